@@ -1,0 +1,158 @@
+#include "cli/json_config.h"
+
+#include <limits>
+
+namespace plinth {
+namespace {
+
+using nlohmann::json;
+
+const char* TypeName(const json& v) { return v.type_name(); }
+
+bool TakeString(const json& object, const char* key, const std::string& where, std::string& out,
+                std::string& error) {
+  auto it = object.find(key);
+  if (it == object.end()) return true;
+  if (!it->is_string()) {
+    error = where + "." + key + ": expected a string, got " + TypeName(*it);
+    return false;
+  }
+  out = it->get<std::string>();
+  return true;
+}
+
+bool TakeWord(const json& object, const char* key, const std::string& where, uint16_t& out, std::string& error) {
+  auto it = object.find(key);
+  if (it == object.end()) return true;
+  if (!it->is_number_integer()) {
+    error = where + "." + key + ": expected an integer from 0 to 65535, got " + TypeName(*it);
+    return false;
+  }
+  const long long v = it->is_number_unsigned() ? static_cast<long long>(std::min<unsigned long long>(
+                                                     it->get<unsigned long long>(), 1ull << 40))
+                                               : it->get<long long>();
+  if (v < 0 || v > 65535) {
+    error = where + "." + key + ": " + std::to_string(v) + " is outside 0 to 65535";
+    return false;
+  }
+  out = static_cast<uint16_t>(v);
+  return true;
+}
+
+bool CheckKeys(const json& object, std::initializer_list<const char*> allowed, const std::string& where,
+               std::string& error) {
+  for (auto it = object.begin(); it != object.end(); ++it) {
+    bool known = false;
+    for (const char* k : allowed) known = known || it.key() == k;
+    if (!known) {
+      error = where + ": unknown key \"" + it.key() + "\"";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ParseMaster(const json& master, MasterSettings& m, std::string& error) {
+  if (!master.is_object()) {
+    error = std::string("master: expected an object, got ") + TypeName(master);
+    return false;
+  }
+  if (!CheckKeys(master, {"ip", "fileWord1", "fileWord2", "advancedSettings", "board", "saveUnknownSlaves"},
+                 "master", error))
+    return false;
+  if (!TakeString(master, "ip", "master", m.masterIpText, error) ||
+      !TakeString(master, "board", "master", m.boardText, error) ||
+      !TakeWord(master, "fileWord1", "master", m.fileWord1, error) ||
+      !TakeWord(master, "fileWord2", "master", m.fileWord2, error) ||
+      !TakeWord(master, "advancedSettings", "master", m.advancedSettings, error))
+    return false;
+  if (auto it = master.find("saveUnknownSlaves"); it != master.end()) {
+    if (!it->is_boolean()) {
+      error = std::string("master.saveUnknownSlaves: expected true or false, got ") + TypeName(*it);
+      return false;
+    }
+    m.saveUnknownSlaves = it->get<bool>();
+  }
+  return true;
+}
+
+bool ParseSlave(const json& slave, const std::string& where, SlaveRecord& r, std::string& error) {
+  if (!slave.is_object()) {
+    error = where + ": expected an object, got " + TypeName(slave);
+    return false;
+  }
+  if (!CheckKeys(slave,
+                 {"node", "status", "ipAddress", "macAddress", "moduleId", "name", "description", "inputWords",
+                  "outputWords", "paramWords"},
+                 where, error))
+    return false;
+  return TakeString(slave, "node", where, r.node, error) && TakeString(slave, "status", where, r.status, error) &&
+         TakeString(slave, "ipAddress", where, r.ipAddress, error) &&
+         TakeString(slave, "macAddress", where, r.macAddress, error) &&
+         TakeString(slave, "moduleId", where, r.moduleId, error) && TakeString(slave, "name", where, r.name, error) &&
+         TakeString(slave, "description", where, r.description, error) &&
+         TakeString(slave, "inputWords", where, r.inputWords, error) &&
+         TakeString(slave, "outputWords", where, r.outputWords, error) &&
+         TakeString(slave, "paramWords", where, r.paramWords, error);
+}
+
+}  // namespace
+
+bool ParseConfigurationJson(const std::string& text, Configuration& config, std::string& error) {
+  json doc;
+  try {
+    doc = json::parse(text);
+  } catch (const json::exception& e) {
+    error = std::string("not valid JSON: ") + e.what();
+    return false;
+  }
+  if (!doc.is_object()) {
+    error = std::string("expected a JSON object at the top, got ") + TypeName(doc);
+    return false;
+  }
+  if (!CheckKeys(doc, {"master", "slaves"}, "top level", error)) return false;
+  if (auto it = doc.find("master"); it != doc.end() && !ParseMaster(*it, config.master, error)) return false;
+  if (auto it = doc.find("slaves"); it != doc.end()) {
+    if (!it->is_array()) {
+      error = std::string("slaves: expected an array, got ") + TypeName(*it);
+      return false;
+    }
+    if (it->size() > static_cast<size_t>(DataList::kCapacity)) {
+      error = "slaves: " + std::to_string(it->size()) + " slaves given; a configuration holds at most " +
+              std::to_string(DataList::kCapacity);
+      return false;
+    }
+    for (size_t i = 0; i < it->size(); ++i) {
+      auto r = std::make_unique<SlaveRecord>();
+      if (!ParseSlave((*it)[i], "slaves[" + std::to_string(i) + "]", *r, error)) return false;
+      config.dataList.Append(std::move(r));
+    }
+  }
+  return true;
+}
+
+nlohmann::ordered_json ConfigurationToJson(const Configuration& config) {
+  using ojson = nlohmann::ordered_json;
+  ojson slaves = ojson::array();
+  for (int i = 0; i < config.dataList.Count(); ++i) {
+    const SlaveRecord& r = *config.dataList.At(i);
+    slaves.push_back({{"node", r.node},
+                      {"status", r.status},
+                      {"ipAddress", r.ipAddress},
+                      {"macAddress", IsZeroMac(r.mac) ? std::string() : FormatMac(r.mac)},
+                      {"moduleId", r.moduleId},
+                      {"name", r.name},
+                      {"description", r.description},
+                      {"inputWords", r.inputWords},
+                      {"outputWords", r.outputWords},
+                      {"paramWords", r.paramWords}});
+  }
+  return ojson{{"master",
+           {{"ip", config.master.masterIpText},
+            {"fileWord1", config.master.fileWord1},
+            {"fileWord2", config.master.fileWord2},
+            {"advancedSettings", config.master.advancedSettings}}},
+          {"slaves", slaves}};
+}
+
+}  // namespace plinth

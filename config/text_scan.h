@@ -1,0 +1,34 @@
+#pragma once
+// Reading numbers out of the texts the user typed. Records keep what was
+// typed; these helpers read it the way the master station tool always has:
+// like "%d" (leading blanks, optional sign, digits, 0 when nothing reads) and
+// like "%d.%d.%d.%d" for dotted addresses.
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace plinth {
+
+// Reads a decimal number at the start of text as "%d" does; 0 when none.
+int ScanDecimal(std::string_view text);
+
+// Like ScanDecimal, but tells whether a number could be read at all.
+std::optional<int> TryScanDecimal(std::string_view text);
+
+// Reads up to four dot-separated decimal numbers as "%d.%d.%d.%d" does;
+// octets that cannot be read stay 0.
+std::array<int, 4> ScanDotted(std::string_view text);
+
+// Formats four octets as "%d.%d.%d.%d".
+std::string FormatDotted(int a, int b, int c, int d);
+
+// Dotted text to an IPv4 address in network byte order; 0 when the text is
+// empty or is not a dotted address.
+uint32_t ParseIpv4(std::string_view text);
+
+// An IPv4 address in network byte order as dotted decimal.
+std::string FormatIpv4(uint32_t addressNetworkOrder);
+
+}  // namespace plinth

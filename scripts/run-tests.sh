@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Sets up everything and runs every test: the normal build with all unit and
+# integration tests, a sanitizer build (ASan+UBSan), a ThreadSanitizer build
+# of the threaded code, and each fuzz target for a bounded time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+
+JOBS="${JOBS:-$(nproc)}"
+FUZZ_SECONDS="${FUZZ_SECONDS:-60}"
+export QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}"
+
+echo "== build and test (RelWithDebInfo)"
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build/release -j "$JOBS"
+ctest --test-dir build/release --output-on-failure -j "$JOBS"
+
+echo "== build and test with AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPLINTH_SANITIZE=address,undefined \
+  -DPLINTH_BENCH=OFF
+cmake --build build/asan -j "$JOBS"
+ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/asan --output-on-failure -j "$JOBS"
+
+echo "== build and test the threaded code with ThreadSanitizer"
+cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPLINTH_SANITIZE=thread \
+  -DPLINTH_BENCH=OFF -DPLINTH_GUI=OFF
+cmake --build build/tsan -j "$JOBS"
+TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build/tsan --output-on-failure -j "$JOBS" -L threads
+
+echo "== fuzz targets, ${FUZZ_SECONDS} s each"
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DPLINTH_FUZZ=ON -DPLINTH_GUI=OFF -DPLINTH_TESTS=OFF -DPLINTH_BENCH=OFF
+cmake --build build/fuzz -j "$JOBS"
+bash fuzz/run-all.sh build/fuzz "$FUZZ_SECONDS"
+
+echo "== all tests passed"
