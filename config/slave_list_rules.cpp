@@ -1,0 +1,26 @@
+#include "config/slave_list_rules.h"
+
+#include "config/text_scan.h"
+
+namespace plinth {
+
+SlaveRecord PrepareNewSlave(const std::string& masterIpText, int& nextNode) {
+  const auto m = ScanDotted(masterIpText);
+  if (nextNode == m[3]) ++nextNode;
+  SlaveRecord r;
+  r.node = std::to_string(nextNode);
+  r.ipAddress = FormatDotted(m[0], m[1], m[2], nextNode);
+  return r;
+}
+
+void NextNodeAfterAdd(const SlaveRecord& accepted, int& nextNode) {
+  if (auto n = TryScanDecimal(accepted.node)) nextNode = *n + 1;
+}
+
+void NextNodeAfterEdit(const SlaveRecord& accepted, int& nextNode) {
+  if (auto n = TryScanDecimal(accepted.node); n && *n >= nextNode) nextNode = *n + 1;
+}
+
+std::string RemoveConfirmationText(const SlaveRecord& r) { return r.node + "  " + r.ipAddress + "  " + r.name; }
+
+}  // namespace plinth
