@@ -1,0 +1,84 @@
+#include "net/modbus_frames.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace plinth {
+namespace {
+
+// Transaction and protocol identifiers are 0 in every request; the length
+// field's high byte is 0 too.
+ModbusFrame Header(uint8_t length, uint8_t unit, uint8_t function) {
+  ModbusFrame frame;
+  frame.bytes[5] = length;
+  frame.bytes[6] = unit;
+  frame.bytes[7] = function;
+  return frame;
+}
+
+}  // namespace
+
+ModbusFrame BuildReadRequest(uint8_t unit, uint16_t start, int count) {
+  ModbusFrame frame = Header(6, unit, kReadHoldingRegisters);
+  frame.bytes[8] = static_cast<uint8_t>(start >> 8);
+  frame.bytes[9] = static_cast<uint8_t>(start);
+  frame.bytes[10] = 0;
+  frame.bytes[11] = static_cast<uint8_t>(count);
+  frame.size = 12;
+  return frame;
+}
+
+ModbusFrame BuildWriteRequest(uint16_t start, const uint8_t* data, int count) {
+  const auto n = static_cast<size_t>(std::clamp(count, 0, kMaxWriteCount));
+  ModbusFrame frame = Header(static_cast<uint8_t>(2 * n + 7), 0, kWriteMultipleRegisters);
+  frame.bytes[8] = static_cast<uint8_t>(start >> 8);
+  frame.bytes[9] = static_cast<uint8_t>(start);
+  frame.bytes[10] = static_cast<uint8_t>(n >> 8);
+  frame.bytes[11] = static_cast<uint8_t>(n);
+  frame.bytes[12] = static_cast<uint8_t>(2 * n);
+  if (n) std::memcpy(&frame.bytes[13], data, 2 * n);
+  frame.size = 13 + 2 * n;
+  return frame;
+}
+
+ModbusFrame BuildFlashFlagRequest(bool keepAddress) {
+  const uint8_t value[2] = {0, static_cast<uint8_t>(keepAddress ? 1 : 0)};
+  return BuildWriteRequest(kIpFlashFlagRegister, value, 1);
+}
+
+ModbusFrame BuildStatisticsRequest(uint8_t unit) {
+  ModbusFrame frame = Header(6, unit, kDiagnostics);
+  frame.bytes[8] = static_cast<uint8_t>(kStatisticsSubFunction >> 8);
+  frame.bytes[9] = static_cast<uint8_t>(kStatisticsSubFunction);
+  frame.bytes[10] = static_cast<uint8_t>(kStatisticsData >> 8);
+  frame.bytes[11] = static_cast<uint8_t>(kStatisticsData);
+  frame.size = 12;
+  return frame;
+}
+
+bool ReplyComplete(std::span<const uint8_t> received, size_t expected) {
+  if (received.size() >= kReplyBufferSize) return true;
+  if (expected && received.size() >= expected) return true;
+  if (received.size() < 6) return false;
+  const size_t length = (size_t{received[4]} << 8) | received[5];
+  // A length below 2 (unit and function code) cannot end a frame.
+  return length >= 2 && received.size() >= 6 + length;
+}
+
+bool ReadReplyGood(std::span<const uint8_t> reply, int count) {
+  return ReadCountValid(count) && reply.size() == ReadReplySize(count) && reply[7] == kReadHoldingRegisters;
+}
+
+bool WriteReplyGood(std::span<const uint8_t> reply) {
+  return reply.size() == kWriteReplySize && reply[7] == kWriteMultipleRegisters;
+}
+
+bool CopyStatistics(std::span<const uint8_t> reply, std::span<uint8_t, kStatisticsSize> dest) {
+  if (reply.size() <= kMbapSize) return false;
+  const size_t n = std::min(reply.size() - kMbapSize, dest.size());
+  std::copy_n(reply.begin() + kMbapSize, n, dest.begin());
+  std::fill(dest.begin() + static_cast<std::ptrdiff_t>(n), dest.end(), uint8_t{0});
+  return true;
+}
+
+}  // namespace plinth

@@ -1,0 +1,61 @@
+#pragma once
+// Modbus/TCP requests of the configurator and the checks of their replies,
+// without a socket: the client sends and receives, these build and judge.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "net/modbus_registers.h"
+
+namespace plinth {
+
+inline constexpr size_t kMbapSize = 7;          // MBAP header incl. unit identifier
+inline constexpr size_t kReplyBufferSize = 300;  // replies are received into this much
+inline constexpr int kMaxReadCount = 125;
+inline constexpr int kMaxWriteCount = 123;      // single-byte length and byte count
+
+inline constexpr uint8_t kReadHoldingRegisters = 3;
+inline constexpr uint8_t kDiagnostics = 8;
+inline constexpr uint8_t kWriteMultipleRegisters = 16;
+
+// A request ready to send: the bytes and how many of them count.
+struct ModbusFrame {
+  std::array<uint8_t, 13 + 2 * kMaxWriteCount> bytes{};
+  size_t size = 0;
+  std::span<const uint8_t> View() const { return {bytes.data(), size}; }
+};
+
+// Function 3: 12 bytes. count must be 1..125.
+ModbusFrame BuildReadRequest(uint8_t unit, uint16_t start, int count);
+// Function 16 to unit 0: 13 + 2n bytes carrying data (2n bytes) unchanged.
+// count must be 1..123.
+ModbusFrame BuildWriteRequest(uint16_t start, const uint8_t* data, int count);
+// Function 16 of one register, the IP flash flag: 15 bytes.
+ModbusFrame BuildFlashFlagRequest(bool keepAddress);
+// Function 8, sub-function 0x0015, data 0x0003: 12 bytes.
+ModbusFrame BuildStatisticsRequest(uint8_t unit);
+
+// Whether a read count may be sent (1..125) and a write count (1..123).
+constexpr bool ReadCountValid(int count) { return count >= 1 && count <= kMaxReadCount; }
+constexpr bool WriteCountValid(int count) { return count >= 1 && count <= kMaxWriteCount; }
+
+// Size of a good function-3 reply for count registers.
+constexpr size_t ReadReplySize(int count) { return 2 * static_cast<size_t>(count) + 9; }
+inline constexpr size_t kWriteReplySize = 12;
+
+// Whether reading on can stop: expected bytes are there (0: not known), or
+// the MBAP length field says the frame is whole, or the buffer is full.
+bool ReplyComplete(std::span<const uint8_t> received, size_t expected);
+
+// A reply of a read is good when it is exactly 2n + 9 bytes with function
+// code 3; no other field is compared.
+bool ReadReplyGood(std::span<const uint8_t> reply, int count);
+// A write is acknowledged by exactly 12 bytes with function code 16.
+bool WriteReplyGood(std::span<const uint8_t> reply);
+// Copies a statistics reply from its function code on into dest, within
+// both the reply and dest, and zeroes the rest of dest. A reply without a
+// function code (fewer than 8 bytes) gives false and leaves dest untouched.
+bool CopyStatistics(std::span<const uint8_t> reply, std::span<uint8_t, kStatisticsSize> dest);
+
+}  // namespace plinth
