@@ -14,7 +14,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libmodbus-dev
   xvfb xauth x11-apps imagemagick fonts-dejavu-core
-  iproute2 procps psmisc
+  iproute2 procps psmisc python3
 )
 
 missing=()

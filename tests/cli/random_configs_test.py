@@ -1,0 +1,149 @@
+"""Random configurations: plinthctl build must write exactly the bytes of
+the independent reference writer, and plinthctl show --json must read back
+what the file holds. Usage: random_configs_test.py PLINTHCTL [COUNT] [SEED]"""
+
+import json
+import os
+import random
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import reference_writer as ref  # noqa: E402
+
+NUMBER_TEXTS = ["", "0", "1", " 12", "-3", "12x", "x12", "+7", "254", "255", "65535", "65536", "70000",
+                "99999999999", "-99999999999", "  -0", "\t5"]
+IDS = [str(i) for i in ref.CATALOG] + ["99", "0", "", "abc", " 704", "704x", "-1", "66240", "1217 "]
+WORDS = ["0", "1", "2", "4", "7", "-1", "3x", " 2", "", "abc", "16", "40"]
+
+
+def random_text(rng):
+    kind = rng.random()
+    if kind < 0.2:
+        return ""
+    if kind < 0.3:
+        return "".join(rng.choice("äöü€漢字 ") for _ in range(rng.randint(1, 20)))
+    if kind < 0.35:
+        return "x" * rng.choice([190, 191, 8200, 9000])
+    return "".join(rng.choice("abcdefghijklmnopqrstuvwxyz0123456789 -_/.") for _ in range(rng.randint(1, 40)))
+
+
+def random_mac(rng):
+    kind = rng.random()
+    if kind < 0.3:
+        return ""
+    digits = "".join(rng.choice("0123456789abcdefABCDEF") for _ in range(rng.randint(1, 16)))
+    if kind < 0.4:
+        return ":".join(digits[i:i + 2] for i in range(0, len(digits), 2))
+    if kind < 0.5:
+        pos = rng.randrange(len(digits))
+        return digits[:pos] + rng.choice("xyz. ") + digits[pos + 1:]
+    return digits
+
+
+def random_ip(rng):
+    if rng.random() < 0.15:
+        return rng.choice(["", "10.0", "1.2.3.x", "300.1.2.3", " 10.0.0.1", "-1.2.3.4"])
+    return ".".join(str(rng.randint(0, 255)) for _ in range(4))
+
+
+def random_config(rng, count):
+    master = {}
+    if rng.random() < 0.8:
+        master["ip"] = random_ip(rng)
+    if rng.random() < 0.5:
+        master["board"] = rng.choice(NUMBER_TEXTS)
+    if rng.random() < 0.5:
+        master["fileWord1"] = rng.randint(0, 65535)
+    if rng.random() < 0.5:
+        master["fileWord2"] = rng.randint(0, 65535)
+    if rng.random() < 0.5:
+        master["advancedSettings"] = rng.randint(0, 65535)
+    if rng.random() < 0.5:
+        master["saveUnknownSlaves"] = rng.random() < 0.5
+    slaves = []
+    for _ in range(count):
+        s = {}
+        for key, make in (("node", lambda: rng.choice(NUMBER_TEXTS)),
+                          ("status", lambda: rng.choice(["unknown", "ok", "bootp", "assigned"])),
+                          ("ipAddress", lambda: random_ip(rng)), ("macAddress", lambda: random_mac(rng)),
+                          ("moduleId", lambda: rng.choice(IDS)), ("name", lambda: random_text(rng)),
+                          ("description", lambda: random_text(rng)), ("inputWords", lambda: rng.choice(WORDS)),
+                          ("outputWords", lambda: rng.choice(WORDS)), ("paramWords", lambda: rng.choice(WORDS))):
+            if rng.random() < 0.85:
+                s[key] = make()
+        slaves.append(s)
+    return {"master": master, "slaves": slaves}
+
+
+def expected_show(config):
+    """What reading the written file must give back."""
+    master = config.get("master", {})
+    octets = [o & 0xFFFF for o in ref.scan_dotted(master.get("ip", ""))]
+    slaves = []
+    for s in (ref.show_row({**ref.DEFAULT_SLAVE, **s}) for s in config.get("slaves", [])):
+        if s["node"] == "" and not master.get("saveUnknownSlaves", False):
+            continue
+        i, p, o = (ref.scan_d(s[k]) for k in ("inputWords", "paramWords", "outputWords"))
+        ins = i & 0xFFFF if i > 0 else 0
+        params = p & 0xFFFF if p > 0 else 0
+        outs = (o - p) & 0xFFFF if o - p >= 1 else 0
+        slaves.append({
+            "node": str(ref.scan_d(s["node"]) & 0xFFFF), "status": "unknown",
+            "ipAddress": ".".join(str(o & 0xFFFF) for o in ref.scan_dotted(s["ipAddress"])),
+            "macAddress": s["mac"].hex() if s["mac"] != bytes(6) else "",
+            "moduleId": str(ref.scan_d(s["moduleId"]) & 0xFFFF),
+            "name": s["name"].encode().split(b"\0")[0].decode(),
+            "description": s["description"].encode().split(b"\0")[0].decode(),
+            "inputWords": str(ins), "outputWords": str(outs + params), "paramWords": str(params)})
+    return {"master": {"ip": ".".join(map(str, octets)) if any(octets) else "",
+                       "fileWord1": master.get("fileWord1", 50),
+                       "fileWord2": master.get("fileWord2", 0) | 0x30,
+                       "advancedSettings": master.get("advancedSettings", 0)},
+            "slaves": slaves}
+
+
+def main():
+    plinthctl = sys.argv[1]
+    count = int(sys.argv[2]) if len(sys.argv) > 2 else 200
+    seed = int(sys.argv[3]) if len(sys.argv) > 3 else 20261205
+    rng = random.Random(seed)
+    failures = 0
+    with tempfile.TemporaryDirectory() as tmp:
+        for case in range(count):
+            n = rng.choice([0, 1, 2, 3, 5, 10, 300]) if case > 1 else [0, 300][case]
+            config = random_config(rng, n)
+            src, out = os.path.join(tmp, "in.json"), os.path.join(tmp, "out.bin")
+            with open(src, "w", encoding="utf-8") as f:
+                json.dump(config, f, ensure_ascii=False)
+            build = subprocess.run([plinthctl, "build", src, "-o", out], capture_output=True, text=True)
+            if build.returncode != 0:
+                print(f"case {case}: build failed: {build.stderr}")
+                failures += 1
+                continue
+            with open(out, "rb") as f:
+                written = f.read()
+            want = ref.encode(config)
+            if written != want:
+                diff = next(i for i in range(min(len(written), len(want)) + 1)
+                            if i >= min(len(written), len(want)) or written[i] != want[i])
+                print(f"case {case}: bytes differ at {diff} (got {len(written)} bytes, want {len(want)})")
+                with open(os.path.join(tmp, "failed.json"), "w") as f:
+                    json.dump(config, f)
+                print(json.dumps(config)[:2000])
+                failures += 1
+                continue
+            show = subprocess.run([plinthctl, "show", out, "--json"], capture_output=True, text=True)
+            got = json.loads(show.stdout) if show.returncode == 0 else None
+            if got != expected_show(config):
+                print(f"case {case}: show --json differs")
+                print("got ", json.dumps(got)[:1500])
+                print("want", json.dumps(expected_show(config))[:1500])
+                failures += 1
+    print(f"{count - failures} passed, {failures} failed")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
