@@ -1,0 +1,233 @@
+#include "net/bootp_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <system_error>
+
+#include "config/text_scan.h"
+#include "net/bootp_socket.h"
+
+namespace plinth {
+namespace {
+
+// Above normal, as far as the system allows; a refusal changes nothing.
+void RaiseThreadPriority() { setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -1); }
+
+}  // namespace
+
+uint32_t ReadTestAddressFromEnvironment() {
+  const char* text = std::getenv("VARNEL_TESTIPADDR");
+  return text ? ParseIpv4(text) : 0;
+}
+
+BootpServerOptions ProgramBootpOptions() {
+  BootpServerOptions options;
+  options.testAddress = ReadTestAddressFromEnvironment();
+  return options;
+}
+
+UdpThread::UdpThread(NetState& net, Messages& messages, BootpServerOptions options,
+                     BootpEventSink* events)
+    : net_(net), messages_(messages), options_(options), events_(events) {}
+
+UdpThread::~UdpThread() {
+  if (!thread_.joinable()) return;
+  net_.bootpStop.store(1, std::memory_order_release);
+  {
+    // On Linux closing a socket does not wake a blocked receive; shutdown does.
+    std::lock_guard<std::mutex> lock(socketMutex_);
+    if (fd_ >= 0) shutdown(fd_, SHUT_RDWR);
+  }
+  thread_.join();
+}
+
+bool UdpThread::SwitchOn() {
+  net_.bootpStop.store(0, std::memory_order_release);
+  if (net_.bootpRunning.load(std::memory_order_acquire)) return true;  // keeps serving
+  if (thread_.joinable()) thread_.join();  // the last run has cleared bootpRunning: it is ending
+  net_.bootpRunning.store(1, std::memory_order_release);
+  try {
+    runs_.fetch_add(1, std::memory_order_acq_rel);
+    thread_ = std::thread(&UdpThread::Run, this);
+  } catch (const std::system_error&) {
+    gaveUp_.fetch_add(1, std::memory_order_acq_rel);
+    net_.bootpRunning.store(0, std::memory_order_release);
+    messages_.Show("UdpThread failed!");
+    return false;
+  }
+  return true;
+}
+
+void UdpThread::SwitchOff() { net_.bootpStop.store(1, std::memory_order_release); }
+
+bool UdpThread::WaitUntilBound(std::chrono::milliseconds limit) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < end) {
+    if (BoundPort() != 0) return true;
+    if (gaveUp_.load(std::memory_order_acquire) >= runs_.load(std::memory_order_acquire)) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return BoundPort() != 0;
+}
+
+void UdpThread::Run() {
+  net_.bootpRunning.store(1, std::memory_order_release);
+  RaiseThreadPriority();
+  if (OpenSocket()) Serve();
+  else gaveUp_.fetch_add(1, std::memory_order_acq_rel);
+  CloseSocket();
+  net_.bootpRunning.store(0, std::memory_order_release);
+}
+
+bool UdpThread::OpenSocket() {
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    messages_.Show("socket() failed!");
+    messages_.Show("bind failed!");  // the bind of the failed socket fails in turn
+    return false;
+  }
+  {
+    std::lock_guard<std::mutex> lock(socketMutex_);
+    fd_ = fd;
+  }
+  const sockaddr_in local = SocketAddress(options_.bindAddress, options_.serverPort);
+  if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    messages_.Show("bind failed!");
+    return false;
+  }
+  const int on = 1;
+  if (setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
+    messages_.Show("could not get authority to BROADCAST messages!");
+    return false;
+  }
+  // The arriving interface tells where the reply goes out.
+  setsockopt(fd, IPPROTO_IP, IP_PKTINFO, &on, sizeof on);
+  EnlargeReceiveBuffer(fd);
+  sockaddr_in bound{};
+  socklen_t length = sizeof bound;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &length);
+  boundPort_.store(ntohs(bound.sin_port), std::memory_order_release);
+  return true;
+}
+
+void UdpThread::Serve() {
+  const int fd = fd_;  // only this thread changes it
+  uint8_t buffer[kBootpMessageSize + 1];
+  alignas(cmsghdr) uint8_t control[CMSG_SPACE(sizeof(in_pktinfo))];
+  for (;;) {
+    if (net_.bootpStop.load(std::memory_order_acquire)) return;
+
+    sockaddr_in from{};
+    iovec io{buffer, sizeof buffer};
+    msghdr message{};
+    message.msg_name = &from;
+    message.msg_namelen = sizeof from;
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t received = recvmsg(fd, &message, MSG_TRUNC);
+    if (received < 0) {
+      if (errno == EINTR) continue;
+      return;  // the socket was shut down: the server is being destroyed
+    }
+    if (received == 0 && net_.bootpStop.load(std::memory_order_acquire)) return;
+    if (net_.bootpStop.load(std::memory_order_acquire)) continue;  // the wake-up, or late
+
+    BootpEvent event;
+    event.size = static_cast<size_t>(received);
+    event.from = from.sin_addr.s_addr;
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c))
+      if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+        in_pktinfo info;
+        std::memcpy(&info, CMSG_DATA(c), sizeof info);
+        event.interfaceIndex = info.ipi_ifindex;
+      }
+
+    // MSG_TRUNC gives the true size, so a longer datagram reads as the wrong size.
+    const size_t kept = std::min<size_t>(event.size, sizeof buffer);
+    event.handling = HandleBootpRequest(std::span<const uint8_t>(buffer, kept), net_.bootp,
+                                        net_.hostName, options_.testAddress);
+
+    if (event.handling.verdict == BootpVerdict::kReply) {
+      sockaddr_in to = SocketAddress(options_.replyAddress, options_.clientPort);
+      iovec out{event.handling.reply.data(), event.handling.reply.size()};
+      msghdr reply{};
+      reply.msg_name = &to;
+      reply.msg_namelen = sizeof to;
+      reply.msg_iov = &out;
+      reply.msg_iovlen = 1;
+      alignas(cmsghdr) uint8_t replyControl[CMSG_SPACE(sizeof(in_pktinfo))] = {};
+      if (event.interfaceIndex != 0) {
+        reply.msg_control = replyControl;
+        reply.msg_controllen = sizeof replyControl;
+        cmsghdr* c = CMSG_FIRSTHDR(&reply);
+        c->cmsg_level = IPPROTO_IP;
+        c->cmsg_type = IP_PKTINFO;
+        c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+        in_pktinfo info{};
+        info.ipi_ifindex = event.interfaceIndex;
+        std::memcpy(CMSG_DATA(c), &info, sizeof info);
+      }
+      if (sendmsg(fd, &reply, 0) != static_cast<ssize_t>(kBootpMessageSize)) {
+        event.sendFailed = true;
+        messages_.Show("sendto() failed!");
+      } else {
+        MarkBootpAssigned(net_.bootp, event.handling.entry);
+      }
+    }
+    if (events_) events_->OnBootpEvent(event);
+  }
+}
+
+void UdpThread::CloseSocket() {
+  boundPort_.store(0, std::memory_order_release);
+  std::lock_guard<std::mutex> lock(socketMutex_);
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+}
+
+void StopBootpServer(NetState& net, Messages& messages, uint32_t address, uint16_t port) {
+  net.bootpStop.store(1, std::memory_order_release);
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    messages.Show("socket() failed!");
+    messages.Show("sendto() failed for killing udp!");
+    return;
+  }
+  const int on = 1;
+  if (setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0)
+    messages.Show("could not get authority to BROADCAST messages!");
+  const uint8_t zeros[kBootpMessageSize] = {};
+  const sockaddr_in to = SocketAddress(address, port);
+  if (sendto(fd, zeros, sizeof zeros, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) !=
+      static_cast<ssize_t>(sizeof zeros))
+    messages.Show("sendto() failed for killing udp!");
+  close(fd);
+}
+
+void StopBootpServer(UdpThread& server, Messages& messages) {
+  const uint16_t bound = server.BoundPort();
+  StopBootpServer(server.Net(), messages, server.Options().bindAddress,
+                  bound != 0 ? bound : server.Options().serverPort);
+}
+
+bool WaitForBootpServer(NetState& net) {
+  for (int i = 0; i < 500 && net.bootpRunning.load(std::memory_order_acquire); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  return !net.bootpRunning.load(std::memory_order_acquire);
+}
+
+bool ShutdownBootpServer(UdpThread& server, Messages& messages) {
+  StopBootpServer(server, messages);
+  return WaitForBootpServer(server.Net());
+}
+
+}  // namespace plinth

@@ -1,0 +1,113 @@
+#pragma once
+// The BOOTP server: UdpThread answers BOOTREQUESTs of registered modules
+// with a BOOTREPLY broadcast and records unknown requesters, until it is
+// switched off. One socket stays bound for the whole run; replies leave
+// through the interface the request came in on.
+//
+// How the window drives it (the "Boot&P server" button):
+//   button released while up:   if (!server.SwitchOn()) {}  // "UdpThread failed!" already shown
+//                                 bootpStartTime = now; reporter.NewServerRun();
+//   button released while down: server.SwitchOff();
+//   shutdown:                    ShutdownBootpServer(server, messages);   // stop, wait <= 5 s
+// The server's Messages are shown from the server thread; a window's
+// implementation must hand them to its own thread and may block until the
+// user answers, but must not block once the window is gone.
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "app/messages.h"
+#include "app/net_state.h"
+#include "net/bootp_request.h"
+
+namespace plinth {
+
+struct BootpServerOptions {
+  uint16_t serverPort = 67;            // 0: any free port (tests); see BoundPort()
+  uint16_t clientPort = 68;
+  uint32_t bindAddress = 0;            // network order; 0.0.0.0
+  uint32_t replyAddress = 0xFFFFFFFF;  // network order; 255.255.255.255
+  uint32_t testAddress = 0;            // recorded for every unknown requester when not 0
+};
+
+// The program's settings: the real ports and addresses, and the test address
+// from "VARNEL_TESTIPADDR" (an unset or unreadable value means none).
+BootpServerOptions ProgramBootpOptions();
+uint32_t ReadTestAddressFromEnvironment();
+
+// One datagram as the server saw it, for headless event lines.
+struct BootpEvent {
+  BootpHandling handling;      // verdict, reason, MAC, entry, address
+  size_t size = 0;             // bytes received
+  uint32_t from = 0;           // sender, network order
+  int interfaceIndex = 0;      // interface the request arrived on
+  bool sendFailed = false;     // for a reply: sendto() failed
+};
+
+class BootpEventSink {
+ public:
+  virtual ~BootpEventSink() = default;
+  // Called on the server thread after each datagram handled while serving.
+  virtual void OnBootpEvent(const BootpEvent& event) = 0;
+};
+
+class UdpThread {
+ public:
+  UdpThread(NetState& net, Messages& messages, BootpServerOptions options,
+            BootpEventSink* events = nullptr);
+  // Asks a thread still running to end and waits for it.
+  ~UdpThread();
+  UdpThread(const UdpThread&) = delete;
+  UdpThread& operator=(const UdpThread&) = delete;
+
+  // Switched on: bootpStop = 0 and, unless a thread is still running (one
+  // that was asked to stop keeps serving), a new thread. False, after
+  // "UdpThread failed!", when no thread could be created.
+  bool SwitchOn();
+  // Switched off: the thread ends after the next datagram to its port.
+  void SwitchOff();
+
+  // Waits until the thread has bound its socket or given up; true if bound.
+  bool WaitUntilBound(std::chrono::milliseconds limit);
+  // The port the socket is bound to, 0 while not bound.
+  uint16_t BoundPort() const { return boundPort_.load(std::memory_order_acquire); }
+  // Threads started so far (a switch-on while stopping starts none).
+  int RunsStarted() const { return runs_.load(std::memory_order_acquire); }
+  const BootpServerOptions& Options() const { return options_; }
+  NetState& Net() { return net_; }
+
+ private:
+  void Run();
+  bool OpenSocket();
+  void Serve();
+  void CloseSocket();
+
+  NetState& net_;
+  Messages& messages_;
+  const BootpServerOptions options_;
+  BootpEventSink* events_;
+  std::thread thread_;
+  std::mutex socketMutex_;  // guards fd_ against the destructor's wake-up
+  int fd_ = -1;
+  std::atomic<uint16_t> boundPort_{0};
+  std::atomic<int> runs_{0};       // threads started
+  std::atomic<int> gaveUp_{0};     // runs that ended before or at binding
+};
+
+// Asks the server to end: bootpStop = 1 and one 300-byte zero datagram to its
+// port to wake it. Messages: "socket() failed!", "could not get authority to
+// BROADCAST messages!", "sendto() failed for killing udp!".
+void StopBootpServer(NetState& net, Messages& messages, uint32_t address, uint16_t port);
+void StopBootpServer(UdpThread& server, Messages& messages);
+
+// The shutdown wait: tests bootpRunning every 10 ms, at most 500 times.
+// True when the server ended in time.
+bool WaitForBootpServer(NetState& net);
+
+// StopBootpServer, then WaitForBootpServer.
+bool ShutdownBootpServer(UdpThread& server, Messages& messages);
+
+}  // namespace plinth
