@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/file_commands.h"
+#include "cli/module_commands.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"plinthctl - configure an Ethernet I/O bus from the command line"};
@@ -21,10 +22,29 @@ int main(int argc, char** argv) {
   auto* check = app.add_subcommand("check", "Check that a .bin file reads");
   check->add_option("FILE", path, "configuration file (.bin)")->required();
 
+  // Commands on a live module over Modbus/TCP.
+  std::string moduleIp, outputWords;
+  int modulePort = 502, cycles = 10;
+  auto* status = app.add_subcommand("status", "Show what a module reports: ID, word counts, health, errors, MAC");
+  auto* flash = app.add_subcommand("flash", "Make a module keep its current IP address");
+  auto* reset = app.add_subcommand("reset", "Send a module back to BOOTP for its IP address");
+  auto* io = app.add_subcommand("io", "Run the I/O test: read inputs, write outputs every 100 ms");
+  for (auto* command : {status, flash, reset, io}) {
+    command->add_option("IP", moduleIp, "IP address of the module")->required();
+    command->add_option("--port", modulePort, "Modbus/TCP port")->capture_default_str()->check(CLI::Range(1, 65535));
+  }
+  status->add_flag("--json", json, "print JSON");
+  io->add_option("--cycles", cycles, "number of exchanges")->capture_default_str()->check(CLI::Range(1, 1000000));
+  io->add_option("--set", outputWords, "output words 1, 2, ... as HEX,HEX,... (default: catalogue parameters)");
+
   CLI11_PARSE(app, argc, argv);
 
   if (*show) return plinth::ShowCommand(path, json);
   if (*build) return plinth::BuildCommand(input, output);
   if (*check) return plinth::CheckCommand(path);
+  if (*status) return plinth::StatusCommand(moduleIp, modulePort, json);
+  if (*flash) return plinth::FlashCommand(moduleIp, modulePort, true);
+  if (*reset) return plinth::FlashCommand(moduleIp, modulePort, false);
+  if (*io) return plinth::IoCommand(moduleIp, modulePort, cycles, outputWords);
   return 2;
 }

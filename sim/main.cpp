@@ -1,0 +1,78 @@
+// plinth-sim: plays one or many I/O modules on Modbus/TCP, for tests and for
+// trying the configurator without hardware.
+#include <CLI/CLI.hpp>
+#include <csignal>
+#include <cstdio>
+
+#include "config/text_scan.h"
+#include "sim/module_spec.h"
+#include "sim/sim_server.h"
+
+namespace {
+
+plinth::SimServer* runningServer = nullptr;
+
+void StopOnSignal(int) {
+  if (runningServer) runningServer->RequestStop();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"plinth-sim - simulated Ethernet I/O modules answering Modbus/TCP"};
+  app.footer(plinth::ModuleSpecHelp());
+  std::vector<std::string> specs;
+  std::string address = "127.0.0.1";
+  int port = plinth::kModbusPort;
+  bool verbose = false;
+  app.add_option("-m,--module", specs, "a module to play (repeatable; see below); default: one module id=1217");
+  app.add_option("--ip", address, "address of modules without ip=")->capture_default_str();
+  app.add_option("-p,--port", port, "TCP port of modules without port=")->capture_default_str()->check(CLI::Range(0, 65535));
+  app.add_flag("-v,--verbose", verbose, "print every connection and request");
+  CLI11_PARSE(app, argc, argv);
+
+  plinth::SimModuleConfig defaults;
+  defaults.address = plinth::ParseIpv4(address);
+  defaults.port = static_cast<uint16_t>(port);
+  if (defaults.address == 0) {
+    std::fprintf(stderr, "plinth-sim: cannot read address '%s'\n", address.c_str());
+    return 2;
+  }
+  if (specs.empty()) specs.push_back("");
+  std::vector<plinth::SimModuleConfig> configs;
+  for (const std::string& spec : specs) {
+    std::string error;
+    if (!plinth::ParseModuleSpec(spec, defaults, configs, error)) {
+      std::fprintf(stderr, "plinth-sim: --module %s: %s\n", spec.c_str(), error.c_str());
+      return 2;
+    }
+  }
+
+  plinth::SimServer server;
+  if (verbose) server.SetLog(stdout);
+  for (const auto& config : configs) server.AddModule(std::make_shared<plinth::SimModule>(config));
+  std::string error;
+  if (!server.Open(error)) {
+    std::fprintf(stderr, "plinth-sim: cannot listen on %s\n", error.c_str());
+    return 1;
+  }
+  for (const auto& module : server.Modules()) {
+    const bool waiting = module->State() == plinth::AddressState::kWaitingForBootp;
+    std::printf("module %u (%d in, %d out) mac %s %s%s:%u%s\n", module->ModuleId(), module->InputWords(),
+                module->OutputWords(), plinth::FormatMac(module->Mac()).c_str(), waiting ? "waiting for BOOTP, " : "at ",
+                plinth::FormatIpv4(module->Address()).c_str(), module->Port(),
+                module->Fault() == plinth::FaultMode::kNone ? "" : (std::string(", fault ") + plinth::FaultModeName(module->Fault())).c_str());
+  }
+  std::fflush(stdout);
+
+  runningServer = &server;
+  struct sigaction action {};
+  action.sa_handler = StopOnSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  server.Run();
+  runningServer = nullptr;
+  if (verbose) std::printf("stopped\n");
+  return 0;
+}

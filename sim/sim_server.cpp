@@ -1,0 +1,259 @@
+#include "sim/sim_server.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdarg>
+#include <cstring>
+
+#include "config/text_scan.h"
+
+namespace plinth {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr auto kSplitPause = std::chrono::milliseconds(20);
+constexpr int kIdlePollMs = 100;
+
+std::string Endpoint(uint32_t address, uint16_t port) { return FormatIpv4(address) + ":" + std::to_string(port); }
+
+}  // namespace
+
+struct SimServer::Listener {
+  std::shared_ptr<SimModule> module;
+  int fd = -1;
+  uint32_t address = 0;  // bound address, network byte order
+  uint32_t failedAddress = 0;  // last address that could not be bound
+  std::string name;
+};
+
+struct SimServer::Connection {
+  std::shared_ptr<SimModule> module;
+  std::string name;  // module endpoint and peer, for the log
+  int fd = -1;
+  std::vector<uint8_t> input;
+  std::vector<uint8_t> tail;  // rest of a split reply
+  Clock::time_point tailAt;
+};
+
+SimServer::SimServer() : wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+
+SimServer::~SimServer() {
+  for (auto& c : connections_) ::close(c->fd);
+  for (auto& l : listeners_)
+    if (l->fd >= 0) ::close(l->fd);
+  if (wakeFd_ >= 0) ::close(wakeFd_);
+}
+
+void SimServer::AddModule(std::shared_ptr<SimModule> module) {
+  auto listener = std::make_unique<Listener>();
+  listener->module = module;
+  listeners_.push_back(std::move(listener));
+  modules_.push_back(std::move(module));
+}
+
+void SimServer::Log(const char* format, ...) {
+  if (!log_) return;
+  va_list args;
+  va_start(args, format);
+  std::vfprintf(log_, format, args);
+  va_end(args);
+  std::fputc('\n', log_);
+  std::fflush(log_);
+}
+
+bool SimServer::Listen(Listener& listener, std::string& error) {
+  const uint32_t address = listener.module->Address();
+  const uint16_t port = listener.module->Port();
+  const std::string name = Endpoint(address, port);
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    error = name + ": socket: " + std::strerror(errno);
+    return false;
+  }
+  const int one = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_port = htons(port);
+  at.sin_addr.s_addr = address;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || ::listen(fd, 64) != 0) {
+    error = name + ": " + std::strerror(errno);
+    ::close(fd);
+    listener.failedAddress = address;
+    return false;
+  }
+  socklen_t len = sizeof at;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &len);
+  listener.module->SetBoundPort(ntohs(at.sin_port));
+  listener.fd = fd;
+  listener.address = address;
+  listener.failedAddress = 0;
+  listener.name = Endpoint(address, ntohs(at.sin_port));
+  Log("%s: module %u listening", listener.name.c_str(), listener.module->ModuleId());
+  return true;
+}
+
+bool SimServer::Open(std::string& error) {
+  for (auto& listener : listeners_)
+    if (listener->module->State() == AddressState::kHasAddress && !Listen(*listener, error)) return false;
+  return true;
+}
+
+void SimServer::SyncListeners() {
+  for (auto& listener : listeners_) {
+    const bool wanted = listener->module->State() == AddressState::kHasAddress;
+    const uint32_t address = listener->module->Address();
+    if (listener->fd >= 0 && (!wanted || address != listener->address)) {
+      Log("%s: address given up, no longer serving", listener->name.c_str());
+      ::close(listener->fd);
+      listener->fd = -1;
+      for (auto& c : connections_)
+        if (c->module == listener->module) {
+          ::close(c->fd);
+          c->fd = -1;
+        }
+    }
+    if (wanted && listener->fd < 0 && address != listener->failedAddress) {
+      std::string error;
+      if (!Listen(*listener, error)) Log("%s", error.c_str());
+    }
+  }
+  std::erase_if(connections_, [](const auto& c) { return c->fd < 0; });
+}
+
+void SimServer::Accept(Listener& listener) {
+  sockaddr_in peer{};
+  socklen_t len = sizeof peer;
+  const int fd = ::accept4(listener.fd, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  if (fd < 0) return;
+  const std::string name = listener.name + " <- " + Endpoint(peer.sin_addr.s_addr, ntohs(peer.sin_port));
+  if (listener.module->Fault() == FaultMode::kCloseOnAccept) {
+    Log("%s: accepted and closed (fault mode)", name.c_str());
+    ::close(fd);
+    return;
+  }
+  const int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  auto connection = std::make_unique<Connection>();
+  connection->module = listener.module;
+  connection->name = name;
+  connection->fd = fd;
+  Log("%s: connected", name.c_str());
+  connections_.push_back(std::move(connection));
+}
+
+void SimServer::Send(Connection& connection, const std::vector<uint8_t>& reply) {
+  if (reply.empty()) return;
+  const ssize_t sent = ::send(connection.fd, reply.data(), reply.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+  if (sent != static_cast<ssize_t>(reply.size())) Log("%s: reply not sent whole", connection.name.c_str());
+}
+
+bool SimServer::Receive(Connection& connection) {
+  uint8_t chunk[1024];
+  const ssize_t got = ::recv(connection.fd, chunk, sizeof chunk, 0);
+  if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return true;
+  if (got <= 0) {
+    Log("%s: closed", connection.name.c_str());
+    return false;
+  }
+  connection.input.insert(connection.input.end(), chunk, chunk + got);
+  for (;;) {
+    const int length = RequestFrameLength(connection.input);
+    if (length < 0) {
+      Log("%s: not Modbus/TCP, closing", connection.name.c_str());
+      return false;
+    }
+    if (length == 0) return true;
+    SimAnswer answer = connection.module->Answer({connection.input.data(), static_cast<size_t>(length)});
+    connection.input.erase(connection.input.begin(), connection.input.begin() + length);
+    std::vector<uint8_t>& reply = answer.reply;
+    switch (connection.module->Fault()) {
+      case FaultMode::kNeverAnswer: reply.clear(); break;
+      case FaultMode::kWrongFunction:
+        if (reply.size() > 7) ++reply[7];
+        break;
+      case FaultMode::kShortReply:
+        if (!reply.empty()) reply.pop_back();
+        break;
+      default: break;
+    }
+    Log("%s: %s%s", connection.name.c_str(), answer.summary.c_str(), reply.empty() ? " (no answer)" : "");
+    if (!connection.tail.empty()) {
+      connection.tail.insert(connection.tail.end(), reply.begin(), reply.end());
+    } else if (connection.module->Fault() == FaultMode::kSplitReply && reply.size() > 1) {
+      const auto half = static_cast<std::ptrdiff_t>(reply.size() / 2);
+      Send(connection, {reply.begin(), reply.begin() + half});
+      connection.tail.assign(reply.begin() + half, reply.end());
+      connection.tailAt = Clock::now() + kSplitPause;
+    } else {
+      Send(connection, reply);
+    }
+  }
+}
+
+void SimServer::Run() {
+  std::vector<pollfd> fds;
+  while (!stop_.load()) {
+    SyncListeners();
+    fds.clear();
+    fds.push_back({wakeFd_, POLLIN, 0});
+    for (auto& l : listeners_) fds.push_back({l->fd, POLLIN, 0});  // fd -1 is ignored by poll
+    int timeout = kIdlePollMs;
+    const auto now = Clock::now();
+    for (auto& c : connections_) {
+      fds.push_back({c->fd, POLLIN, 0});
+      if (!c->tail.empty()) {
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(c->tailAt - now).count();
+        timeout = std::clamp(static_cast<int>(wait), 0, timeout);
+      }
+    }
+    if (::poll(fds.data(), fds.size(), timeout) < 0 && errno != EINTR) break;
+    if (fds[0].revents) {
+      uint64_t count;
+      while (::read(wakeFd_, &count, sizeof count) > 0) {
+      }
+    }
+    size_t at = 1;
+    for (auto& l : listeners_) {
+      if (l->fd >= 0 && (fds[at].revents & POLLIN)) Accept(*l);
+      ++at;
+    }
+    const size_t firstConnection = at;
+    const size_t connectionCount = fds.size() - firstConnection;  // new ones wait for the next turn
+    for (size_t i = 0; i < connectionCount; ++i) {
+      Connection& c = *connections_[i];
+      if (!c.tail.empty() && Clock::now() >= c.tailAt) {
+        Send(c, c.tail);
+        c.tail.clear();
+      }
+      if (fds[firstConnection + i].revents && !Receive(c)) {
+        ::close(c.fd);
+        c.fd = -1;
+      }
+    }
+    std::erase_if(connections_, [](const auto& c) { return c->fd < 0; });
+  }
+  for (auto& c : connections_) ::close(c->fd);
+  connections_.clear();
+}
+
+void SimServer::RequestStop() {
+  stop_.store(true);
+  Wake();
+}
+
+void SimServer::Wake() {
+  const uint64_t one = 1;
+  [[maybe_unused]] ssize_t n = ::write(wakeFd_, &one, sizeof one);
+}
+
+}  // namespace plinth
