@@ -1,6 +1,7 @@
 // plinthctl: the configuration tool's work without a display.
 #include <CLI/CLI.hpp>
 
+#include "cli/bootp_command.h"
 #include "cli/file_commands.h"
 #include "cli/module_commands.h"
 
@@ -37,6 +38,17 @@ int main(int argc, char** argv) {
   io->add_option("--cycles", cycles, "number of exchanges")->capture_default_str()->check(CLI::Range(1, 1000000));
   io->add_option("--set", outputWords, "output words 1, 2, ... as HEX,HEX,... (default: catalogue parameters)");
 
+  // The BOOTP server without a window.
+  plinth::BootpCommandOptions bootpOptions;
+  auto* bootp = app.add_subcommand("bootp", "Serve BOOTP: answer registered modules, list unknown ones, until SIGINT/SIGTERM");
+  bootp->add_option("--assign", bootpOptions.assign, "register a module: MAC=IP (repeatable)");
+  bootp->add_option("--config", bootpOptions.configPath, "register the slaves of this .bin that have a MAC address");
+  bootp->add_flag("--json", bootpOptions.json, "print one JSON object per event");
+  bootp->add_option("--server-port", bootpOptions.serverPort, "UDP port to serve on")->capture_default_str();
+  bootp->add_option("--client-port", bootpOptions.clientPort, "UDP port replies go to")->capture_default_str();
+  bootp->add_option("--bind", bootpOptions.bindAddress, "local address to serve on")->capture_default_str();
+  bootp->add_option("--reply", bootpOptions.replyAddress, "address replies go to")->capture_default_str();
+
   CLI11_PARSE(app, argc, argv);
 
   if (*show) return plinth::ShowCommand(path, json);
@@ -46,5 +58,6 @@ int main(int argc, char** argv) {
   if (*flash) return plinth::FlashCommand(moduleIp, modulePort, true);
   if (*reset) return plinth::FlashCommand(moduleIp, modulePort, false);
   if (*io) return plinth::IoCommand(moduleIp, modulePort, cycles, outputWords);
+  if (*bootp) return plinth::BootpCommand(bootpOptions);
   return 2;
 }
