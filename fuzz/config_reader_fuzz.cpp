@@ -17,19 +17,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Records that carry cursors are copied from the image when written.
     plinth::EncodeConfiguration(config.dataList, config.master, messages);
   }
-  // The cursor walk on its own, without the up-front validation.
+  // The cursor walk on its own, without the up-front validation. The walk
+  // is bounded by a budget: an unvalidated count can repeat one node.
   std::string lastError;
-  plinth::NodeCursor root = plinth::OpenImage(*image, lastError);
-  int visited = 0;
-  for (plinth::NodeCursor ioh = plinth::FirstChild(*image, root, plinth::NodeKind::Root); ioh.Valid() && visited < 4096;
-       plinth::NextSibling(*image, ioh)) {
-    for (plinth::NodeCursor e = plinth::FirstChild(*image, ioh, plinth::NodeKind::IoH); e.Valid() && visited < 4096;
-         plinth::NextSibling(*image, e), ++visited) {
-      plinth::CopySlaveEntry(*image, e);
-      plinth::NodeCursor g = plinth::FirstChild(*image, e, plinth::NodeKind::SlaveEntry);
-      for (plinth::NodeCursor b = plinth::FirstChild(*image, g, plinth::NodeKind::IoGroup); b.Valid();
-           plinth::NextSibling(*image, b))
-        plinth::CopyIoBlock(*image, b);
+  const std::span<const uint8_t> bytes(*image);
+  plinth::NodeCursor root = plinth::OpenImage(bytes, lastError);
+  int budget = 256;
+  for (plinth::NodeCursor ioh = plinth::FirstChild(bytes, root, plinth::NodeKind::Root); ioh.Valid() && budget > 0;
+       plinth::NextSibling(bytes, ioh), --budget) {
+    for (plinth::NodeCursor e = plinth::FirstChild(bytes, ioh, plinth::NodeKind::IoH); e.Valid() && budget > 0;
+         plinth::NextSibling(bytes, e), --budget) {
+      plinth::CopySlaveEntry(bytes, e);
+      plinth::NodeCursor g = plinth::FirstChild(bytes, e, plinth::NodeKind::SlaveEntry);
+      for (plinth::NodeCursor b = plinth::FirstChild(bytes, g, plinth::NodeKind::IoGroup); b.Valid() && budget > 0;
+           plinth::NextSibling(bytes, b), --budget)
+        plinth::CopyIoBlock(bytes, b);
     }
   }
   return 0;
