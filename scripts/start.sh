@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Sets up everything, builds Plinth and starts it. Arguments are passed to
+# the program (a configuration file to open). Without a display the window
+# cannot open; plinthctl works everywhere.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/install-deps.sh
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLINTH_TESTS=OFF -DPLINTH_BENCH=OFF
+cmake --build build/release -j "$(nproc)"
+
+if [ -x build/release/ui/plinth ]; then
+  if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
+    echo "No display found: starting Plinth in a virtual X server (xvfb-run)." >&2
+    exec xvfb-run -a build/release/ui/plinth "$@"
+  fi
+  exec build/release/ui/plinth "$@"
+fi
+exec build/release/cli/plinthctl --help
