@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/row_changes.h"
 #include "app/slave_lock.h"
 #include "net/bootp_tables.h"
 
@@ -25,6 +26,8 @@ struct NetState {
   std::atomic<uint8_t> connected{0};
   std::atomic<uint8_t> assignWaiting{0};
   std::atomic<uint8_t> assignDone{0};
+  // Row changes handed from workers to the user-interface thread.
+  RowChangeQueue rowChanges;
 
   int LocalAddrCount() const { return static_cast<int>(localAddrs.size()); }
 };

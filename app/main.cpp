@@ -1,0 +1,30 @@
+// plinth: the configuration tool's window. The command line is the path of
+// a configuration file to load at start-up.
+#include <QApplication>
+
+#include "app/configurator_app.h"
+#include "app/net_state.h"
+#include "ui/help_window.h"
+#include "ui/main_dialog.h"
+#include "ui/qt_user_prompts.h"
+#include "ui/resources.h"
+
+namespace {
+// Built before anything else runs: the BOOTP tables start empty.
+plinth::NetState netState;
+}  // namespace
+
+int main(int argc, char** argv) {
+  netState.bootp.Clear();
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QString::fromLatin1(plinth::kAppName));
+  plinth::LoadResources();
+  plinth::HelpKeyFilter helpKey;
+  app.installEventFilter(&helpKey);
+
+  plinth::QtUserPrompts prompts;
+  plinth::ConfiguratorApp plinthApp(netState, prompts);
+  plinthApp.SetOnMainWindow([&prompts](plinth::MainDialog& window) { prompts.SetParent(&window); });
+  plinthApp.Run(plinth::ConfigPathFromArguments(QApplication::arguments()));
+  return 0;
+}

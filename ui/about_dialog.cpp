@@ -1,0 +1,29 @@
+#include "ui/about_dialog.h"
+
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace plinth {
+
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
+  setWindowTitle(QStringLiteral("About Plinth"));
+  setObjectName(QStringLiteral("aboutDialog"));
+  auto* icon = new QLabel(this);
+  icon->setPixmap(QIcon(QStringLiteral(":/icons/plinth.png")).pixmap(32, 32));
+  auto* version = new QLabel(QStringLiteral("Plinth Version 2.0"), this);
+  version->setObjectName(QStringLiteral("versionLabel"));
+  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  ok->setDefault(true);
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+  auto* row = new QHBoxLayout;
+  row->addWidget(icon);
+  row->addWidget(version, 1);
+  row->addWidget(ok);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(row);
+}
+
+}  // namespace plinth

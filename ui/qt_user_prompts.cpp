@@ -1,0 +1,46 @@
+#include "ui/qt_user_prompts.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QMessageBox>
+
+namespace plinth {
+
+QString ConfigFileFilter() { return QStringLiteral("GenericBusCfg Files (*.bin);;All Files (*.*)"); }
+
+QWidget* QtUserPrompts::Parent() const {
+  if (QWidget* modal = QApplication::activeModalWidget()) return modal;
+  return parent_.data();
+}
+
+void QtUserPrompts::ShowMessage(const std::string& text, const std::string& title) {
+  QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), QString::fromStdString(text), QMessageBox::Ok,
+                  Parent());
+  box.exec();
+}
+
+bool QtUserPrompts::Ask(const std::string& question, const std::string& title) {
+  QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), QString::fromStdString(question),
+                  QMessageBox::Ok | QMessageBox::Cancel, Parent());
+  return box.exec() == QMessageBox::Ok;
+}
+
+std::optional<std::string> QtUserPrompts::OpenFile() {
+  QFileDialog dialog(Parent(), QString(), QString(), ConfigFileFilter());
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().first().toStdString();
+}
+
+std::optional<std::string> QtUserPrompts::SaveFile() {
+  QFileDialog dialog(Parent(), QString(), QString(), ConfigFileFilter());
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setDefaultSuffix(QStringLiteral("bin"));
+  // Qt's save dialog asks before overwriting an existing file by default.
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().first().toStdString();
+}
+
+}  // namespace plinth
