@@ -1,0 +1,44 @@
+#pragma once
+// An independent Modbus/TCP server built on libmodbus (functions 3 and 16,
+// and its exceptions), serving one connection at a time on a thread of its
+// own. Holding registers first..first+count-1 exist; others give exceptions.
+#include <modbus.h>
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace plinth::test {
+
+class LibmodbusServer {
+ public:
+  // Listens on address (127.0.0.0/8) at a free port.
+  explicit LibmodbusServer(const char* address = "127.0.0.1", int firstRegister = 0, int registerCount = 0x10000);
+  ~LibmodbusServer();
+  LibmodbusServer(const LibmodbusServer&) = delete;
+  LibmodbusServer& operator=(const LibmodbusServer&) = delete;
+
+  bool Listening() const { return listenFd_ >= 0; }
+  uint16_t Port() const { return port_; }
+  uint16_t Register(int address);
+  void SetRegister(int address, uint16_t value);
+  int RequestsServed() const { return served_.load(); }
+
+ private:
+  void Serve();
+
+  modbus_t* ctx_ = nullptr;
+  modbus_mapping_t* mapping_ = nullptr;
+  int firstRegister_;
+  std::mutex mutex_;  // guards mapping_ between the server thread and the test
+  int listenFd_ = -1;
+  std::atomic<int> clientFd_{-1};
+  std::atomic<bool> stop_{false};
+  std::atomic<int> served_{0};
+  uint16_t port_ = 0;
+  std::thread thread_;
+};
+
+}  // namespace plinth::test

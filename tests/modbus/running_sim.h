@@ -1,0 +1,60 @@
+#pragma once
+// plinth-sim's server running in-process on loopback addresses, for tests.
+#include <arpa/inet.h>
+
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "net/tcp_connect.h"
+#include "sim/sim_server.h"
+
+namespace plinth::test {
+
+// A module on 127.0.0.host at a free port (or the given one).
+inline SimModuleConfig OnLoopback(uint8_t host, uint16_t port = 0) {
+  SimModuleConfig config;
+  config.address = htonl(0x7F000000u | host);
+  config.port = port;
+  return config;
+}
+
+class RunningSim {
+ public:
+  explicit RunningSim(const std::vector<SimModuleConfig>& configs) {
+    for (const auto& config : configs) server_.AddModule(std::make_shared<SimModule>(config));
+    opened_ = server_.Open(error_);
+    if (opened_) thread_ = std::thread([this] { server_.Run(); });
+  }
+  ~RunningSim() {
+    server_.RequestStop();
+    if (thread_.joinable()) thread_.join();
+  }
+  bool Opened() const { return opened_; }
+  const std::string& Error() const { return error_; }
+  SimServer& Server() { return server_; }
+  SimModule& Module(size_t i = 0) { return *server_.Modules().at(i); }
+  // A connected socket to module i, or -1.
+  int Connect(size_t i = 0) { return ConnectTcp(Module(i).Address(), Module(i).Port()); }
+
+ private:
+  SimServer server_;
+  bool opened_ = false;
+  std::string error_;
+  std::thread thread_;
+};
+
+// Closes a socket at the end of a scope.
+struct SocketGuard {
+  explicit SocketGuard(int s) : fd(s) {}
+  ~SocketGuard() { CloseSocket(fd); }
+  SocketGuard(const SocketGuard&) = delete;
+  SocketGuard& operator=(const SocketGuard&) = delete;
+  int fd;
+};
+
+// A port on 127.0.0.1 that nothing listens on right now.
+uint16_t UnusedPort();
+
+}  // namespace plinth::test
