@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "config/text_scan.h"
+#include "sim/bootp_modules.h"
 #include "sim/module_spec.h"
 #include "sim/sim_server.h"
 
@@ -29,6 +30,22 @@ int main(int argc, char** argv) {
   app.add_option("--ip", address, "address of modules without ip=")->capture_default_str();
   app.add_option("-p,--port", port, "TCP port of modules without port=")->capture_default_str()->check(CLI::Range(0, 65535));
   app.add_flag("-v,--verbose", verbose, "print every connection and request");
+  // BOOTP: modules with bootp=1 ask for their address; with --bootp every
+  // module also goes back to BOOTP when its IP flash flag is written 0.
+  bool bootp = false;
+  std::string bootpTo = "255.255.255.255";
+  int bootpInterval = 2000;
+  plinth::SimBootpOptions bootpOptions;
+  app.add_flag("--bootp", bootp, "run the BOOTP side even when no module starts with bootp=1");
+  app.add_option("--bootp-interface", bootpOptions.client.interfaceName,
+                 "ask on this interface only, and add assigned addresses to it (inside a network namespace)");
+  app.add_option("--bootp-prefix", bootpOptions.prefixLength, "prefix length of an added address")
+      ->capture_default_str()->check(CLI::Range(1, 32));
+  app.add_option("--bootp-to", bootpTo, "where requests go")->capture_default_str();
+  app.add_option("--bootp-server-port", bootpOptions.client.serverPort, "UDP port requests go to")->capture_default_str();
+  app.add_option("--bootp-client-port", bootpOptions.client.clientPort, "UDP port replies arrive on")->capture_default_str();
+  app.add_option("--bootp-interval", bootpInterval, "milliseconds between two requests")
+      ->capture_default_str()->check(CLI::Range(10, 600000));
   CLI11_PARSE(app, argc, argv);
 
   plinth::SimModuleConfig defaults;
@@ -64,6 +81,19 @@ int main(int argc, char** argv) {
                 module->Fault() == plinth::FaultMode::kNone ? "" : (std::string(", fault ") + plinth::FaultModeName(module->Fault())).c_str());
   }
   std::fflush(stdout);
+
+  for (const auto& module : server.Modules())
+    bootp = bootp || module->State() == plinth::AddressState::kWaitingForBootp;
+  std::unique_ptr<plinth::SimBootp> bootpSide;
+  if (bootp) {
+    bootpOptions.client.serverAddress = plinth::ParseIpv4(bootpTo);
+    bootpOptions.client.interval = std::chrono::milliseconds(bootpInterval);
+    bootpSide = std::make_unique<plinth::SimBootp>(server, bootpOptions, stdout);
+    if (!bootpSide->Start(error)) {
+      std::fprintf(stderr, "plinth-sim: BOOTP: %s\n", error.c_str());
+      return 1;
+    }
+  }
 
   runningServer = &server;
   struct sigaction action {};
