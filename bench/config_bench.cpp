@@ -28,6 +28,14 @@ void Fill(plinth::Configuration& config) {
     plinth::RenderRecord(*config.dataList.At(i), nullptr, nullptr, messages);
 }
 
+// The bytes of the full configuration, as a loaded file image.
+plinth::ConfigImagePtr FullFile() {
+  plinth::Configuration source;
+  Fill(source);
+  plinth::RecordedMessages messages;
+  return std::make_shared<plinth::ConfigImage>(*plinth::EncodeConfiguration(source.dataList, source.master, messages));
+}
+
 void BM_Encode300(benchmark::State& state) {
   plinth::Configuration config;
   Fill(config);
@@ -43,10 +51,8 @@ void BM_Encode300(benchmark::State& state) {
 BENCHMARK(BM_Encode300)->Unit(benchmark::kMicrosecond);
 
 void BM_Read300(benchmark::State& state) {
-  plinth::Configuration source;
-  Fill(source);
+  auto bytes = FullFile();
   plinth::RecordedMessages messages;
-  auto bytes = std::make_shared<plinth::ConfigImage>(*plinth::EncodeConfiguration(source.dataList, source.master, messages));
   for (auto _ : state) {
     plinth::Configuration config;
     auto outcome = plinth::ReadConfigurationBytes(bytes, "bench", config, messages);
@@ -57,10 +63,8 @@ BENCHMARK(BM_Read300)->Unit(benchmark::kMicrosecond);
 
 // Re-writing a loaded file: every record copies its nodes from the image.
 void BM_RewriteLoaded300(benchmark::State& state) {
-  plinth::Configuration source;
-  Fill(source);
+  auto bytes = FullFile();
   plinth::RecordedMessages messages;
-  auto bytes = std::make_shared<plinth::ConfigImage>(*plinth::EncodeConfiguration(source.dataList, source.master, messages));
   plinth::Configuration loaded;
   plinth::ReadConfigurationBytes(bytes, "bench", loaded, messages);
   for (auto _ : state) {
