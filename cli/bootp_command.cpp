@@ -165,7 +165,13 @@ int BootpCommand(const BootpCommandOptions& options) {
     if (signal < 0 && errno != EAGAIN && errno != EINTR) break;
     if (!net.bootpRunning.load()) return 1;  // the server gave up; its message is out
     const BootpReportResult result = reporter.Tick(fields);
-    for (int row : result.appendedRows) printer.OnRow("bootp", row, *config.dataList.At(row));
+    for (int row : result.appendedRows) {
+      const SlaveRecord& r = *config.dataList.At(row);
+      printer.OnRow("bootp", row, r);
+      // Showing the row registered it when it carries an address.
+      for (const BootpEntry& e : net.bootp.table)
+        if (e.valid.load() && e.mac.load() == PackMac(r.mac)) printer.OnRow("registered", row, r);
+    }
     for (int row : result.assignedRows) printer.OnRow("assigned", row, *config.dataList.At(row));
   }
   const bool ended = ShutdownBootpServer(udp, printer);
