@@ -1,0 +1,92 @@
+// Sends a burst of distinct BOOTREQUESTs back to back, as many modules
+// powered on at once would, and measures how many replies come back and how
+// late. Run inside the modules' network namespace (bench/bootp_burst.sh).
+// Usage: bench_bootp_burst INTERFACE [COUNT] [FIRST_MAC_HEX]
+#include <net/if.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "config/render_row.h"
+#include "net/bootp_request.h"
+#include "net/bootp_socket.h"
+
+using Clock = std::chrono::steady_clock;
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: %s INTERFACE [COUNT] [FIRST_MAC_HEX]\n", argv[0]);
+    return 2;
+  }
+  const std::string interfaceName = argv[1];
+  const int count = argc > 2 ? std::atoi(argv[2]) : 256;
+  plinth::MacAddress first{0x02, 0x00, 0x00, 0x00, 0x00, 0x00};
+  if (argc > 3) plinth::ReadMacText(argv[3], first);
+
+  const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  const int on = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+  plinth::EnlargeReceiveBuffer(fd);
+  if (setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, interfaceName.c_str(),
+                 static_cast<socklen_t>(interfaceName.size())) != 0) {
+    std::perror("SO_BINDTODEVICE");
+    return 1;
+  }
+  const sockaddr_in local = plinth::SocketAddress(0, 68);
+  if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    std::perror("bind port 68");
+    return 1;
+  }
+
+  // Distinct MAC addresses counting up from first.
+  std::map<uint64_t, Clock::time_point> sentAt;
+  std::vector<plinth::MacAddress> macs;
+  for (int i = 0; i < count; ++i) {
+    const uint64_t packed = plinth::PackMac(first) + static_cast<uint64_t>(i);
+    macs.push_back(plinth::UnpackMac(packed));
+  }
+  const sockaddr_in to = plinth::SocketAddress(0xFFFFFFFF, 67);
+  int sent = 0;
+  for (int i = 0; i < count; ++i) {
+    const plinth::BootpMessage request = plinth::MakeBootpRequest(macs[static_cast<size_t>(i)], 1000 + i, 0);
+    sentAt[plinth::PackMac(macs[static_cast<size_t>(i)])] = Clock::now();
+    if (sendto(fd, request.data(), request.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) ==
+        static_cast<ssize_t>(request.size()))
+      ++sent;
+  }
+
+  std::vector<double> latencies;
+  const auto deadline = Clock::now() + std::chrono::seconds(3);
+  while (static_cast<int>(latencies.size()) < sent && Clock::now() < deadline) {
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 100) != 1) continue;
+    uint8_t buffer[plinth::kBootpMessageSize + 1];
+    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    const auto now = Clock::now();
+    if (n != static_cast<ssize_t>(plinth::kBootpMessageSize) || buffer[0] != plinth::kBootReply) continue;
+    const auto it = sentAt.find(plinth::PackMac(plinth::ChaddrMac(std::span<const uint8_t>(buffer, n))));
+    if (it == sentAt.end()) continue;
+    latencies.push_back(std::chrono::duration<double, std::micro>(now - it->second).count());
+    sentAt.erase(it);  // a second reply to the same module is not counted twice
+  }
+  std::sort(latencies.begin(), latencies.end());
+  auto percentile = [&](double q) {
+    if (latencies.empty()) return 0.0;
+    return latencies[std::min(latencies.size() - 1, static_cast<size_t>(q * static_cast<double>(latencies.size())))];
+  };
+  std::printf("sent %d answered %zu lost %d latency_us median %.0f p99 %.0f max %.0f\n", sent, latencies.size(),
+              sent - static_cast<int>(latencies.size()), percentile(0.5), percentile(0.99),
+              latencies.empty() ? 0.0 : latencies.back());
+  close(fd);
+  return 0;
+}
