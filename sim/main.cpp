@@ -68,6 +68,13 @@ int main(int argc, char** argv) {
   plinth::SimServer server;
   if (verbose) server.SetLog(stdout);
   for (const auto& config : configs) server.AddModule(std::make_shared<plinth::SimModule>(config));
+  // Handlers first: whoever reads the start lines may stop the program at once.
+  runningServer = &server;
+  struct sigaction action {};
+  action.sa_handler = StopOnSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
   std::string error;
   if (!server.Open(error)) {
     std::fprintf(stderr, "plinth-sim: cannot listen on %s\n", error.c_str());
@@ -95,12 +102,6 @@ int main(int argc, char** argv) {
     }
   }
 
-  runningServer = &server;
-  struct sigaction action {};
-  action.sa_handler = StopOnSignal;
-  sigemptyset(&action.sa_mask);
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
   server.Run();
   runningServer = nullptr;
   if (verbose) std::printf("stopped\n");

@@ -1,0 +1,85 @@
+// The plinth-sim program itself: it starts the modules it is given, answers,
+// and stops cleanly on SIGTERM and SIGINT.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "config/text_scan.h"
+#include "net/module_status.h"
+#include "running_sim.h"
+
+extern char** environ;
+
+namespace plinth {
+namespace {
+
+struct Program {
+  pid_t pid = -1;
+  int out = -1;  // its standard output
+};
+
+Program Start(const std::vector<std::string>& args) {
+  std::vector<char*> argv{const_cast<char*>(PLINTH_SIM_PATH)};
+  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  int pipeFds[2];
+  if (::pipe(pipeFds) != 0) return {};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+  posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
+  Program p;
+  if (posix_spawn(&p.pid, PLINTH_SIM_PATH, &actions, nullptr, argv.data(), environ) != 0) p.pid = -1;
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(pipeFds[1]);
+  p.out = pipeFds[0];
+  return p;
+}
+
+// Reads the program's output up to and including the first newline.
+std::string ReadLine(int fd) {
+  std::string line;
+  char c;
+  while (::read(fd, &c, 1) == 1 && c != '\n') line += c;
+  return line;
+}
+
+int ExitStatus(pid_t pid) {
+  int status = 0;
+  if (::waitpid(pid, &status, 0) != pid) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+TEST(SimProgram, ServesItsModulesAndStopsOnSignals) {
+  for (int sig : {SIGTERM, SIGINT}) {
+    const uint16_t port = test::UnusedPort();
+    Program sim = Start({"--port", std::to_string(port), "--module", "ip=127.0.0.60,id=1218,mac=0050c2abcdef"});
+    ASSERT_GT(sim.pid, 0);
+    // The line comes once the module listens.
+    EXPECT_EQ(ReadLine(sim.out), "module 1218 (4 in, 4 out) mac 0050c2abcdef at 127.0.0.60:" + std::to_string(port));
+    const int s = ConnectTcp(ParseIpv4("127.0.0.60"), port);
+    ASSERT_GE(s, 0);
+    const ModuleStatus status = ReadModuleStatus(s);
+    CloseSocket(s);
+    EXPECT_EQ(status.words[kStatusModuleId], 1218);
+    EXPECT_EQ(status.macField, "0050c2abcdef");
+    ::kill(sim.pid, sig);
+    EXPECT_EQ(ExitStatus(sim.pid), 0);
+    ::close(sim.out);
+  }
+}
+
+TEST(SimProgram, RefusesWhatItCannotRead) {
+  Program bad = Start({"--module", "colour=red"});
+  ASSERT_GT(bad.pid, 0);
+  EXPECT_EQ(ExitStatus(bad.pid), 2);
+  ::close(bad.out);
+}
+
+}  // namespace
+}  // namespace plinth
