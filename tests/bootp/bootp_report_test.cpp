@@ -25,6 +25,14 @@ struct Window {
   BootpReportFields fields;
 
   BootpReportResult Tick() { return reporter.Tick(fields); }
+  // A slave added by the user, shown (and so registered when it has an address).
+  void AddRow(const char* macText, const char* ipText) {
+    auto record = std::make_unique<SlaveRecord>();
+    record->macAddress = macText;
+    record->ipAddress = ipText;
+    dataList.Append(std::move(record));
+    rows.RenderAll();
+  }
   // One datagram as the server handles it, the reply counted as sent.
   BootpVerdict Request(const MacAddress& mac, uint32_t ciaddr, uint32_t testAddress = 0) {
     const BootpHandling h = HandleBootpRequest(MakeBootpRequest(mac, 1, ciaddr), net.bootp, "host", testAddress);
@@ -93,11 +101,7 @@ TEST(ReportAssignments, TestAddressFromTheEnvironmentGoesToEveryUnknownRow) {
 
 TEST(ReportAssignments, RegisteredSlaveTurnsAssignedAndMissingRowIsReportedUntilItExists) {
   Window w;
-  auto record = std::make_unique<SlaveRecord>();
-  record->macAddress = "000a1b2c3d01";
-  record->ipAddress = "10.0.0.5";
-  w.dataList.Append(std::move(record));
-  w.rows.RenderAll();
+  w.AddRow("000a1b2c3d01", "10.0.0.5");
   AddBootpEntry(w.net.bootp, Mac(9), "10.0.0.9", w.messages);  // connect flow, no row yet
   EXPECT_EQ(w.Request(Mac(1), 0), BootpVerdict::kReply);
   EXPECT_EQ(w.Request(Mac(9), 0), BootpVerdict::kReply);
@@ -109,10 +113,7 @@ TEST(ReportAssignments, RegisteredSlaveTurnsAssignedAndMissingRowIsReportedUntil
   w.Tick();
   EXPECT_EQ(w.messages.entries.size(), 2u);
   // Once the row exists, the mark lands there and the message stops.
-  auto late = std::make_unique<SlaveRecord>();
-  late->macAddress = "000a1b2c3d09";
-  w.dataList.Append(std::move(late));
-  w.rows.RenderAll();
+  w.AddRow("000a1b2c3d09", "");
   r = w.Tick();
   EXPECT_EQ(r.assignedRows, std::vector<int>{1});
   w.Tick();
@@ -121,11 +122,7 @@ TEST(ReportAssignments, RegisteredSlaveTurnsAssignedAndMissingRowIsReportedUntil
 
 TEST(ReportAssignments, AppendsWaitWhileACommandHoldsTheLockButMarksDoNot) {
   Window w;
-  auto record = std::make_unique<SlaveRecord>();
-  record->macAddress = "000a1b2c3d01";
-  record->ipAddress = "10.0.0.5";
-  w.dataList.Append(std::move(record));
-  w.rows.RenderAll();
+  w.AddRow("000a1b2c3d01", "10.0.0.5");
   w.Request(Mac(1), 0);
   w.Request(Mac(20), 0);
   w.Request(Mac(21), 0);

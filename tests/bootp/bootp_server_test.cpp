@@ -195,6 +195,26 @@ TEST(UdpThread, BindFailureEndsTheRunWithItsMessage) {
   EXPECT_TRUE(ShutdownBootpServer(a, messages));
 }
 
+TEST(UdpThread, FailedReplyLeavesTheEntryUnassignedAndTheModuleAsksAgain) {
+  NetState net;
+  RecordedMessages messages;
+  AddBootpEntry(net.bootp, Mac(1), "10.0.0.21", messages);
+  LoopbackModule module;
+  EventLog log;
+  UdpThread server(net, messages, LoopbackOptions(0), &log);  // port 0: the send is refused
+  ASSERT_TRUE(server.SwitchOn());
+  ASSERT_TRUE(server.WaitUntilBound(2s));
+  const BootpMessage request = MakeBootpRequest(Mac(1), 9, 0);
+  module.Send(server.BoundPort(), request.data(), request.size());
+  const std::vector<BootpEvent> events = log.WaitFor(1);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_TRUE(events[0].sendFailed);
+  EXPECT_EQ(net.bootp.table[0].assigned.load(), 0);
+  EXPECT_TRUE(ShutdownBootpServer(server, messages));
+  ASSERT_EQ(messages.entries.size(), 1u);
+  EXPECT_EQ(messages.entries[0].text, "sendto() failed!");
+}
+
 TEST(UdpThread, ShutdownWaitPassesAtOnceWithoutServerAndGivesUpAfterFiveSeconds) {
   NetState net;
   const auto start = std::chrono::steady_clock::now();
