@@ -229,7 +229,7 @@ void MainDialog::OnMasterIpTyped(const QString& text) {
   FieldsToControls();
 }
 
-void MainDialog::PutMasterAddress(const std::string& text) {
+void MainDialog::PutMasterAddress(std::string text) {
   ControlsToFields();
   exchanging_ = true;
   int found = -1;

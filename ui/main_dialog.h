@@ -77,7 +77,7 @@ class MainDialog : public QDialog, public SlaveRows {
   void ControlsToFields();
   void FieldsToControls();
   // Puts a master address read from a file into the combo box.
-  void PutMasterAddress(const std::string& text);
+  void PutMasterAddress(std::string text);
 
   // Hook points for the network services.
   // Timer 1 (every 300 ms) calls these in order, then applies row changes.

@@ -1,0 +1,274 @@
+// The Slave Configuration, Module Selection and progress windows, help and
+// the whole program started with a configuration file.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QTest>
+
+#include "app/configurator_app.h"
+#include "core/config_fixtures.h"
+#include "dialogs/module_select_dialog.h"
+#include "ui/help_window.h"
+#include "ui/wait_dialogs.h"
+#include "ui_fixture.h"
+
+namespace plinth {
+namespace {
+
+using testing::MainFixture;
+using testing::ScriptedPrompts;
+using Texts = std::vector<std::string>;
+
+struct SlaveDialogFixture {
+  explicit SlaveDialogFixture(SlaveRecord start, const char* mode = nullptr) {
+    logic.record = std::move(start);
+    dialog = std::make_unique<SlaveConfigDialog>(logic, mode, prompts);
+    dialog->show();
+    QApplication::setActiveWindow(dialog.get());
+    EXPECT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
+  }
+  QLineEdit* Edit(const char* name) { return MainFixture::Edit(*dialog, name); }
+  QPushButton* Button(const char* name) { return dialog->findChild<QPushButton*>(name); }
+  // Moves the focus from one control to another as Tab or a click would.
+  void MoveFocus(QWidget* from, QWidget* to) {
+    from->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    to->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    QApplication::processEvents();
+  }
+
+  DataList list;
+  SlaveConfigLogic::UsedNodes used{};
+  ScriptedPrompts prompts;
+  SlaveConfigLogic logic{SlaveConfigOwner{"192.168.1.10", 3, true, &list}, -1, used, prompts};
+  std::unique_ptr<SlaveConfigDialog> dialog;
+};
+
+SlaveRecord Record(const std::string& node, const std::string& ip) {
+  SlaveRecord r;
+  r.node = node;
+  r.ipAddress = ip;
+  return r;
+}
+
+TEST(SlaveConfigDialog, LabelsAutoIpBoxAndLockedFields) {
+  SlaveDialogFixture f(Record("7", "192.168.1.7"));
+  EXPECT_EQ(f.dialog->windowTitle().toStdString(), "Slave Configuration");
+  QCheckBox* autoIp = f.dialog->findChild<QCheckBox*>("autoIpCheck");
+  EXPECT_EQ(autoIp->text().toStdString(), "Auto IP-Address");
+  EXPECT_TRUE(autoIp->isHidden());
+  EXPECT_FALSE(f.Edit("ipEdit")->isEnabled());
+  for (auto [name, label] : {std::pair{"connectButton", "Connect to module"}, {"moduleSelectionButton", "Module selection"},
+                             {"helpButton", "&Help"}, {"okButton", "OK"}, {"cancelButton", "Cancel"}})
+    EXPECT_EQ(f.Button(name)->text().toStdString(), label);
+  Texts labels;
+  for (QLabel* l : f.dialog->findChildren<QLabel*>()) labels.push_back(l->text().toStdString());
+  for (const char* l : {"Node", "MAC Address", "Module ID", "Name", "Description", "IP Address", "Input", "Output",
+                        "Param", "Words:"})
+    EXPECT_NE(std::find(labels.begin(), labels.end(), l), labels.end()) << l;
+
+  // A known module fills and locks its fields when the Module ID field is left.
+  f.Edit("moduleIdEdit")->setText("1218");
+  f.MoveFocus(f.Edit("moduleIdEdit"), f.Edit("macEdit"));
+  EXPECT_EQ(f.Edit("nameEdit")->text().toStdString(), "482-BFK-287-46");
+  for (const char* locked : {"nameEdit", "descriptionEdit", "inputEdit", "outputEdit", "paramEdit"})
+    EXPECT_FALSE(f.Edit(locked)->isEnabled()) << locked;
+  f.Edit("moduleIdEdit")->setText("99");
+  f.MoveFocus(f.Edit("moduleIdEdit"), f.Edit("macEdit"));
+  EXPECT_TRUE(f.Edit("nameEdit")->isEnabled());
+  EXPECT_TRUE(f.prompts.shown.empty());
+
+  SlaveDialogFixture other(Record("8", "192.168.1.7"));
+  QCheckBox* box = other.dialog->findChild<QCheckBox*>("autoIpCheck");
+  EXPECT_FALSE(box->isHidden());
+  EXPECT_FALSE(box->isChecked());
+  EXPECT_TRUE(other.Edit("ipEdit")->isEnabled());
+  box->click();
+  EXPECT_EQ(other.Edit("ipEdit")->text().toStdString(), "192.168.1.8");
+  EXPECT_FALSE(other.Edit("ipEdit")->isEnabled());
+}
+
+TEST(SlaveConfigDialog, LeavingTheNodeFieldChecksItUnlessCancelIsNext) {
+  SlaveDialogFixture f(Record("7", "192.168.1.7"));
+  f.Edit("nodeEdit")->setText("300");
+  f.MoveFocus(f.Edit("nodeEdit"), f.Button("cancelButton"));
+  EXPECT_TRUE(f.prompts.shown.empty());
+
+  f.MoveFocus(f.Edit("nodeEdit"), f.Edit("macEdit"));
+  EXPECT_EQ(f.prompts.Messages(), Texts{"Slave node range is 1..254"});
+  EXPECT_TRUE(f.Edit("nodeEdit")->hasFocus());
+
+  f.prompts.Clear();
+  f.Edit("nodeEdit")->setText("9");
+  f.MoveFocus(f.Edit("nodeEdit"), f.Edit("macEdit"));
+  EXPECT_TRUE(f.prompts.shown.empty());
+  EXPECT_EQ(f.Edit("ipEdit")->text().toStdString(), "192.168.1.9");
+
+  // Connect to module without an address.
+  SlaveDialogFixture g(Record("8", ""), "OFF");
+  g.Button("connectButton")->click();
+  EXPECT_EQ(g.prompts.Messages(), Texts{"Must have an ip-address to make a connection"});
+  EXPECT_TRUE(g.dialog->isVisible());
+}
+
+TEST(SlaveConfigDialog, ModuleSelectionOpensOnTheSecondEntry) {
+  SlaveDialogFixture f(Record("7", "192.168.1.7"));
+  std::string title, current;
+  testing::OnNextModal([&](QWidget* modal) {
+    title = modal->windowTitle().toStdString();
+    current = modal->findChild<QListWidget*>("moduleList")->currentItem()->text().toStdString();
+    static_cast<QDialog*>(modal)->accept();
+  });
+  f.Button("moduleSelectionButton")->click();
+  EXPECT_EQ(title, "Module Selection");
+  EXPECT_EQ(current, "482-BFK-263-05");
+  EXPECT_EQ(f.Edit("moduleIdEdit")->text().toStdString(), "1217");
+  EXPECT_EQ(f.Edit("inputEdit")->text().toStdString(), "16");
+  EXPECT_FALSE(f.Edit("inputEdit")->isEnabled());
+
+  ModuleSelectDialog select;
+  select.show();
+  QListWidget* list = select.List();
+  ASSERT_EQ(list->count(), 26);
+  for (int i = 1; i < list->count(); ++i) EXPECT_LT(list->item(i - 1)->text(), list->item(i)->text());
+  list->clearSelection();
+  select.accept();
+  EXPECT_EQ(select.result(), QDialog::Rejected);  // nothing selected ends as Cancel
+  list->setCurrentRow(25);
+  select.accept();
+  EXPECT_EQ(select.result(), QDialog::Accepted);
+  EXPECT_EQ(select.SelectedModuleId(), 24u);
+  EXPECT_EQ(ModuleIdOfPartNumber("482-bfk-216-05"), 0u);  // exact, case-sensitive
+}
+
+TEST(WaitDialogs, EndByThemselvesOrOnCancel) {
+  NetState net;
+  WaitProgress done = ConnectProgress(net);  // worker already finished
+  EXPECT_EQ(done.Tick(), kWaitOk);
+
+  net.connecting = 1;  // a worker that never returns
+  WaitProgress hang = ConnectProgress(net);
+  int ticks = 0;
+  std::optional<int> result;
+  while (!(result = hang.Tick())) ++ticks;
+  EXPECT_EQ(ticks, 40);
+  EXPECT_EQ(hang.Position(), 80);
+  EXPECT_EQ(result, kWaitOk);
+
+  net.assignWaiting = 1;
+  WaitProgress assign = AssignProgress(net);
+  for (int i = 0; i < 20; ++i) EXPECT_FALSE(assign.Tick());
+  net.assignDone = 1;  // after 5 s
+  EXPECT_EQ(assign.Tick(), kWaitOk);
+  EXPECT_EQ(assign.Position(), 40);
+  net.assignDone = 0;
+  net.assignWaiting = 0;
+  EXPECT_EQ(AssignProgress(net).Tick(), kWaitEnded);
+
+  auto dialog = MakeWaitAssignDialog(net, nullptr);
+  EXPECT_EQ(dialog->windowTitle().toStdString(), "Waiting for ip assignment");
+  EXPECT_EQ(dialog->Bar()->maximum(), 160);
+  auto connect = MakeWaitConnectDialog(net, nullptr);
+  EXPECT_EQ(connect->windowTitle().toStdString(), "Waiting for connection");
+  EXPECT_EQ(connect->Bar()->maximum(), 80);
+  int cancels = 0;
+  connect->SetOnCancel([&] { ++cancels; });
+  net.connecting = 1;
+  testing::OnNextModal([](QWidget* modal) { modal->findChild<QPushButton*>("cancelButton")->click(); });
+  EXPECT_EQ(connect->exec(), kWaitCancel);
+  EXPECT_EQ(cancels, 1);
+  EXPECT_EQ(net.connecting.load(), 1);  // the worker is left running
+
+  net.connecting = 0;  // ends at its first tick, by its own timer
+  auto again = MakeWaitConnectDialog(net, nullptr);
+  QElapsedTimer clock;
+  clock.start();
+  EXPECT_EQ(again->exec(), kWaitOk);
+  EXPECT_GE(clock.elapsed(), 200);
+}
+
+TEST(Help, TopicsAreBuiltInAndF1FollowsTheActiveWindow) {
+  const std::pair<int, const char*> topics[] = {{kHelpMainWindow, "The main window"},
+                                                {kHelpSlaveConfiguration, "Slave configuration"},
+                                                {kHelpAdvancedSettings, "Advanced settings"}};
+  for (auto [topic, heading] : topics) {
+    QString page = HelpPage(topic);
+    ASSERT_FALSE(page.isEmpty()) << topic;
+    QFile file(page.mid(3));  // "qrc:/help/..." -> ":/help/..."
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << topic;
+    EXPECT_TRUE(QString::fromUtf8(file.readAll()).contains(QString::fromLatin1("<h1>") + heading)) << topic;
+  }
+  EXPECT_TRUE(HelpPage(1).isEmpty());
+
+  std::vector<int> opened;
+  SetHelpHandler([&](int topic) { opened.push_back(topic); });
+  {
+    MainFixture f;
+    f.Button("helpButton")->click();
+    SlaveDialogFixture s(Record("7", "192.168.1.7"));
+    QTest::keyClick(s.Edit("nodeEdit"), Qt::Key_F1);
+    s.Button("helpButton")->click();
+    QApplication::setActiveWindow(f.window.get());
+    QTest::keyClick(f.window->ListView(), Qt::Key_F1);
+  }
+  SetHelpHandler(nullptr);
+  EXPECT_EQ(opened, (std::vector<int>{10020, 10021, 10021, 10020}));
+}
+
+TEST(WholeProgram, StartsWithAFileShowsItAndOkWritesItBack) {
+  EXPECT_EQ(ConfigPathFromArguments({"plinth", "my", "plant.bin"}), "my plant.bin");
+  EXPECT_EQ(ConfigPathFromArguments({"plinth"}), "");
+
+  testing::ScratchDir dir;
+  std::string path = dir.File("plant one.bin");
+  {
+    Configuration config;
+    config.master.masterIpText = "192.168.7.10";
+    config.master.advancedSettings = (1u << 13) | 12;
+    config.dataList.Append(testing::MakeSlave("1", "1218", "192.168.7.1", "", "", "0", "0", "0", "0002a1000b01"));
+    config.dataList.Append(testing::MakeSlave("2", "99", "192.168.7.2", "own", "own module", "3", "2", "1"));
+    config.dataList.Append(testing::MakeSlave("3", "704", "192.168.7.3", "", "", "0", "0", "0", "0002a1000b03"));
+    RecordedMessages quiet;
+    for (int i = 0; i < config.dataList.Count(); ++i) RenderRecord(*config.dataList.At(i), nullptr, nullptr, quiet);
+    ASSERT_TRUE(WriteConfiguration(path, config, quiet));
+  }
+  const std::vector<uint8_t> original = testing::ReadAll(path);
+
+  NetState net;
+  ScriptedPrompts prompts;
+  ConfiguratorApp app(net, prompts);
+  app.ShutdownOptions().pause = std::chrono::milliseconds(0);
+  std::vector<RowTexts> rows;
+  std::string title;
+  bool openHidden = false;
+  app.SetOnMainWindow([&](MainDialog& window) {
+    QTimer::singleShot(0, &window, [&] {
+      for (int r = 0; r < window.ListModel()->Rows(); ++r) rows.push_back(window.ListModel()->Row(r));
+      title = window.windowTitle().toStdString();
+      openHidden = window.findChild<QPushButton*>("openButton")->isHidden();
+      std::filesystem::remove(path);
+      window.findChild<QPushButton*>("okButton")->click();
+    });
+  });
+  EXPECT_EQ(app.Run(ConfigPathFromArguments({QStringLiteral("plinth"), QString::fromStdString(path)})),
+            QDialog::Accepted);
+
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0], (RowTexts{"1", "unknown", "192.168.7.1", "0002a1000b01", "1218", "482-BFK-287-46", "4/4/4",
+                               "ANALOG-4CH RTD, THERMO INPUT"}));
+  EXPECT_EQ(rows[1], (RowTexts{"2", "unknown", "192.168.7.2", "", "99", "own", "3/2/1", "own module"}));
+  EXPECT_EQ(rows[2][5], "482-BFK-216-05");
+  EXPECT_EQ(title, " Varnel Plinth: " + path);
+  EXPECT_TRUE(openHidden);
+  EXPECT_EQ(testing::ReadAll(path), original);
+  EXPECT_EQ(net.bootpStop.load(), 1);
+}
+
+}  // namespace
+}  // namespace plinth

@@ -1,0 +1,481 @@
+// The main window driven through its buttons, list and combo box, with
+// every prompt answered by the test.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTest>
+
+#include "config/slave_record.h"
+#include "core/config_fixtures.h"
+#include "dialogs/advanced_dialog.h"
+#include "ui/about_dialog.h"
+#include "ui_fixture.h"
+
+namespace plinth {
+namespace {
+
+using testing::MainFixture;
+using testing::ScriptedPrompts;
+using Shown = ScriptedPrompts::Shown;
+using Texts = std::vector<std::string>;
+
+std::string Text(const QAbstractButton* b) { return b->text().toStdString(); }
+
+TEST(MainWindow, ControlsTitleAndAbout) {
+  MainFixture f({"192.168.1.20", "10.0.0.5"});
+  MainDialog& w = *f.window;
+  EXPECT_EQ(w.windowTitle().toStdString(), " Varnel Plinth: New configuration");
+  const std::pair<const char*, const char*> buttons[] = {
+      {"addButton", "&Add"},   {"editButton", "&Edit"}, {"removeButton", "&Remove"},
+      {"openButton", "&Open"}, {"saveButton", "&Save"}, {"okButton", "OK"},
+      {"cancelButton", "Cancel"}, {"helpButton", "&Help"}, {"advancedButton", "A&dvanced..."},
+      {"bootpButton", "Boot&P server"}, {"scanButton", "S&can bus"}};
+  for (auto [name, label] : buttons) {
+    ASSERT_TRUE(f.Button(name)) << name;
+    EXPECT_EQ(Text(f.Button(name)), label);
+    EXPECT_TRUE(f.Button(name)->isVisible()) << name;
+  }
+  EXPECT_TRUE(f.Button("okButton")->isDefault());
+  EXPECT_TRUE(f.Button("bootpButton")->isCheckable());
+  EXPECT_TRUE(f.Button("scanButton")->isCheckable());
+  Texts labels;
+  for (QLabel* l : w.findChildren<QLabel*>())
+    if (l->isVisible()) labels.push_back(l->text().toStdString());
+  for (const char* l : {"Master IP-Address", "MAC-Addr", "IP-Address"})
+    EXPECT_NE(std::find(labels.begin(), labels.end(), l), labels.end()) << l;
+  for (const char* hidden : {"masterIpEdit", "boardEdit"}) EXPECT_TRUE(w.findChild<QLineEdit*>(hidden)->isHidden());
+  EXPECT_TRUE(w.findChild<QCheckBox*>("saveUnknownCheck")->isHidden());
+  EXPECT_TRUE(w.findChild<QLineEdit*>("bootpIndicatorEdit")->isReadOnly());
+
+  Texts headings;
+  for (int c = 0; c < 8; ++c) headings.push_back(f.Model().headerData(c, Qt::Horizontal, Qt::DisplayRole).toString().toStdString());
+  EXPECT_EQ(headings, (Texts{"Node", "Status", "IP Address", "MAC Address", "ID", "Name", "I/O/P", "Description"}));
+  EXPECT_EQ(w.ListView()->selectionMode(), QAbstractItemView::ExtendedSelection);
+
+  // The About entry of the window's menu.
+  QAction* about = w.findChild<QAction*>("aboutAction");
+  ASSERT_TRUE(about);
+  EXPECT_EQ(about->text().toStdString(), "&About Plinth");
+  std::string aboutTitle, aboutLine;
+  testing::OnNextModal([&](QWidget* modal) {
+    aboutTitle = modal->windowTitle().toStdString();
+    aboutLine = modal->findChild<QLabel*>("versionLabel")->text().toStdString();
+    static_cast<QDialog*>(modal)->accept();
+  });
+  about->trigger();
+  EXPECT_EQ(aboutTitle, "About Plinth");
+  EXPECT_EQ(aboutLine, "Plinth Version 2.0");
+}
+
+TEST(MainWindow, MasterAddressListFollowsTyping) {
+  MainFixture f({"192.168.1.20", "10.0.0.5"});
+  QComboBox* box = f.window->MasterIpBox();
+  ASSERT_EQ(box->count(), 2);
+  EXPECT_EQ(box->itemText(0).toStdString(), "10.0.0.5");  // sorted
+  EXPECT_EQ(box->currentText().toStdString(), "192.168.1.20");  // the first address found
+  QLineEdit* scan = f.window->findChild<QLineEdit*>("scanAddressEdit");
+  EXPECT_EQ(scan->text().toStdString(), "192.168.1.20");
+
+  box->lineEdit()->clear();
+  QTest::keyClicks(box->lineEdit(), "172.16.0.9");
+  EXPECT_EQ(f.window->MasterIpText(), "172.16.0.9");
+  EXPECT_EQ(scan->text().toStdString(), "172.16.0.9");
+  EXPECT_EQ(f.window->ScanAddressText(), "172.16.0.9");
+
+  box->setCurrentIndex(0);
+  emit box->textActivated(box->itemText(0));
+  EXPECT_EQ(f.window->MasterIpText(), "10.0.0.5");
+  EXPECT_EQ(scan->text().toStdString(), "10.0.0.5");
+
+  MainFixture none(std::vector<std::string>{});
+  EXPECT_EQ(none.window->MasterIpBox()->count(), 0);
+  EXPECT_EQ(none.window->MasterIpText(), "");
+}
+
+TEST(MainWindow, AddProposesTheNextNodeAndNextNodeRules) {
+  MainFixture f({"192.168.1.1"});
+  std::string proposedNode, proposedIp;
+  f.AnswerSlaveDialogs([&](SlaveConfigDialog& d, SlaveConfigLogic&) {
+    proposedNode = MainFixture::Edit(d, "nodeEdit")->text().toStdString();
+    proposedIp = MainFixture::Edit(d, "ipEdit")->text().toStdString();
+    d.findChild<QPushButton*>("cancelButton")->click();
+  });
+  f.Button("addButton")->click();
+  EXPECT_EQ(proposedNode, "2");  // 1 is the master's own host number
+  EXPECT_EQ(proposedIp, "192.168.1.2");
+  EXPECT_EQ(f.Model().Rows(), 0);  // cancelled: nothing added
+  EXPECT_EQ(f.window->Config().dataList.Count(), 0);
+
+  f.AddThroughButton("20", "1218", "ignored");
+  ASSERT_EQ(f.Model().Rows(), 1);
+  EXPECT_EQ(f.Model().Row(0), (RowTexts{"20", "unknown", "192.168.1.20", "", "1218", "482-BFK-287-46", "4/4/4",
+                                        "ANALOG-4CH RTD, THERMO INPUT"}));
+  EXPECT_EQ(f.window->Config().nextNode, 21);
+  f.AddThroughButton("10");
+  EXPECT_EQ(f.window->Config().nextNode, 11);  // follows the node added, even downwards
+  EXPECT_EQ(f.Cell(1, 6), "0/0/0");
+
+  // Editing to a lower node never lowers nextNode.
+  f.window->Config().nextNode = 21;
+  f.window->ListView()->selectionModel()->select(f.Model().index(1, 0),
+                                                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  f.AnswerSlaveDialogs([](SlaveConfigDialog& d, SlaveConfigLogic&) {
+    MainFixture::Edit(d, "nodeEdit")->setText("12");
+    d.findChild<QPushButton*>("okButton")->click();
+  });
+  f.Button("editButton")->click();
+  EXPECT_EQ(f.Cell(1, 0), "12");
+  EXPECT_EQ(f.Cell(1, 2), "192.168.1.12");
+  EXPECT_EQ(f.window->Config().nextNode, 21);
+  EXPECT_TRUE(f.prompts.shown.empty());
+
+  MainFixture other({"192.168.1.5"});
+  other.AnswerSlaveDialogs([&](SlaveConfigDialog& d, SlaveConfigLogic&) {
+    proposedNode = MainFixture::Edit(d, "nodeEdit")->text().toStdString();
+    proposedIp = MainFixture::Edit(d, "ipEdit")->text().toStdString();
+    d.reject();
+  });
+  other.Button("addButton")->click();
+  EXPECT_EQ(proposedNode + " " + proposedIp, "1 192.168.1.1");
+}
+
+TEST(MainWindow, AddToAFullListAndEditWithoutSelection) {
+  MainFixture f;
+  int runs = 0;
+  f.window->SetSlaveDialogRunner([&](SlaveConfigLogic&) { return ++runs, false; });
+  f.Button("editButton")->click();
+  EXPECT_EQ(f.prompts.shown, (std::vector<Shown>{{"message", "No item selected!", "Plinth"}}));
+  f.prompts.Clear();
+  f.Button("removeButton")->click();
+  EXPECT_EQ(f.prompts.shown, (std::vector<Shown>{{"message", "No item selected!", "Plinth"}}));
+  f.prompts.Clear();
+  for (int i = 0; i < DataList::kCapacity; ++i) f.window->Config().dataList.Append(std::make_unique<SlaveRecord>());
+  f.Button("addButton")->click();
+  EXPECT_EQ(f.prompts.shown, (std::vector<Shown>{{"message", "dataList full", "Plinth"}}));
+  EXPECT_EQ(runs, 0);
+}
+
+void AddRows(MainFixture& f, std::vector<std::tuple<std::string, std::string, std::string>> rows) {
+  for (auto& [node, ip, name] : rows) {
+    int slot = f.window->Config().dataList.Append(testing::MakeSlave(node, "", ip, name, "", "0", "0", "0"));
+    f.window->RenderRow(slot, nullptr);
+  }
+}
+
+void Select(MainFixture& f, std::vector<int> rows) {
+  auto* sel = f.window->ListView()->selectionModel();
+  sel->clearSelection();
+  for (int r : rows) sel->select(f.Model().index(r, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+}
+
+Texts Column(MainFixture& f, int column) {
+  Texts texts;
+  for (int r = 0; r < f.Model().Rows(); ++r) texts.push_back(f.Cell(r, column));
+  return texts;
+}
+
+TEST(MainWindow, EditAndRemoveSelectedRows) {
+  MainFixture f;
+  AddRows(f, {{"1", "192.168.1.11", "A"}, {"2", "192.168.1.12", ""}, {"3", "192.168.1.13", "C"}});
+  std::vector<int> edited;
+  f.window->SetSlaveDialogRunner([&](SlaveConfigLogic& logic) { return edited.push_back(logic.Slot()), false; });
+  Select(f, {2, 0});
+  f.Button("editButton")->click();
+  EXPECT_EQ(edited, (std::vector<int>{0, 2}));
+
+  // Each selected slave is offered once, from the bottom up.
+  f.prompts.answers = {true, true};
+  f.Button("removeButton")->click();
+  EXPECT_EQ(f.prompts.shown, (std::vector<Shown>{{"ask", "3  192.168.1.13  C", "Delete Item?"},
+                                                 {"ask", "1  192.168.1.11  A", "Delete Item?"}}));
+  EXPECT_EQ(Column(f, 0), Texts{"2"});
+  EXPECT_EQ(f.window->Config().dataList.Count(), 1);
+
+  // An empty name leaves two trailing spaces; Cancel keeps the slave.
+  f.prompts.Clear();
+  Select(f, {0});
+  f.Button("removeButton")->click();
+  EXPECT_EQ(f.prompts.shown, (std::vector<Shown>{{"ask", "2  192.168.1.12  ", "Delete Item?"}}));
+  EXPECT_EQ(f.Model().Rows(), 1);
+  f.prompts.answers = {true};
+  f.Button("removeButton")->click();
+  EXPECT_EQ(f.Model().Rows(), 0);
+  EXPECT_EQ(f.window->Config().dataList.At(0), nullptr);
+  EXPECT_TRUE(f.net.slaveLock.IsFree());
+}
+
+TEST(MainWindow, HeadingClickSortsAndRowsRenderFromTheCore) {
+  MainFixture f;
+  AddRows(f, {{"10", "10.0.0.9", "x"}, {"2", "10.0.0.10", "y"}, {"7", "10.0.0.1", "z"}});
+  QHeaderView* header = f.window->ListView()->header();
+  auto clickHeading = [&](int column) {
+    QPoint at(header->sectionViewportPosition(column) + 5, header->height() / 2);
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+  };
+  clickHeading(2);
+  EXPECT_EQ(Column(f, 2), (Texts{"10.0.0.1", "10.0.0.10", "10.0.0.9"}));
+  clickHeading(0);
+  EXPECT_EQ(Column(f, 0), (Texts{"2", "7", "10"}));
+  clickHeading(0);  // a second click sorts the same way again
+  EXPECT_EQ(Column(f, 0), (Texts{"2", "7", "10"}));
+  EXPECT_EQ(f.window->Config().dataList.At(0)->node, "2");  // slot i is row i
+
+  // MAC texts are normalised, catalogue data applied.
+  SlaveRecord* r = f.window->Config().dataList.At(1);
+  r->macAddress = "123";
+  r->moduleId = "1217";
+  f.window->RenderRow(1, nullptr);
+  EXPECT_EQ(f.Cell(1, 3), "000000000123");
+  EXPECT_EQ(f.Cell(1, 5), "482-BFK-263-05");
+  EXPECT_EQ(f.Cell(1, 6), "16/4/4");
+
+  // Broken invariants are reported and change nothing.
+  f.window->RenderRow(5, nullptr);
+  EXPECT_EQ(f.prompts.shown, (std::vector<Shown>{{"message", "internal error: itemCount unexpected!", "Plinth"}}));
+  EXPECT_EQ(f.Model().Rows(), 3);
+  f.prompts.Clear();
+  f.window->RenderRow(3, nullptr);  // slot 3 is empty
+  EXPECT_EQ(f.prompts.Messages(), Texts{"internal error: item undefined!"});
+
+  MainFixture empty;
+  empty.window->SortByColumn(1);
+  EXPECT_EQ(empty.Model().Rows(), 0);
+}
+
+TEST(MainWindow, DoubleClickEditsTheRowUnderThePointerOrAdds) {
+  MainFixture f;
+  AddRows(f, {{"1", "192.168.1.11", "A"}});
+  SlaveListView* view = f.window->ListView();
+  EXPECT_EQ(view->DoubleClickTarget(view->viewport()->height() - 2), 0);  // one row: anywhere edits it
+  AddRows(f, {{"2", "192.168.1.12", "B"}, {"3", "192.168.1.13", "C"}});
+  QApplication::processEvents();
+
+  std::vector<std::string> opened;
+  f.window->SetSlaveDialogRunner([&](SlaveConfigLogic& logic) {
+    EXPECT_FALSE(f.net.slaveLock.IsFree());
+    opened.push_back(std::to_string(logic.Slot()) + ":" + logic.record.node);
+    return false;
+  });
+  QRect second = view->visualRect(f.Model().index(1, 0));
+  QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, second.center());
+  QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, QPoint(5, view->viewport()->height() - 3));
+  EXPECT_EQ(opened, (Texts{"1:2", "3:2"}));  // the second is a new slave below the last row
+  EXPECT_EQ(f.Model().Rows(), 3);
+  EXPECT_TRUE(f.net.slaveLock.IsFree());
+
+  // The right button neither selects nor opens anything.
+  Select(f, {0});
+  QRect third = view->visualRect(f.Model().index(2, 0));
+  QTest::mouseClick(view->viewport(), Qt::RightButton, {}, third.center());
+  EXPECT_EQ(view->SelectedRows(), std::vector<int>{0});
+}
+
+TEST(MainWindow, SaveOpenAndOk) {
+  testing::ScratchDir dir;
+  std::string path = dir.File("plant.bin");
+  {
+    MainFixture f({"192.168.1.10"});
+    QSignalSpy finished(f.window.get(), &QDialog::finished);
+    f.Button("okButton")->click();  // save dialog cancelled: the window stays
+    EXPECT_EQ(f.prompts.shown, (std::vector<Shown>{{"save", "", ""}}));
+    EXPECT_TRUE(f.window->isVisible());
+    EXPECT_EQ(finished.count(), 0);
+    EXPECT_FALSE(std::filesystem::exists(path));
+
+    AddRows(f, {{"1", "192.168.1.1", "A"}, {"2", "192.168.1.2", "B"}, {"3", "192.168.1.3", "C"}});
+    f.prompts.files = {path};
+    f.Button("saveButton")->click();
+    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_EQ(f.window->windowTitle().toStdString(), " Varnel Plinth: " + path);
+    f.prompts.Clear();
+    std::filesystem::remove(path);
+    f.Button("saveButton")->click();  // the path is known: no dialog
+    EXPECT_TRUE(f.prompts.shown.empty());
+    EXPECT_TRUE(std::filesystem::exists(path));
+
+    f.Button("openButton")->click();
+    EXPECT_EQ(f.prompts.shown, (std::vector<Shown>{{"message", path, "Configuration not empty"}}));
+    EXPECT_EQ(f.Model().Rows(), 3);
+  }
+  {
+    MainFixture f({"192.168.1.10"});
+    f.Button("openButton")->click();  // cancelled
+    EXPECT_EQ(f.window->windowTitle().toStdString(), " Varnel Plinth: New configuration");
+    f.prompts.files = {path};
+    f.Button("openButton")->click();
+    EXPECT_EQ(Column(f, 5), (Texts{"A", "B", "C"}));
+    EXPECT_EQ(f.window->windowTitle().toStdString(), " Plinth: " + path);
+    EXPECT_EQ(f.window->ConfigPath(), path);
+    EXPECT_TRUE(f.net.slaveLock.IsFree());
+  }
+  {
+    // A file without slaves leaves the title; a corrupted one also the path.
+    Configuration empty;
+    empty.master.masterIpText = "10.9.8.7";
+    RecordedMessages quiet;
+    std::string emptyPath = dir.File("empty.bin");
+    ASSERT_TRUE(WriteConfiguration(emptyPath, empty, quiet));
+    std::string badPath = dir.File("bad.bin");
+    auto bytes = testing::ReadAll(path);
+    bytes[bytes.size() / 2] ^= 0xFF;
+    testing::WriteAll(badPath, bytes);
+
+    MainFixture f({"192.168.1.10"});
+    f.prompts.files = {emptyPath};
+    f.Button("openButton")->click();
+    EXPECT_EQ(f.window->windowTitle().toStdString(), " Varnel Plinth: New configuration");
+    EXPECT_EQ(f.window->MasterIpText(), "10.9.8.7");  // the file's master address is put into the box
+    EXPECT_EQ(f.window->MasterIpBox()->itemText(0).toStdString(), "10.9.8.7");
+
+    MainFixture g({"192.168.1.10"});
+    g.prompts.files = {badPath};
+    g.Button("openButton")->click();
+    EXPECT_EQ(g.prompts.Messages(), Texts{"checksum error"});
+    EXPECT_EQ(g.prompts.shown.back().title, badPath);
+    EXPECT_EQ(g.window->ConfigPath(), "");  // OK must not overwrite the file that failed
+    EXPECT_EQ(g.Model().Rows(), 0);
+    g.prompts.Clear();
+    g.Button("okButton")->click();
+    EXPECT_EQ(g.prompts.shown, (std::vector<Shown>{{"save", "", ""}}));
+    EXPECT_EQ(testing::ReadAll(badPath), bytes);
+  }
+  {
+    // Started with a path: no Open or Save, OK writes there and ends.
+    auto before = testing::ReadAll(path);
+    std::filesystem::remove(path);
+    testing::WriteAll(path, before);
+    MainFixture f({"192.168.1.10"}, path);
+    EXPECT_TRUE(f.Button("openButton")->isHidden());
+    EXPECT_TRUE(f.Button("saveButton")->isHidden());
+    EXPECT_EQ(f.window->windowTitle().toStdString(), " Varnel Plinth: " + path);
+    EXPECT_EQ(f.Model().Rows(), 3);
+    std::filesystem::remove(path);
+    f.Button("okButton")->click();
+    EXPECT_EQ(f.window->result(), QDialog::Accepted);
+    EXPECT_FALSE(f.window->isVisible());
+    EXPECT_EQ(testing::ReadAll(path), before);
+  }
+}
+
+class FakeScan : public ScanControl {
+ public:
+  bool Started() const override { return started; }
+  void RequestStop() override { stopRequests++; }
+  bool AnyBusy() const override { return busy; }
+  void ClearBusy() override { busy = false; }
+  bool started = false, busy = false;
+  int stopRequests = 0;
+};
+
+TEST(MainWindow, CancelStopsARunningScanFirst) {
+  MainFixture f;
+  FakeScan scan;
+  f.window->SetScanControl(&scan);
+  scan.started = true;
+  scan.busy = true;
+  f.Button("cancelButton")->click();
+  EXPECT_EQ(f.prompts.shown,
+            (std::vector<Shown>{{"message", "Net-Scan now stopped, hit CANCEL again for final exit.", "Plinth"}}));
+  EXPECT_TRUE(f.window->isVisible());
+  EXPECT_EQ(scan.stopRequests, 1);
+  f.Button("cancelButton")->click();
+  EXPECT_FALSE(f.window->isVisible());
+  EXPECT_EQ(f.window->result(), QDialog::Rejected);
+
+  MainFixture g;
+  g.Button("cancelButton")->click();  // no scan ever started
+  EXPECT_FALSE(g.window->isVisible());
+  EXPECT_TRUE(g.prompts.shown.empty());
+}
+
+TEST(MainWindow, AdvancedSettingsRoundTrip) {
+  MainFixture f;
+  f.window->Config().master.advancedSettings = (1u << 14) | (1u << 13) | 5;
+  std::string shownBurst;
+  bool shownOneCycle = false, fillVisible = true;
+  bool firstAccepted = true;
+  f.window->SetAdvancedRunner([&](AdvancedValues& values) {
+    AdvancedDialog d(values, f.prompts, f.window.get());
+    EXPECT_EQ(d.windowTitle().toStdString(), "Advanced settings");
+    shownBurst = MainFixture::Edit(d, "burstEdit")->text().toStdString();
+    shownOneCycle = d.findChild<QCheckBox*>("oneCycleCheck")->isChecked();
+    fillVisible = !d.findChild<QCheckBox*>("fillDummyCheck")->isHidden();
+    MainFixture::Edit(d, "burstEdit")->setText("abc");
+    d.findChild<QPushButton*>("okButton")->click();
+    firstAccepted = d.result() == QDialog::Accepted;
+    MainFixture::Edit(d, "burstEdit")->setText("7");
+    d.findChild<QCheckBox*>("oneCycleCheck")->setChecked(false);
+    d.findChild<QPushButton*>("okButton")->click();
+    return d.result() == QDialog::Accepted;
+  });
+  f.Button("advancedButton")->click();
+  EXPECT_EQ(shownBurst, "5");
+  EXPECT_TRUE(shownOneCycle);
+  EXPECT_FALSE(fillVisible);
+  EXPECT_FALSE(firstAccepted);
+  EXPECT_EQ(f.prompts.Messages(), Texts{"Please enter an integer."});
+  EXPECT_EQ(f.window->Config().master.advancedSettings, (1u << 14) | 7);  // the hidden flag kept
+
+  f.window->SetAdvancedRunner([&](AdvancedValues& values) {
+    AdvancedDialog d(values, f.prompts, f.window.get());
+    MainFixture::Edit(d, "burstEdit")->setText("9");
+    d.findChild<QPushButton*>("cancelButton")->click();
+    return d.result() == QDialog::Accepted;
+  });
+  f.Button("advancedButton")->click();
+  EXPECT_EQ(f.window->Config().master.advancedSettings, (1u << 14) | 7);
+}
+
+TEST(MainWindow, WorkerResultsWaitForCommandsAndTimerHooksRun) {
+  MainFixture f;
+  AddRows(f, {{"1", "192.168.1.11", "A"}});
+  f.window->Config().dataList.At(0)->mac = {2, 0, 0, 0, 0, 1};
+  RowChange append;
+  append.kind = RowChange::Kind::UpsertByIp;
+  append.record.ipAddress = "192.168.1.50";
+  append.record.node = "50";
+  append.record.status = "ok";
+  RowChange mark;
+  mark.kind = RowChange::Kind::MarkAssigned;
+  mark.record.mac = {2, 0, 0, 0, 0, 1};
+
+  std::string statusDuringDialog;
+  int rowsDuringDialog = -1;
+  f.AnswerSlaveDialogs([&](SlaveConfigDialog& d, SlaveConfigLogic&) {
+    std::thread worker([&] {
+      f.net.rowChanges.Post(append);
+      f.net.rowChanges.Post(mark);
+    });
+    worker.join();
+    QApplication::processEvents();
+    rowsDuringDialog = f.Model().Rows();
+    statusDuringDialog = f.Cell(0, 1);
+    MainFixture::Edit(d, "nodeEdit")->setText("5");
+    d.findChild<QPushButton*>("okButton")->click();
+  });
+  f.Button("addButton")->click();
+  EXPECT_EQ(rowsDuringDialog, 1);  // the scan's row waited for the dialog
+  EXPECT_EQ(statusDuringDialog, "assigned");  // the mark did not
+  EXPECT_EQ(Column(f, 0), (Texts{"1", "5", "50"}));  // the new slave first, then the waiting row
+  EXPECT_EQ(f.net.rowChanges.Pending(), 0u);
+
+  int ticks = 0;
+  f.window->AddTimerHandler([&] { ++ticks; });
+  QSignalSpy bootp(f.window.get(), &MainDialog::BootpToggled);
+  f.Button("bootpButton")->click();
+  f.Button("bootpButton")->click();
+  ASSERT_EQ(bootp.count(), 2);
+  EXPECT_TRUE(bootp[0][0].toBool());
+  EXPECT_FALSE(bootp[1][0].toBool());
+  QTest::qWait(700);
+  EXPECT_GE(ticks, 1);
+  EXPECT_LE(ticks, 3);
+}
+
+}  // namespace
+}  // namespace plinth
