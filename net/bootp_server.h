@@ -4,14 +4,18 @@
 // switched off. One socket stays bound for the whole run; replies leave
 // through the interface the request came in on.
 //
-// How the window drives it (the "Boot&P server" button):
-//   button released while up:   if (!server.SwitchOn()) {}  // "UdpThread failed!" already shown
-//                                 bootpStartTime = now; reporter.NewServerRun();
-//   button released while down: server.SwitchOff();
-//   shutdown:                    ShutdownBootpServer(server, messages);   // stop, wait <= 5 s
-// The server's Messages are shown from the server thread; a window's
-// implementation must hand them to its own thread and may block until the
-// user answers, but must not block once the window is gone.
+// How the window drives it. One UdpThread lives as long as the main window:
+//   UdpThread bootpServer{net, windowMessages, ProgramBootpOptions()};
+// "Boot&P server" released while up (switching on):
+//   bootpStartTime = std::time(nullptr); bootpServer.SwitchOn(); reporter.NewServerRun();
+//   (SwitchOn shows "UdpThread failed!" itself and returns false then)
+// released while down (switching off):
+//   bootpServer.SwitchOff();
+// shutdown, before the records are destroyed:
+//   ShutdownBootpServer(bootpServer, windowMessages);  // StopBootpServer, wait <= 5 s
+// The server's messages ("bind failed!", ...) are shown from the server
+// thread: the window's Messages must carry them to its own thread and may
+// block until the user answers, but must not block once the window is gone.
 #include <atomic>
 #include <chrono>
 #include <cstdint>

@@ -195,7 +195,7 @@ TEST(UdpThread, BindFailureEndsTheRunWithItsMessage) {
   EXPECT_TRUE(ShutdownBootpServer(a, messages));
 }
 
-TEST(UdpThread, FailedReplyLeavesTheEntryUnassignedAndTheModuleAsksAgain) {
+TEST(UdpThread, FailedReplyLeavesTheEntryUnassigned) {
   NetState net;
   RecordedMessages messages;
   AddBootpEntry(net.bootp, Mac(1), "10.0.0.21", messages);
