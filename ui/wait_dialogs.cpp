@@ -39,6 +39,7 @@ WaitDialog::WaitDialog(const QString& title, WaitProgress progress, QWidget* par
   bar_->setTextVisible(false);
   auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
   cancel->setObjectName(QStringLiteral("cancelButton"));
+  cancel->setAutoDefault(false);  // Enter does nothing; only Cancel or the worker ends the wait
   connect(cancel, &QPushButton::clicked, this, &WaitDialog::reject);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(bar_);

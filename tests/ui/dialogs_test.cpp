@@ -180,9 +180,15 @@ TEST(WaitDialogs, EndByThemselvesOrOnCancel) {
   int cancels = 0;
   connect->SetOnCancel([&] { ++cancels; });
   net.connecting = 1;
-  testing::OnNextModal([](QWidget* modal) { modal->findChild<QPushButton*>("cancelButton")->click(); });
+  testing::OnNextModal([](QWidget* modal) {
+    QTest::keyClick(modal, Qt::Key_Return);  // no reaction of its own
+    QTest::keyClick(modal, Qt::Key_Escape);
+  });
   EXPECT_EQ(connect->exec(), kWaitCancel);
   EXPECT_EQ(cancels, 1);
+  testing::OnNextModal([](QWidget* modal) { modal->findChild<QPushButton*>("cancelButton")->click(); });
+  EXPECT_EQ(connect->exec(), kWaitCancel);
+  EXPECT_EQ(cancels, 2);
   EXPECT_EQ(net.connecting.load(), 1);  // the worker is left running
 
   net.connecting = 0;  // ends at its first tick, by its own timer

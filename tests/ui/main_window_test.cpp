@@ -347,15 +347,17 @@ TEST(MainWindow, SaveOpenAndOk) {
   {
     // Started with a path: no Open or Save, OK writes there and ends.
     auto before = testing::ReadAll(path);
-    std::filesystem::remove(path);
-    testing::WriteAll(path, before);
     MainFixture f({"192.168.1.10"}, path);
     EXPECT_TRUE(f.Button("openButton")->isHidden());
     EXPECT_TRUE(f.Button("saveButton")->isHidden());
     EXPECT_EQ(f.window->windowTitle().toStdString(), " Varnel Plinth: " + path);
     EXPECT_EQ(f.Model().Rows(), 3);
     std::filesystem::remove(path);
-    f.Button("okButton")->click();
+    // Enter in the master address box acts as the default button OK.
+    QApplication::setActiveWindow(f.window.get());
+    ASSERT_TRUE(QTest::qWaitForWindowActive(f.window.get()));
+    f.window->MasterIpBox()->setFocus();
+    QTest::keyClick(f.window->MasterIpBox()->lineEdit(), Qt::Key_Return);
     EXPECT_EQ(f.window->result(), QDialog::Accepted);
     EXPECT_FALSE(f.window->isVisible());
     EXPECT_EQ(testing::ReadAll(path), before);
