@@ -27,9 +27,7 @@ QVariant SlaveListModel::headerData(int section, Qt::Orientation orientation, in
 
 void SlaveListModel::AppendRow() {
   beginInsertRows({}, Rows(), Rows());
-  RowTexts texts;
-  texts[0] = "?";
-  rows_.push_back(texts);
+  rows_.push_back(RowTexts{std::string(1, '?')});
   endInsertRows();
 }
 
