@@ -9,6 +9,7 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QTest>
+#include <QTextBrowser>
 
 #include "app/configurator_app.h"
 #include "core/config_fixtures.h"
@@ -225,6 +226,18 @@ TEST(Help, TopicsAreBuiltInAndF1FollowsTheActiveWindow) {
   }
   SetHelpHandler(nullptr);
   EXPECT_EQ(opened, (std::vector<int>{10020, 10021, 10021, 10020}));
+
+  // Without a replacement the program's own help window shows the page.
+  ShowHelp(kHelpAdvancedSettings);
+  QWidget* help = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (w->objectName() == QLatin1String("helpWindow")) help = w;
+  ASSERT_TRUE(help);
+  EXPECT_TRUE(help->isVisible());
+  auto* browser = help->findChild<QTextBrowser*>("helpBrowser");
+  EXPECT_EQ(browser->source().toString().toStdString(), "qrc:/help/10022.html");
+  EXPECT_TRUE(browser->toPlainText().contains(QLatin1String("Burst count")));
+  help->close();
 }
 
 TEST(WholeProgram, StartsWithAFileShowsItAndOkWritesItBack) {
