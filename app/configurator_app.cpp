@@ -30,7 +30,8 @@ int ConfiguratorApp::Run(const std::string& configPath) {
     RaiseThreadPriority();
     // The sockets layer needs no start on this platform.
     PromptMessages messages(prompts_);
-    window.SetStartupFailed(!CollectHostAddresses(net_, messages));
+    bool hostFound = collectHost_ ? collectHost_(net_, messages) : CollectHostAddresses(net_, messages);
+    window.SetStartupFailed(!hostFound);
     window.Initialise();
     if (onMainWindow_) onMainWindow_(window);
     result = window.StartupFailed() ? QDialog::Rejected : window.exec();

@@ -25,6 +25,9 @@ class ConfiguratorApp {
   // (the network services attach their hooks here; tests drive it).
   void SetOnMainWindow(std::function<void(MainDialog&)> hook) { onMainWindow_ = std::move(hook); }
   ShutdownSteps& ShutdownOptions() { return shutdown_; }
+  // Reads the host name and local addresses (CollectHostAddresses); false
+  // fails the start-up. Replaced by tests.
+  void SetHostCollector(std::function<bool(NetState&, Messages&)> collect) { collectHost_ = std::move(collect); }
 
   // Start-up, the main window's run, shutdown. Returns the window's result.
   int Run(const std::string& configPath);
@@ -33,6 +36,7 @@ class ConfiguratorApp {
   NetState& net_;
   UserPrompts& prompts_;
   std::function<void(MainDialog&)> onMainWindow_;
+  std::function<bool(NetState&, Messages&)> collectHost_;
   ShutdownSteps shutdown_;
 };
 

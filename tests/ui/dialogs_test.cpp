@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -12,6 +13,7 @@
 #include <QTextBrowser>
 
 #include "app/configurator_app.h"
+#include "app/host_addresses.h"
 #include "core/config_fixtures.h"
 #include "dialogs/module_select_dialog.h"
 #include "ui/help_window.h"
@@ -287,6 +289,46 @@ TEST(WholeProgram, StartsWithAFileShowsItAndOkWritesItBack) {
   EXPECT_TRUE(openHidden);
   EXPECT_EQ(testing::ReadAll(path), original);
   EXPECT_EQ(net.bootpStop.load(), 1);
+}
+
+TEST(WholeProgram, StartUpMessagesAndAFailedHostName) {
+  NetState net;
+  ScriptedPrompts prompts;
+  ConfiguratorApp app(net, prompts);
+  app.ShutdownOptions().pause = std::chrono::milliseconds(0);
+  app.SetHostCollector([](NetState& n, Messages& m) {
+    n.localAddrs = MergeLocalAddresses(std::nullopt, {}, m);
+    return true;
+  });
+  int masterEntries = -1;
+  app.SetOnMainWindow([&](MainDialog& window) {
+    QTimer::singleShot(0, &window, [&] {
+      masterEntries = window.MasterIpBox()->count();
+      window.findChild<QPushButton*>("cancelButton")->click();
+    });
+  });
+  EXPECT_EQ(app.Run(""), QDialog::Rejected);
+  EXPECT_EQ(masterEntries, 0);
+  EXPECT_EQ(prompts.shown, (std::vector<ScriptedPrompts::Shown>{{"message", "No ip-addr list configured!", "Plinth"}}));
+
+  // Without a host name the window ends at once, and shutdown still runs.
+  NetState net2;
+  ScriptedPrompts prompts2;
+  ConfiguratorApp failing(net2, prompts2);
+  failing.ShutdownOptions().pause = std::chrono::milliseconds(0);
+  failing.SetHostCollector([](NetState&, Messages& m) {
+    m.Show("gethostname() failed!", "22");
+    return false;
+  });
+  bool shown = false;
+  failing.SetOnMainWindow([&](MainDialog& window) {
+    QTimer::singleShot(0, &window, [&] { shown = true; });
+  });
+  EXPECT_EQ(failing.Run(""), QDialog::Rejected);
+  QApplication::processEvents();
+  EXPECT_FALSE(shown);
+  EXPECT_EQ(prompts2.shown, (std::vector<ScriptedPrompts::Shown>{{"message", "gethostname() failed!", "22"}}));
+  EXPECT_EQ(net2.bootpStop.load(), 1);
 }
 
 }  // namespace
