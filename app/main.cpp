@@ -4,6 +4,7 @@
 
 #include "app/configurator_app.h"
 #include "app/net_state.h"
+#include "ui/bootp_control.h"
 #include "ui/help_window.h"
 #include "ui/main_dialog.h"
 #include "ui/qt_user_prompts.h"
@@ -24,7 +25,15 @@ int main(int argc, char** argv) {
 
   plinth::QtUserPrompts prompts;
   plinth::ConfiguratorApp plinthApp(netState, prompts);
-  plinthApp.SetOnMainWindow([&prompts](plinth::MainDialog& window) { prompts.SetParent(&window); });
+  // The BOOTP server lives with the main window (a child of it).
+  plinth::BootpControl* bootp = nullptr;
+  plinthApp.SetOnMainWindow([&prompts, &bootp](plinth::MainDialog& window) {
+    prompts.SetParent(&window);
+    bootp = new plinth::BootpControl(window, plinth::ProgramBootpOptions());
+  });
+  plinthApp.ShutdownOptions().stopBootpServer = [&bootp] {
+    if (bootp) bootp->StopForShutdown();
+  };
   plinthApp.Run(plinth::ConfigPathFromArguments(QApplication::arguments()));
   return 0;
 }

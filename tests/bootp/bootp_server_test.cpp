@@ -19,41 +19,8 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::Ip;
+using test::LoopbackModule;
 using test::Mac;
-
-// A module on loopback: sends requests to the server and reads its replies.
-class LoopbackModule {
- public:
-  LoopbackModule() {
-    fd_ = socket(AF_INET, SOCK_DGRAM, 0);
-    const sockaddr_in local = SocketAddress(Ip("127.0.0.1"), 0);
-    bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local);
-    sockaddr_in bound{};
-    socklen_t length = sizeof bound;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&bound), &length);
-    port = ntohs(bound.sin_port);
-  }
-  ~LoopbackModule() { close(fd_); }
-
-  void Send(uint16_t serverPort, const uint8_t* bytes, size_t size) {
-    const sockaddr_in to = SocketAddress(Ip("127.0.0.1"), serverPort);
-    ASSERT_EQ(sendto(fd_, bytes, size, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to),
-              static_cast<ssize_t>(size));
-  }
-  std::optional<std::vector<uint8_t>> Receive(std::chrono::milliseconds wait) {
-    pollfd p{fd_, POLLIN, 0};
-    if (poll(&p, 1, static_cast<int>(wait.count())) != 1) return std::nullopt;
-    std::vector<uint8_t> bytes(1500);
-    const ssize_t n = recv(fd_, bytes.data(), bytes.size(), 0);
-    bytes.resize(static_cast<size_t>(n < 0 ? 0 : n));
-    return bytes;
-  }
-
-  uint16_t port = 0;
-
- private:
-  int fd_ = -1;
-};
 
 class EventLog : public BootpEventSink {
  public:
@@ -101,7 +68,7 @@ TEST(UdpThread, AnswersRecordsAndIgnoresOnLoopback) {
 
   BootpMessage request = MakeBootpRequest(Mac(1), 0x12345678, 0);
   request[200] = 0xAB;  // inside file: must come back
-  module.Send(server.BoundPort(), request.data(), request.size());
+  ASSERT_TRUE(module.Send(server.BoundPort(), request.data(), request.size()));
   const auto reply = module.Receive(2s);
   ASSERT_TRUE(reply.has_value());
   ASSERT_EQ(reply->size(), kBootpMessageSize);
@@ -113,13 +80,13 @@ TEST(UdpThread, AnswersRecordsAndIgnoresOnLoopback) {
   EXPECT_TRUE(std::equal(expected.begin(), expected.end(), reply->begin()));
 
   // A short datagram, a wrong op and an unknown module asking twice.
-  module.Send(server.BoundPort(), request.data(), 299);
+  ASSERT_TRUE(module.Send(server.BoundPort(), request.data(), 299));
   BootpMessage wrongOp = MakeBootpRequest(Mac(2), 1, 0);
   wrongOp[0] = 2;
-  module.Send(server.BoundPort(), wrongOp.data(), wrongOp.size());
+  ASSERT_TRUE(module.Send(server.BoundPort(), wrongOp.data(), wrongOp.size()));
   const BootpMessage unknown = MakeBootpRequest(Mac(3), 2, Ip("192.168.1.7"));
-  module.Send(server.BoundPort(), unknown.data(), unknown.size());
-  module.Send(server.BoundPort(), unknown.data(), unknown.size());
+  ASSERT_TRUE(module.Send(server.BoundPort(), unknown.data(), unknown.size()));
+  ASSERT_TRUE(module.Send(server.BoundPort(), unknown.data(), unknown.size()));
 
   const std::vector<BootpEvent> events = log.WaitFor(5);
   ASSERT_EQ(events.size(), 5u);
@@ -159,19 +126,19 @@ TEST(UdpThread, SwitchingOnWhileStoppingKeepsTheSameThread) {
   EXPECT_EQ(server.RunsStarted(), 1);
   EXPECT_EQ(server.BoundPort(), port);  // same socket
   const BootpMessage request = MakeBootpRequest(Mac(1), 9, 0);
-  module.Send(port, request.data(), request.size());
+  ASSERT_TRUE(module.Send(port, request.data(), request.size()));
   EXPECT_TRUE(module.Receive(2s).has_value());
 
   // Off, and the next datagram ends it without an answer.
   server.SwitchOff();
-  module.Send(port, request.data(), request.size());
+  ASSERT_TRUE(module.Send(port, request.data(), request.size()));
   EXPECT_FALSE(module.Receive(100ms).has_value());
   EXPECT_TRUE(WaitForBootpServer(net));
   // On again: a new thread and a new socket.
   ASSERT_TRUE(server.SwitchOn());
   ASSERT_TRUE(server.WaitUntilBound(2s));
   EXPECT_EQ(server.RunsStarted(), 2);
-  module.Send(server.BoundPort(), request.data(), request.size());
+  ASSERT_TRUE(module.Send(server.BoundPort(), request.data(), request.size()));
   EXPECT_TRUE(module.Receive(2s).has_value());
   EXPECT_TRUE(ShutdownBootpServer(server, messages));
   EXPECT_TRUE(messages.entries.empty());
@@ -205,7 +172,7 @@ TEST(UdpThread, FailedReplyLeavesTheEntryUnassigned) {
   ASSERT_TRUE(server.SwitchOn());
   ASSERT_TRUE(server.WaitUntilBound(2s));
   const BootpMessage request = MakeBootpRequest(Mac(1), 9, 0);
-  module.Send(server.BoundPort(), request.data(), request.size());
+  ASSERT_TRUE(module.Send(server.BoundPort(), request.data(), request.size()));
   const std::vector<BootpEvent> events = log.WaitFor(1);
   ASSERT_EQ(events.size(), 1u);
   EXPECT_TRUE(events[0].sendFailed);
