@@ -17,7 +17,8 @@ TEST(BootpTables, AddKeepsTheFirstAddressOfAMac) {
   EXPECT_EQ(FormatIpv4(tables.table[0].ipAddress.load()), "10.0.0.1");
   EXPECT_FALSE(tables.table[1].valid.load());
   // Texts that are no address register nothing.
-  for (const char* text : {"0.0.0.0", "", "no address", "10.0.0"}) AddBootpEntry(tables, Mac(2), text, messages);
+  for (const char* text : {"0.0.0.0", "", "no address", "10.0.0", " 10.0.0.2", "10.0.0.2x"})
+    AddBootpEntry(tables, Mac(2), text, messages);
   EXPECT_FALSE(tables.table[1].valid.load());
   EXPECT_TRUE(messages.entries.empty());
 }

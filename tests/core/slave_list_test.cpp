@@ -3,7 +3,6 @@
 #include "config/slave_list_rules.h"
 #include "config/slave_record.h"
 #include "config_fixtures.h"
-#include "dialogs/module_catalog.h"
 
 namespace plinth {
 namespace {
@@ -53,30 +52,6 @@ TEST(DataList, FindsByMacAndIpText) {
   EXPECT_EQ(list.FindByIpText(""), -1);
 }
 
-TEST(SlaveRecord, CopySharesReferencesButNotTexts) {
-  SlaveRecord source;
-  source.catalogEntry = &FindModule(704);
-  source.sourceImage = std::make_shared<ConfigImage>(10, 0);
-  source.sourceEntry = NodeCursor{1, 4, 0};
-  source.name = "a";
-  source.mac = {1, 2, 3, 4, 5, 6};
-  SlaveRecord copy;
-  CopyRecord(copy, source);
-  EXPECT_EQ(copy.catalogEntry, source.catalogEntry);
-  EXPECT_EQ(copy.sourceImage, source.sourceImage);
-  EXPECT_EQ(copy.sourceEntry, source.sourceEntry);
-  EXPECT_EQ(copy.mac, source.mac);
-  copy.name = "b";
-  EXPECT_EQ(source.name, "a");
-  // Defaults of a new record.
-  SlaveRecord fresh;
-  EXPECT_EQ(fresh.status, "unknown");
-  EXPECT_EQ(fresh.inputWords, "0");
-  EXPECT_EQ(fresh.outputWords, "0");
-  EXPECT_EQ(fresh.paramWords, "0");
-  EXPECT_TRUE(IsZeroMac(fresh.mac));
-}
-
 TEST(NextNode, ProposalsSkipTheMasterAndFollowAddsAndEdits) {
   int nextNode = 5;
   SlaveRecord r = PrepareNewSlave("192.168.1.5", nextNode);
@@ -117,15 +92,6 @@ TEST(NextNode, ProposalsSkipTheMasterAndFollowAddsAndEdits) {
   r.node = "2147483647";
   NextNodeAfterEdit(r, nextNode);
   EXPECT_EQ(nextNode, -2147483647 - 1);
-}
-
-TEST(RemoveConfirmation, NodeIpAndNameTwoSpacesApart) {
-  SlaveRecord r;
-  r.node = "4";
-  r.ipAddress = "10.0.0.4";
-  EXPECT_EQ(RemoveConfirmationText(r), "4  10.0.0.4  ");
-  r.name = "pump";
-  EXPECT_EQ(RemoveConfirmationText(r), "4  10.0.0.4  pump");
 }
 
 }  // namespace
