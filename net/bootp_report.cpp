@@ -24,7 +24,8 @@ BootpReportResult AssignmentReporter::Tick(BootpReportFields& fields) {
 }
 
 void AssignmentReporter::ReportAssignments(BootpReportResult& result) {
-  for (BootpEntry& e : net_.bootp.table) {
+  for (size_t i = 0; i < net_.bootp.table.size(); ++i) {
+    BootpEntry& e = net_.bootp.table[i];
     if (!e.valid.load(std::memory_order_acquire)) break;
     if (!e.assigned.load(std::memory_order_acquire) || e.reported.load(std::memory_order_relaxed))
       continue;
@@ -33,9 +34,13 @@ void AssignmentReporter::ReportAssignments(BootpReportResult& result) {
     const int row = dataList_.FindByMac(UnpackMac(packed));
     if (row < 0) {
       // Stays unreported: the row may still come (an Add not yet confirmed).
-      messages_.Show("internal error: listEntry not found!");
+      // Said once per entry; repeating it on every tick would bury the
+      // window under boxes while the user finishes the Add.
+      if (!missingShown_[i]) messages_.Show("internal error: listEntry not found!");
+      missingShown_[i] = true;
       continue;
     }
+    missingShown_[i] = false;
     SlaveRecord* record = dataList_.At(row);
     record->status = "assigned";
     record->bootpAssigned = true;

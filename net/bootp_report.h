@@ -25,6 +25,7 @@
 // holds it the requests stay unreported in BootpRequestTable, which keeps
 // them in arrival order; the first tick after the release appends them, each
 // exactly once.
+#include <array>
 #include <ctime>
 #include <functional>
 #include <string>
@@ -82,6 +83,8 @@ class AssignmentReporter {
   Messages& messages_;
   Clock clock_;
   bool fullShown_ = false;
+  // Entries whose missing row was reported: said once, not on every tick.
+  std::array<bool, BootpTables::kSize> missingShown_{};
 };
 
 // "<" k times, " ? ", ">" k times with k = ((now - start) mod 5) + 1 when the
