@@ -49,7 +49,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::span<const uint8_t> received = reply.first(std::min(reply.size(), plinth::kReplyBufferSize));
 
   std::array<uint8_t, plinth::kStatisticsSize> statistics;
-  plinth::ReplyComplete(received, plinth::ReadReplySize(count));
+  plinth::ReplyComplete(received, plinth::ReadReplySize(count), plinth::kReadHoldingRegisters);
   plinth::ReplyComplete(received, 0);
   if (plinth::ReadReplyGood(received, count)) Require(received.size() == plinth::ReadReplySize(count) && received[7] == 3);
   if (plinth::WriteReplyGood(received)) Require(received.size() == 12 && received[7] == 16);

@@ -27,10 +27,10 @@ bool SendFrame(int socket, const ModbusFrame& frame) {
 
 // Receives one reply into buffer: reads on until ReplyComplete, a closed
 // connection, an error or the time bound. Returns the bytes received.
-size_t ReceiveReply(int socket, ReplyBuffer& buffer, size_t expected) {
+size_t ReceiveReply(int socket, ReplyBuffer& buffer, size_t expected, uint8_t function) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(kReplyTimeoutMs);
   size_t received = 0;
-  while (!ReplyComplete({buffer.data(), received}, expected)) {
+  while (!ReplyComplete({buffer.data(), received}, expected, function)) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) break;
     pollfd p{socket, POLLIN, 0};
@@ -50,7 +50,7 @@ size_t ReceiveReply(int socket, ReplyBuffer& buffer, size_t expected) {
 bool ReadNode(int socket, uint8_t unit, void* dest, uint16_t start, int count) {
   if (!ReadCountValid(count) || !SendFrame(socket, BuildReadRequest(unit, start, count))) return false;
   ReplyBuffer reply;
-  const size_t got = ReceiveReply(socket, reply, ReadReplySize(count));
+  const size_t got = ReceiveReply(socket, reply, ReadReplySize(count), kReadHoldingRegisters);
   if (!ReadReplyGood({reply.data(), got}, count)) return false;
   std::memcpy(dest, reply.data() + 9, 2 * static_cast<size_t>(count));
   return true;
@@ -62,7 +62,7 @@ bool WriteNode(int socket, uint8_t /*unit: every write goes to unit 0*/, const v
       !SendFrame(socket, BuildWriteRequest(start, static_cast<const uint8_t*>(source), count)))
     return false;
   ReplyBuffer reply;
-  const size_t got = ReceiveReply(socket, reply, kWriteReplySize);
+  const size_t got = ReceiveReply(socket, reply, kWriteReplySize, kWriteMultipleRegisters);
   return WriteReplyGood({reply.data(), got});
 }
 
@@ -71,7 +71,7 @@ void WriteFlashFlag(int socket, bool keepAddress) { SendFrame(socket, BuildFlash
 bool GetStatistics(int socket, uint8_t unit, std::span<uint8_t, kStatisticsSize> dest) {
   if (!SendFrame(socket, BuildStatisticsRequest(unit))) return false;
   ReplyBuffer reply;
-  const size_t got = ReceiveReply(socket, reply, 0);
+  const size_t got = ReceiveReply(socket, reply, 0, 0);
   return CopyStatistics({reply.data(), got}, dest);
 }
 

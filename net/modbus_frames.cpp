@@ -56,9 +56,9 @@ ModbusFrame BuildStatisticsRequest(uint8_t unit) {
   return frame;
 }
 
-bool ReplyComplete(std::span<const uint8_t> received, size_t expected) {
+bool ReplyComplete(std::span<const uint8_t> received, size_t expected, uint8_t function) {
   if (received.size() >= kReplyBufferSize) return true;
-  if (expected && received.size() >= expected) return true;
+  if (expected) return received.size() >= expected || (function && received.size() > 7 && received[7] != function);
   if (received.size() < 6) return false;
   const size_t length = (size_t{received[4]} << 8) | received[5];
   // A length below 2 (unit and function code) cannot end a frame.

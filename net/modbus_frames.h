@@ -44,9 +44,12 @@ constexpr bool WriteCountValid(int count) { return count >= 1 && count <= kMaxWr
 constexpr size_t ReadReplySize(int count) { return 2 * static_cast<size_t>(count) + 9; }
 inline constexpr size_t kWriteReplySize = 12;
 
-// Whether reading on can stop: expected bytes are there (0: not known), or
-// the MBAP length field says the frame is whole, or the buffer is full.
-bool ReplyComplete(std::span<const uint8_t> received, size_t expected);
+// Whether reading on can stop. With an expected size: those bytes are there,
+// or byte 7 already differs from function (no further byte can make the
+// reply good, so an exception ends the wait at once); the length field is
+// not looked at. With expected 0 (statistics): the MBAP length field says
+// the frame is whole. Always: the buffer is full.
+bool ReplyComplete(std::span<const uint8_t> received, size_t expected, uint8_t function = 0);
 
 // A reply of a read is good when it is exactly 2n + 9 bytes with function
 // code 3; no other field is compared.
