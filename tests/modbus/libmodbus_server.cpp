@@ -58,7 +58,6 @@ void LibmodbusServer::Serve() {
       const int got = modbus_receive(ctx_, query);
       if (got < 0) break;
       if (got == 0) continue;  // a request for another unit
-      ++served_;  // before the reply, so a client that has its reply sees the count
       std::lock_guard lock(mutex_);
       modbus_reply(ctx_, query, got, mapping_);
     }

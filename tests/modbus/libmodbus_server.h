@@ -24,7 +24,6 @@ class LibmodbusServer {
   uint16_t Port() const { return port_; }
   uint16_t Register(int address);
   void SetRegister(int address, uint16_t value);
-  int RequestsServed() const { return served_.load(); }
 
  private:
   void Serve();
@@ -36,7 +35,6 @@ class LibmodbusServer {
   int listenFd_ = -1;
   std::atomic<int> clientFd_{-1};
   std::atomic<bool> stop_{false};
-  std::atomic<int> served_{0};
   uint16_t port_ = 0;
   std::thread thread_;
 };

@@ -1,6 +1,7 @@
 #pragma once
 // plinth-sim's server running in-process on loopback addresses, for tests.
 #include <arpa/inet.h>
+#include <sys/socket.h>
 
 #include <memory>
 #include <string>
@@ -55,6 +56,16 @@ struct SocketGuard {
 };
 
 // A port on 127.0.0.1 that nothing listens on right now.
-uint16_t UnusedPort();
+inline uint16_t UnusedPort() {
+  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at);
+  socklen_t len = sizeof at;
+  ::getsockname(s, reinterpret_cast<sockaddr*>(&at), &len);
+  CloseSocket(s);
+  return ntohs(at.sin_port);
+}
 
 }  // namespace plinth::test
