@@ -61,7 +61,9 @@ class MainDialog::ListLock {
 QPushButton* MainDialog::AddButton(const char* label, const char* name) {
   auto* button = new QPushButton(QString::fromUtf8(label), this);
   button->setObjectName(QString::fromLatin1(name));
-  button->setAutoDefault(false);
+  // Enter presses the focused push button (Enter on Cancel must not save);
+  // from any other control it presses the default button OK.
+  button->setAutoDefault(true);
   return button;
 }
 
@@ -87,8 +89,10 @@ MainDialog::MainDialog(NetState& net, std::string configPath, UserPrompts& promp
   QPushButton* advanced = AddButton("A&dvanced...", "advancedButton");
   bootpButton_ = AddButton("Boot&P server", "bootpButton");
   bootpButton_->setCheckable(true);
+  bootpButton_->setAutoDefault(false);  // a switch, not a push button: Enter stays OK's
   scanButton_ = AddButton("S&can bus", "scanButton");
   scanButton_->setCheckable(true);
+  scanButton_->setAutoDefault(false);
 
   bootpIndicator_ = new QLineEdit(this);
   bootpIndicator_->setObjectName(QStringLiteral("bootpIndicatorEdit"));
@@ -351,7 +355,6 @@ void MainDialog::RemoveCommand() {
 }
 
 void MainDialog::RemoveRow(int row) {
-  int rows = RowCount();
   SlaveRecord* record = config_.dataList.At(row);
   if (!record) {
     messages_.Show("internal error: dataList empty");
@@ -360,6 +363,9 @@ void MainDialog::RemoveRow(int row) {
   if (!prompts_.Ask(RemoveConfirmationText(*record), "Delete Item?")) return;
   ListLock lock(*this);
   if (!lock.Held()) return;
+  // Counted under the lock: workers' rows may have been added while the
+  // question was open.
+  int rows = RowCount();
   config_.dataList.Remove(row);
   for (int j = row; j < rows - 1; ++j) RenderRow(j, nullptr);
   model_->RemoveLastRow();

@@ -48,6 +48,10 @@ WaitDialog::WaitDialog(const QString& title, WaitProgress progress, QWidget* par
   timer_ = new QTimer(this);
   timer_->setInterval(kPeriodMs);
   connect(timer_, &QTimer::timeout, this, &WaitDialog::Tick);
+}
+
+void WaitDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
   timer_->start();
 }
 

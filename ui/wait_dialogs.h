@@ -62,6 +62,10 @@ class WaitDialog : public QDialog {
   // One timer tick (public so that tests can step it).
   void Tick();
 
+ protected:
+  // The polling starts when the window opens, not when it is built.
+  void showEvent(QShowEvent* event) override;
+
  private:
   WaitProgress progress_;
   QProgressBar* bar_;

@@ -194,8 +194,12 @@ TEST(WaitDialogs, EndByThemselvesOrOnCancel) {
   EXPECT_EQ(cancels, 2);
   EXPECT_EQ(net.connecting.load(), 1);  // the worker is left running
 
-  net.connecting = 0;  // ends at its first tick, by its own timer
+  // The polling starts when the window opens; then the dialog ends at its
+  // first tick, by its own timer.
   auto again = MakeWaitConnectDialog(net, nullptr);
+  QTest::qWait(300);
+  EXPECT_EQ(again->Progress().Position(), 0);
+  net.connecting = 0;
   QElapsedTimer clock;
   clock.start();
   EXPECT_EQ(again->exec(), kWaitOk);

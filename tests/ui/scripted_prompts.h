@@ -4,6 +4,7 @@
 // (an unexpected question counts as Cancel, an unexpected file dialog as
 // cancelled, and both are recorded so that tests can see them).
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,6 +28,7 @@ class ScriptedPrompts : public UserPrompts {
   }
   bool Ask(const std::string& question, const std::string& title) override {
     shown.push_back({"ask", question, title});
+    if (whileAsking) whileAsking();
     if (answers.empty()) return false;
     bool answer = answers.front();
     answers.pop_front();
@@ -46,6 +48,8 @@ class ScriptedPrompts : public UserPrompts {
   std::vector<Shown> shown;
   std::deque<bool> answers;
   std::deque<std::optional<std::string>> files;
+  // Runs while a question is open, as the event loop of a real box would.
+  std::function<void()> whileAsking;
 
  private:
   std::optional<std::string> NextFile(const char* kind) {
