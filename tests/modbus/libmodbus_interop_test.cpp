@@ -5,6 +5,7 @@
 #include <modbus.h>
 
 #include <cerrno>
+#include <memory>
 
 #include "config/text_scan.h"
 #include "libmodbus_server.h"
@@ -56,24 +57,6 @@ TEST(LibmodbusServerPeer, ReadNodeWriteNodeAndTheFlashFlagAgainstAnIndependentSe
   EXPECT_EQ(server.Register(kIpFlashFlagRegister), 1);
 }
 
-class LibmodbusClient {
- public:
-  LibmodbusClient(uint32_t address, uint16_t port) : ctx_(modbus_new_tcp(FormatIpv4(address).c_str(), port)) {
-    modbus_set_response_timeout(ctx_, 2, 0);
-    connected_ = modbus_connect(ctx_) == 0;
-  }
-  ~LibmodbusClient() {
-    modbus_close(ctx_);
-    modbus_free(ctx_);
-  }
-  bool Connected() const { return connected_; }
-  modbus_t* operator*() { return ctx_; }
-
- private:
-  modbus_t* ctx_;
-  bool connected_ = false;
-};
-
 TEST(LibmodbusClientPeer, SimulatorAnswersFunctions3And16AndExceptionsOtherwise) {
   SimModuleConfig config = OnLoopback(30);
   config.moduleId = 736;  // 5 in, 5 out
@@ -81,35 +64,41 @@ TEST(LibmodbusClientPeer, SimulatorAnswersFunctions3And16AndExceptionsOtherwise)
   RunningSim sim({config});
   ASSERT_TRUE(sim.Opened()) << sim.Error();
   sim.Module().SetInput(4, 0x4242);
-  LibmodbusClient client(sim.Module().Address(), sim.Module().Port());
-  ASSERT_TRUE(client.Connected());
+  const std::unique_ptr<modbus_t, void (*)(modbus_t*)> client(
+      modbus_new_tcp(FormatIpv4(sim.Module().Address()).c_str(), sim.Module().Port()), [](modbus_t* c) {
+        modbus_close(c);
+        modbus_free(c);
+      });
+  modbus_t* const ctx = client.get();
+  modbus_set_response_timeout(ctx, 2, 0);
+  ASSERT_EQ(modbus_connect(ctx), 0);
 
   uint16_t status[kStatusBlockWords] = {};
-  ASSERT_EQ(modbus_read_registers(*client, STATUS_BLOCK, kStatusBlockWords, status), kStatusBlockWords);
+  ASSERT_EQ(modbus_read_registers(ctx, STATUS_BLOCK, kStatusBlockWords, status), kStatusBlockWords);
   EXPECT_EQ(status[kStatusInputWords], 5);
   EXPECT_EQ(status[kStatusOutputWords], 5);
   EXPECT_EQ(status[kStatusModuleId], 736);
   EXPECT_EQ(status[kStatusHealth], kGoodHealth);
   uint16_t words[8] = {};
-  ASSERT_EQ(modbus_read_registers(*client, kIoImageAddress, 5, words), 5);
+  ASSERT_EQ(modbus_read_registers(ctx, kIoImageAddress, 5, words), 5);
   EXPECT_EQ(words[4], 0x4242);
-  ASSERT_EQ(modbus_read_registers(*client, kTextBlockAddress, status[kStatusTextWords], words), status[kStatusTextWords]);
+  ASSERT_EQ(modbus_read_registers(ctx, kTextBlockAddress, status[kStatusTextWords], words), status[kStatusTextWords]);
   EXPECT_EQ(words[0], ('4' << 8) | '8');  // "482-BLL-204-05"
   const uint16_t outputs[5] = {0x4444, 0x0044, 0, 0xFFFF, 7};
-  ASSERT_EQ(modbus_write_registers(*client, kIoImageAddress, 5, outputs), 5);
+  ASSERT_EQ(modbus_write_registers(ctx, kIoImageAddress, 5, outputs), 5);
   EXPECT_EQ(sim.Module().Outputs(), (std::vector<uint16_t>{0x4444, 0x0044, 0, 0xFFFF, 7}));
 
-  EXPECT_EQ(modbus_read_registers(*client, 0x1234, 1, words), -1);
+  EXPECT_EQ(modbus_read_registers(ctx, 0x1234, 1, words), -1);
   EXPECT_EQ(errno, EMBXILADD);
-  EXPECT_EQ(modbus_read_input_registers(*client, 0, 1, words), -1);
+  EXPECT_EQ(modbus_read_input_registers(ctx, 0, 1, words), -1);
   EXPECT_EQ(errno, EMBXILFUN);
-  EXPECT_EQ(modbus_write_register(*client, 0, 1), -1);  // function 6
+  EXPECT_EQ(modbus_write_register(ctx, 0, 1), -1);  // function 6
   EXPECT_EQ(errno, EMBXILFUN);
   const uint16_t two = 2, zero = 0;
-  EXPECT_EQ(modbus_write_registers(*client, kIpFlashFlagRegister, 1, &two), -1);
+  EXPECT_EQ(modbus_write_registers(ctx, kIpFlashFlagRegister, 1, &two), -1);
   EXPECT_EQ(errno, EMBXILVAL);
   EXPECT_TRUE(sim.Module().FlashFlag());
-  ASSERT_EQ(modbus_write_registers(*client, kIpFlashFlagRegister, 1, &zero), 1);
+  ASSERT_EQ(modbus_write_registers(ctx, kIpFlashFlagRegister, 1, &zero), 1);
   EXPECT_FALSE(sim.Module().FlashFlag());
 }
 

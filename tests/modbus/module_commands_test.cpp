@@ -13,7 +13,6 @@
 namespace plinth {
 namespace {
 
-using test::OnLoopback;
 using test::RunningSim;
 
 struct Output {
@@ -21,41 +20,44 @@ struct Output {
   std::string out, err;
 };
 
+// Runs command(ip, port) on module i with standard output and error captured.
 template <typename Command>
-Output Capture(Command command) {
+Output RunOn(RunningSim& sim, size_t i, Command command) {
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
-  const int status = command();
+  const int status = command(FormatIpv4(sim.Module(i).Address()), sim.Module(i).Port());
   std::fflush(stdout);
-  Output result{status, testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
-  return result;
+  return {status, testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
 }
 
-SimModuleConfig Module(uint8_t host, uint16_t id) {
-  SimModuleConfig config = OnLoopback(host);
+SimModuleConfig Module(uint8_t host, uint16_t id, FaultMode fault = FaultMode::kNone) {
+  SimModuleConfig config = test::OnLoopback(host);
   config.moduleId = id;
   config.changingInputs = false;
+  config.fault = fault;
   return config;
 }
 
-std::string Ip(RunningSim& sim, size_t i = 0) { return FormatIpv4(sim.Module(i).Address()); }
+const auto kStatus = [](const std::string& ip, int port) { return StatusCommand(ip, port, false); };
+const auto kStatusJson = [](const std::string& ip, int port) { return StatusCommand(ip, port, true); };
+auto Io(int cycles, const std::string& set) {
+  return [=](const std::string& ip, int port) { return IoCommand(ip, port, cycles, set); };
+}
 
 TEST(ModuleCommands, StatusShowsTheDialogsFields) {
   SimModuleConfig config = Module(40, 1217);
-  config.health = 0x00A5;
-  config.lastError = 0xBEEF;
-  config.errorCount = 12;
+  config.health = 0x00A5, config.lastError = 0xBEEF, config.errorCount = 12;
   config.mac = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
   RunningSim sim({config});
   ASSERT_TRUE(sim.Opened()) << sim.Error();
-  const Output text = Capture([&] { return StatusCommand(Ip(sim), sim.Module().Port(), false); });
+  const Output text = RunOn(sim, 0, kStatus);
   EXPECT_EQ(text.status, 0) << text.err;
   EXPECT_EQ(text.out,
             "Slave IP-Addr: 127.0.0.40\nModule ID: 1217\nWords of input: 16\nWords of output: 4\n"
             "8000 is good health: 00A5\nLast I/O module error: BEEF\nCount of I/O module errors: 12\n"
             "MAC: 001a2b3c4d5e\n");
 
-  const Output json = Capture([&] { return StatusCommand(Ip(sim), sim.Module().Port(), true); });
+  const Output json = RunOn(sim, 0, kStatusJson);
   ASSERT_EQ(json.status, 0);
   const auto parsed = nlohmann::json::parse(json.out);
   EXPECT_EQ(parsed["moduleId"], 1217);
@@ -65,27 +67,25 @@ TEST(ModuleCommands, StatusShowsTheDialogsFields) {
 }
 
 TEST(ModuleCommands, FailuresGiveTheMessagesAndExitStatus) {
-  SimModuleConfig wrong = Module(41, 1217);
-  wrong.fault = FaultMode::kWrongFunction;  // reads fail, statistics still answer
-  SimModuleConfig closing = Module(42, 1217);
-  closing.fault = FaultMode::kCloseOnAccept;
-  RunningSim sim({wrong, closing});
+  // Reads fail on a wrong function code; the statistics still answer.
+  RunningSim sim({Module(41, 1217, FaultMode::kWrongFunction), Module(42, 1217, FaultMode::kCloseOnAccept)});
   ASSERT_TRUE(sim.Opened()) << sim.Error();
 
-  Output r = Capture([&] { return StatusCommand(Ip(sim, 0), sim.Module(0).Port(), false); });
+  Output r = RunOn(sim, 0, kStatus);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "ReadNode STATUS_BLOCK failed!\n");
   EXPECT_NE(r.out.find("Module ID: \n"), std::string::npos);
+  EXPECT_NE(r.out.find("MAC: 0050c2000001\n"), std::string::npos);
 
-  r = Capture([&] { return StatusCommand(Ip(sim, 1), sim.Module(1).Port(), true); });
+  r = RunOn(sim, 1, kStatusJson);
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "ReadNode STATUS_BLOCK failed!\nGetStatistics for MAC-Addr failed!\n");
   EXPECT_TRUE(nlohmann::json::parse(r.out)["moduleId"].is_null());
 
-  r = Capture([] { return StatusCommand("not.an.address", 502, false); });
+  r = RunOn(sim, 0, [](const std::string&, int) { return StatusCommand("not.an.address", 502, false); });
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "cannot read ip-address!\n");
-  r = Capture([] { return IoCommand("127.0.0.1", test::UnusedPort(), 1, ""); });
+  r = RunOn(sim, 0, [](const std::string&, int) { return IoCommand("127.0.0.1", test::UnusedPort(), 1, ""); });
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "connect to module failed!\n");
 }
@@ -95,63 +95,59 @@ TEST(ModuleCommands, FlashAndResetSetTheFlag) {
   config.flashFlag = false;
   RunningSim sim({config});
   ASSERT_TRUE(sim.Opened()) << sim.Error();
-  const auto waitFor = [&](bool value) {
-    for (int i = 0; i < 100 && sim.Module().FlashFlag() != value; ++i)
+  for (bool keep : {true, false}) {
+    EXPECT_EQ(RunOn(sim, 0, [&](const std::string& ip, int port) { return FlashCommand(ip, port, keep); }).status, 0);
+    for (int i = 0; i < 100 && sim.Module().FlashFlag() != keep; ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return sim.Module().FlashFlag() == value;
-  };
-  EXPECT_EQ(Capture([&] { return FlashCommand(Ip(sim), sim.Module().Port(), true); }).status, 0);
-  EXPECT_TRUE(waitFor(true));
-  EXPECT_EQ(Capture([&] { return FlashCommand(Ip(sim), sim.Module().Port(), false); }).status, 0);
-  EXPECT_TRUE(waitFor(false));
+    EXPECT_EQ(sim.Module().FlashFlag(), keep);
+  }
 }
 
 TEST(ModuleCommands, IoSeedsOutputsFromTheCatalogueAndTakesTypedWords) {
   RunningSim sim({Module(44, 1218), Module(45, 6115), Module(46, 24)});
   ASSERT_TRUE(sim.Opened()) << sim.Error();
 
-  Output r = Capture([&] { return IoCommand(Ip(sim, 0), sim.Module(0).Port(), 2, ""); });
+  Output r = RunOn(sim, 0, Io(2, ""));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "1: in 0000 1000 2000 3000 | out 0ae0 0ae0 0ae0 0ae0\n"
                    "2: in 0000 1000 2000 3000 | out 0ae0 0ae0 0ae0 0ae0\n");
   EXPECT_EQ(sim.Module(0).Outputs(), (std::vector<uint16_t>(4, 0x0AE0)));
 
-  r = Capture([&] { return IoCommand(Ip(sim, 1), sim.Module(1).Port(), 1, "1,abcde"); });
+  // Typed words replace the first ones; "%04x" reads four characters at most.
+  r = RunOn(sim, 1, Io(1, "1,abcde"));
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "1: in 0000 1000 2000 3000 4000 5000 6000 7000 | out 0001 abcd 0055 0000 0000 0000 0000 0000\n");
   std::vector<uint16_t> expected(24, 0);
   expected[0] = 1, expected[1] = 0xABCD, expected[2] = 0x0055;
   EXPECT_EQ(sim.Module(1).Outputs(), expected);
 
-  // Two input words: only two shown.
-  r = Capture([&] { return IoCommand(Ip(sim, 2), sim.Module(2).Port(), 1, "ff"); });
+  r = RunOn(sim, 2, Io(1, "ff"));  // two words each way: only two shown
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "1: in 0000 1000 | out 00ff 0000\n");
 }
 
 TEST(ModuleCommands, IoRefusesBadWordsAndReportsFailedExchanges) {
-  SimModuleConfig tooMany = Module(47, 1218);
+  SimModuleConfig tooMany = Module(49, 1218);
   tooMany.outputWords = 200;  // more than one write can carry
-  RunningSim sim({Module(48, 1218), Module(49, 2), tooMany});
+  RunningSim sim({Module(47, 1218), Module(48, 2), tooMany});
   ASSERT_TRUE(sim.Opened()) << sim.Error();
 
-  Output r = Capture([&] { return IoCommand(Ip(sim, 0), sim.Module(0).Port(), 1, "1,zz,3"); });
+  Output r = RunOn(sim, 0, Io(1, "1,zz,3"));
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "Please check your input string: Output Word 2\n");
   EXPECT_EQ(sim.Module(0).Outputs(), (std::vector<uint16_t>(4, 0)));  // nothing written
-  r = Capture([&] { return IoCommand(Ip(sim, 0), sim.Module(0).Port(), 1, "1,2,3,4,5"); });
-  EXPECT_EQ(r.status, 2);
+  r = RunOn(sim, 0, Io(1, "1,2,3,4,5"));
   EXPECT_EQ(r.err, "Please check your input string: Output Word 5\n");
 
   // No output words: typed words are refused; the cycle only reads.
-  r = Capture([&] { return IoCommand(Ip(sim, 1), sim.Module(1).Port(), 1, "1"); });
+  r = RunOn(sim, 1, Io(1, "1"));
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "No output words defined!\n");
-  r = Capture([&] { return IoCommand(Ip(sim, 1), sim.Module(1).Port(), 1, ""); });
+  r = RunOn(sim, 1, Io(1, ""));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "1: in 0000 | out \n");
 
-  r = Capture([&] { return IoCommand(Ip(sim, 2), sim.Module(2).Port(), 3, ""); });
+  r = RunOn(sim, 2, Io(3, ""));
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "Write to module failed!\n");
   EXPECT_EQ(r.out, "");
