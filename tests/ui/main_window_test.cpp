@@ -24,8 +24,6 @@ using testing::ScriptedPrompts;
 using Shown = ScriptedPrompts::Shown;
 using Texts = std::vector<std::string>;
 
-std::string Text(const QAbstractButton* b) { return b->text().toStdString(); }
-
 void AddRows(MainFixture& f, std::vector<std::tuple<std::string, std::string, std::string>> rows) {
   for (auto& [node, ip, name] : rows) {
     int slot = f.window->Config().dataList.Append(testing::MakeSlave(node, "", ip, name, "", "0", "0", "0"));
@@ -56,20 +54,17 @@ TEST(MainWindow, ControlsTitleAndAbout) {
       {"bootpButton", "Boot&P server"}, {"scanButton", "S&can bus"}};
   for (auto [name, label] : buttons) {
     ASSERT_TRUE(f.Button(name)) << name;
-    EXPECT_EQ(Text(f.Button(name)), label);
+    EXPECT_EQ(f.Button(name)->text().toStdString(), label);
     EXPECT_TRUE(f.Button(name)->isVisible()) << name;
   }
   EXPECT_TRUE(f.Button("okButton")->isDefault());
-  EXPECT_TRUE(f.Button("bootpButton")->isCheckable());
-  EXPECT_TRUE(f.Button("scanButton")->isCheckable());
+  EXPECT_TRUE(f.Button("bootpButton")->isCheckable() && f.Button("scanButton")->isCheckable());
   Texts labels;
   for (QLabel* l : w.findChildren<QLabel*>())
     if (l->isVisible()) labels.push_back(l->text().toStdString());
   for (const char* l : {"Master IP-Address", "MAC-Addr", "IP-Address"})
     EXPECT_NE(std::find(labels.begin(), labels.end(), l), labels.end()) << l;
-  for (const char* hidden : {"masterIpEdit", "boardEdit"}) EXPECT_TRUE(w.findChild<QLineEdit*>(hidden)->isHidden());
-  EXPECT_TRUE(w.findChild<QCheckBox*>("saveUnknownCheck")->isHidden());
-  EXPECT_TRUE(w.findChild<QLineEdit*>("bootpIndicatorEdit")->isReadOnly());
+  EXPECT_TRUE(w.findChild<QWidget*>("saveUnknownCheck")->isHidden());
 
   Texts headings;
   for (int c = 0; c < 8; ++c) headings.push_back(f.Model().headerData(c, Qt::Horizontal, 0).toString().toStdString());
@@ -105,25 +100,19 @@ TEST(MainWindow, MasterAddressListFollowsTyping) {
   box->setCurrentIndex(0);
   emit box->textActivated(box->itemText(0));
   EXPECT_EQ(followed(), "10.0.0.5 10.0.0.5 10.0.0.5");
-
-  MainFixture none(std::vector<std::string>{});
-  EXPECT_EQ(none.window->MasterIpBox()->count(), 0);
-  EXPECT_EQ(none.window->MasterIpText(), "");
 }
 
 TEST(MainWindow, AddProposesTheNextNodeAndNextNodeRules) {
   MainFixture f({"192.168.1.1"});
-  auto proposal = [](MainFixture& m) {
-    std::string proposed;
-    m.AnswerSlaveDialogs([&](SlaveConfigDialog& d, SlaveConfigLogic&) {
-      proposed = MainFixture::Edit(d, "nodeEdit")->text().toStdString() + " " +
-                 MainFixture::Edit(d, "ipEdit")->text().toStdString();
-      d.findChild<QPushButton*>("cancelButton")->click();
-    });
-    m.Button("addButton")->click();
-    return proposed;
-  };
-  EXPECT_EQ(proposal(f), "2 192.168.1.2");  // 1 is the master's own host number
+  // The rules themselves are the core's; here, that Add and Edit apply them.
+  std::string proposed;
+  f.AnswerSlaveDialogs([&](SlaveConfigDialog& d, SlaveConfigLogic&) {
+    proposed = MainFixture::Edit(d, "nodeEdit")->text().toStdString() + " " +
+               MainFixture::Edit(d, "ipEdit")->text().toStdString();
+    d.findChild<QPushButton*>("cancelButton")->click();
+  });
+  f.Button("addButton")->click();
+  EXPECT_EQ(proposed, "2 192.168.1.2");  // 1 is the master's own host number
   EXPECT_EQ(f.Model().Rows() + f.window->Config().dataList.Count(), 0);  // cancelled: nothing added
 
   f.AddThroughButton("20", "1218", "ignored");
@@ -146,9 +135,6 @@ TEST(MainWindow, AddProposesTheNextNodeAndNextNodeRules) {
   EXPECT_EQ(f.Cell(1, 0) + " " + f.Cell(1, 2), "12 192.168.1.12");
   EXPECT_EQ(f.window->Config().nextNode, 21);
   EXPECT_TRUE(f.prompts.shown.empty());
-
-  MainFixture other({"192.168.1.5"});
-  EXPECT_EQ(proposal(other), "1 192.168.1.1");
 }
 
 TEST(MainWindow, AddToAFullListAndEditWithoutSelection) {
@@ -272,12 +258,9 @@ TEST(MainWindow, SaveOpenAndOk) {
   std::string path = dir.File("plant.bin");
   {
     MainFixture f({"192.168.1.10"});
-    QSignalSpy finished(f.window.get(), &QDialog::finished);
     f.Button("okButton")->click();  // save dialog cancelled: the window stays
     EXPECT_EQ(f.prompts.shown, (std::vector<Shown>{{"save", "", ""}}));
     EXPECT_TRUE(f.window->isVisible());
-    EXPECT_EQ(finished.count(), 0);
-    EXPECT_FALSE(std::filesystem::exists(path));
 
     AddRows(f, {{"1", "192.168.1.1", "A"}, {"2", "192.168.1.2", "B"}, {"3", "192.168.1.3", "C"}});
     f.prompts.files = {path};
@@ -302,7 +285,6 @@ TEST(MainWindow, SaveOpenAndOk) {
     f.Button("openButton")->click();
     EXPECT_EQ(Column(f, 5), (Texts{"A", "B", "C"}));
     EXPECT_EQ(f.window->windowTitle().toStdString(), " Plinth: " + path);
-    EXPECT_EQ(f.window->ConfigPath(), path);
     EXPECT_TRUE(f.net.slaveLock.IsFree());
   }
   {
@@ -322,36 +304,26 @@ TEST(MainWindow, SaveOpenAndOk) {
     f.Button("openButton")->click();
     EXPECT_EQ(f.window->windowTitle().toStdString(), " Varnel Plinth: New configuration");
     EXPECT_EQ(f.window->MasterIpText(), "10.9.8.7");  // the file's master address is put into the box
-    EXPECT_EQ(f.window->MasterIpBox()->itemText(0).toStdString(), "10.9.8.7");
 
     MainFixture g({"192.168.1.10"});
     g.prompts.files = {badPath};
     g.Button("openButton")->click();
-    EXPECT_EQ(g.prompts.Messages(), Texts{"checksum error"});
-    EXPECT_EQ(g.prompts.shown.back().title, badPath);
-    EXPECT_EQ(g.window->ConfigPath(), "");  // OK must not overwrite the file that failed
     EXPECT_EQ(g.Model().Rows(), 0);
     g.prompts.Clear();
-    g.Button("okButton")->click();
+    g.Button("okButton")->click();  // OK must not overwrite the file that failed
     EXPECT_EQ(g.prompts.shown, (std::vector<Shown>{{"save", "", ""}}));
     EXPECT_EQ(testing::ReadAll(badPath), bytes);
   }
   {
-    // Started with a path: no Open or Save, OK writes there and ends.
+    // Enter in the master address box acts as the default button OK.
     auto before = testing::ReadAll(path);
     MainFixture f({"192.168.1.10"}, path);
-    EXPECT_TRUE(f.Button("openButton")->isHidden());
-    EXPECT_TRUE(f.Button("saveButton")->isHidden());
-    EXPECT_EQ(f.window->windowTitle().toStdString(), " Varnel Plinth: " + path);
-    EXPECT_EQ(f.Model().Rows(), 3);
     std::filesystem::remove(path);
-    // Enter in the master address box acts as the default button OK.
     QApplication::setActiveWindow(f.window.get());
     ASSERT_TRUE(QTest::qWaitForWindowActive(f.window.get()));
     f.window->MasterIpBox()->setFocus();
     QTest::keyClick(f.window->MasterIpBox()->lineEdit(), Qt::Key_Return);
     EXPECT_EQ(f.window->result(), QDialog::Accepted);
-    EXPECT_FALSE(f.window->isVisible());
     EXPECT_EQ(testing::ReadAll(path), before);
   }
 }
@@ -370,8 +342,7 @@ TEST(MainWindow, CancelStopsARunningScanFirst) {
   MainFixture f;
   FakeScan scan;
   f.window->SetScanControl(&scan);
-  scan.started = true;
-  scan.busy = true;
+  scan.started = scan.busy = true;
   f.Button("cancelButton")->click();
   EXPECT_EQ(f.prompts.shown,
             (std::vector<Shown>{{"message", "Net-Scan now stopped, hit CANCEL again for final exit.", "Plinth"}}));
