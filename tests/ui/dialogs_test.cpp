@@ -242,6 +242,14 @@ TEST(Help, TopicsAreBuiltInAndF1FollowsTheActiveWindow) {
   help->close();
 }
 
+// The application object as main() runs it, with the prompts of the test.
+struct Program {
+  Program() { app.ShutdownOptions().pause = std::chrono::milliseconds(0); }
+  NetState net;
+  ScriptedPrompts prompts;
+  ConfiguratorApp app{net, prompts};
+};
+
 TEST(WholeProgram, StartsWithAFileShowsItAndOkWritesItBack) {
   EXPECT_EQ(ConfigPathFromArguments({"plinth", "my", "plant.bin"}), "my plant.bin");
   EXPECT_EQ(ConfigPathFromArguments({"plinth"}), "");
@@ -261,14 +269,11 @@ TEST(WholeProgram, StartsWithAFileShowsItAndOkWritesItBack) {
   }
   const std::vector<uint8_t> original = testing::ReadAll(path);
 
-  NetState net;
-  ScriptedPrompts prompts;
-  ConfiguratorApp app(net, prompts);
-  app.ShutdownOptions().pause = std::chrono::milliseconds(0);
+  Program p;
   std::vector<RowTexts> rows;
   std::string title;
   bool openSaveHidden = false;
-  app.SetOnMainWindow([&](MainDialog& window) {
+  p.app.SetOnMainWindow([&](MainDialog& window) {
     QTimer::singleShot(0, &window, [&] {
       for (int r = 0; r < window.ListModel()->Rows(); ++r) rows.push_back(window.ListModel()->Row(r));
       title = window.windowTitle().toStdString();
@@ -278,7 +283,7 @@ TEST(WholeProgram, StartsWithAFileShowsItAndOkWritesItBack) {
       window.findChild<QPushButton*>("okButton")->click();
     });
   });
-  EXPECT_EQ(app.Run(ConfigPathFromArguments({QStringLiteral("plinth"), QString::fromStdString(path)})),
+  EXPECT_EQ(p.app.Run(ConfigPathFromArguments({QStringLiteral("plinth"), QString::fromStdString(path)})),
             QDialog::Accepted);
 
   ASSERT_EQ(rows.size(), 3u);
@@ -289,47 +294,35 @@ TEST(WholeProgram, StartsWithAFileShowsItAndOkWritesItBack) {
   EXPECT_EQ(title, " Varnel Plinth: " + path);
   EXPECT_TRUE(openSaveHidden);
   EXPECT_EQ(testing::ReadAll(path), original);
-  EXPECT_EQ(net.bootpStop.load(), 1);
+  EXPECT_EQ(p.net.bootpStop.load(), 1);
 }
 
 TEST(WholeProgram, StartUpMessagesAndAFailedHostName) {
-  NetState net;
-  ScriptedPrompts prompts;
-  ConfiguratorApp app(net, prompts);
-  app.ShutdownOptions().pause = std::chrono::milliseconds(0);
-  app.SetHostCollector([](NetState& n, Messages& m) {
+  Program p;
+  p.app.SetHostCollector([](NetState& n, Messages& m) {
     n.localAddrs = MergeLocalAddresses(std::nullopt, {}, m);
     return true;
   });
   int masterEntries = -1;
-  app.SetOnMainWindow([&](MainDialog& window) {
+  p.app.SetOnMainWindow([&](MainDialog& window) {
     QTimer::singleShot(0, &window, [&] {
       masterEntries = window.MasterIpBox()->count();
       window.findChild<QPushButton*>("cancelButton")->click();
     });
   });
-  EXPECT_EQ(app.Run(""), QDialog::Rejected);
+  EXPECT_EQ(p.app.Run(""), QDialog::Rejected);
   EXPECT_EQ(masterEntries, 0);
-  EXPECT_EQ(prompts.shown, (std::vector<ScriptedPrompts::Shown>{{"message", "No ip-addr list configured!", "Plinth"}}));
+  EXPECT_EQ(p.prompts.shown, (std::vector<ScriptedPrompts::Shown>{{"message", "No ip-addr list configured!", "Plinth"}}));
 
   // Without a host name the window ends at once, and shutdown still runs.
-  NetState net2;
-  ScriptedPrompts prompts2;
-  ConfiguratorApp failing(net2, prompts2);
-  failing.ShutdownOptions().pause = std::chrono::milliseconds(0);
-  failing.SetHostCollector([](NetState&, Messages& m) {
-    m.Show("gethostname() failed!", "22");
-    return false;
-  });
-  bool shown = false;
-  failing.SetOnMainWindow([&](MainDialog& window) {
-    QTimer::singleShot(0, &window, [&] { shown = true; });
-  });
-  EXPECT_EQ(failing.Run(""), QDialog::Rejected);
+  Program failing;
+  failing.app.SetHostCollector([](NetState&, Messages&) { return false; });
+  bool ran = false;
+  failing.app.SetOnMainWindow([&](MainDialog& window) { QTimer::singleShot(0, &window, [&] { ran = true; }); });
+  EXPECT_EQ(failing.app.Run(""), QDialog::Rejected);
   QApplication::processEvents();
-  EXPECT_FALSE(shown);
-  EXPECT_EQ(prompts2.shown, (std::vector<ScriptedPrompts::Shown>{{"message", "gethostname() failed!", "22"}}));
-  EXPECT_EQ(net2.bootpStop.load(), 1);
+  EXPECT_FALSE(ran);
+  EXPECT_EQ(failing.net.bootpStop.load(), 1);
 }
 
 }  // namespace
