@@ -369,22 +369,25 @@ ReadOutcome ReadConfiguration(const std::string& path, Configuration& config, Me
   struct stat info {};
   if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0) return {};
   config.image.reset();
+  ReadOutcome refused;
+  refused.refused = true;
   if (static_cast<uint64_t>(info.st_size) > kMaxConfigFileSize) {
     messages.Show("size not valid", path);
-    return {};
+    return refused;
   }
   std::ifstream file(path, std::ios::binary);
   if (!file) {
     messages.Show("fopen() failed!");
-    return {};
+    return refused;
   }
   auto image = std::make_shared<ConfigImage>(static_cast<size_t>(info.st_size));
   file.read(reinterpret_cast<char*>(image->data()), static_cast<std::streamsize>(image->size()));
   if (file.gcount() != static_cast<std::streamsize>(image->size())) {
     messages.Show("fread() failed!");
-    return {};
+    return refused;
   }
   ReadOutcome outcome = ReadConfigurationBytes(std::move(image), path, config, messages);
+  outcome.refused = !outcome.ok;
   if (outcome.ok && outcome.entriesInFile > DataList::kCapacity)
     messages.Show("The file holds " + std::to_string(outcome.entriesInFile) +
                   " slaves; only the first 300 were loaded.");

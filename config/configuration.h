@@ -52,6 +52,7 @@ struct ReadOutcome {
   bool ok = false;           // the file was valid and read
   bool masterIpSet = false;  // masterIpText was taken from the file
   int entriesInFile = 0;     // SlaveEntry nodes in the file
+  bool refused = false;      // the file is there but was not read; a message said why
 };
 
 // Fills an empty configuration from the bytes of a file. Reports failures

@@ -193,6 +193,10 @@ void MainDialog::Initialise() {
 
   if (!configPath_.empty()) {
     ReadOutcome outcome = ReadConfiguration(configPath_, config_, messages_);
+    // A file that is there but failed to load must not be overwritten with
+    // an empty list by OK: OK then asks for a file name instead. A path
+    // that names no file yet stays, for a new configuration.
+    if (outcome.refused) configPath_.clear();
     if (outcome.masterIpSet) PutMasterAddress(config_.master.masterIpText);
     openButton_->hide();
     saveButton_->hide();

@@ -297,6 +297,39 @@ TEST(WholeProgram, StartsWithAFileShowsItAndOkWritesItBack) {
   EXPECT_EQ(p.net.bootpStop.load(), 1);
 }
 
+TEST(WholeProgram, AFileThatFailsToLoadIsNotOverwrittenByOk) {
+  testing::ScratchDir dir;
+  const std::string damaged = dir.File("damaged.bin");
+  std::vector<uint8_t> bytes = testing::EmptyExample();
+  bytes[40] ^= 1;
+  testing::WriteAll(damaged, bytes);
+
+  Program p;
+  std::string title;
+  p.app.SetOnMainWindow([&](MainDialog& window) {
+    QTimer::singleShot(0, &window, [&] {
+      title = window.windowTitle().toStdString();
+      window.findChild<QPushButton*>("okButton")->click();  // save dialog, cancelled
+      window.findChild<QPushButton*>("cancelButton")->click();
+    });
+  });
+  EXPECT_EQ(p.app.Run(damaged), QDialog::Rejected);
+  EXPECT_EQ(title, " Varnel Plinth: New configuration");
+  EXPECT_EQ(p.prompts.shown, (std::vector<ScriptedPrompts::Shown>{{"message", "checksum error", damaged},
+                                                                   {"save", "", ""}}));
+  EXPECT_EQ(testing::ReadAll(damaged), bytes);
+
+  // A path that names no file yet is a new configuration: OK creates it.
+  Program q;
+  const std::string fresh = dir.File("new.bin");
+  q.app.SetOnMainWindow([&](MainDialog& window) {
+    QTimer::singleShot(0, &window, [&] { window.findChild<QPushButton*>("okButton")->click(); });
+  });
+  EXPECT_EQ(q.app.Run(fresh), QDialog::Accepted);
+  EXPECT_TRUE(q.prompts.shown.empty());
+  EXPECT_EQ(testing::ReadAll(fresh).size(), testing::EmptyExample().size());
+}
+
 TEST(WholeProgram, StartUpMessagesAndAFailedHostName) {
   Program p;
   p.app.SetHostCollector([](NetState& n, Messages& m) {
