@@ -3,9 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <nlohmann/json.hpp>
-#include <thread>
 
 #include "config/text_scan.h"
 #include "running_sim.h"
@@ -97,9 +95,7 @@ TEST(ModuleCommands, FlashAndResetSetTheFlag) {
   ASSERT_TRUE(sim.Opened()) << sim.Error();
   for (bool keep : {true, false}) {
     EXPECT_EQ(RunOn(sim, 0, [&](const std::string& ip, int port) { return FlashCommand(ip, port, keep); }).status, 0);
-    for (int i = 0; i < 100 && sim.Module().FlashFlag() != keep; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(sim.Module().FlashFlag(), keep);
+    EXPECT_TRUE(test::WaitUntil([&] { return sim.Module().FlashFlag() == keep; }));
   }
 }
 

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <sys/socket.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -54,6 +55,14 @@ struct SocketGuard {
   SocketGuard& operator=(const SocketGuard&) = delete;
   int fd;
 };
+
+// Tries cond every 20 ms for at most 2 s; true as soon as it holds.
+template <typename Cond>
+bool WaitUntil(Cond cond) {
+  for (int i = 0; i < 100; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+    if (cond()) return true;
+  return false;
+}
 
 // A port on 127.0.0.1 that nothing listens on right now.
 inline uint16_t UnusedPort() {

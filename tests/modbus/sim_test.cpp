@@ -67,14 +67,6 @@ TEST(SimModule, AnswersAsTheDialogsReadAndWriteIt) {
   EXPECT_TRUE(ReadModuleStatus(s.fd).statusRead);
 }
 
-// Tries cond every 20 ms for at most 2 s; true as soon as it holds.
-template <typename Cond>
-bool WaitUntil(Cond cond) {
-  for (int i = 0; i < 100; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(20)))
-    if (cond()) return true;
-  return false;
-}
-
 TEST(SimModule, FlashFlagReachesTheHandlerAndAddressStateDecidesServing) {
   SimModuleConfig config = OnLoopback(4);
   config.flashFlag = false;
@@ -97,12 +89,12 @@ TEST(SimModule, FlashFlagReachesTheHandlerAndAddressStateDecidesServing) {
     EXPECT_EQ(test::Drain(s.fd).size(), kWriteReplySize);  // the ack the client left unread
     WriteFlashFlag(s.fd, false);
   }
-  ASSERT_TRUE(WaitUntil([&] { return module.State() == AddressState::kWaitingForBootp; }));
+  ASSERT_TRUE(test::WaitUntil([&] { return module.State() == AddressState::kWaitingForBootp; }));
   EXPECT_EQ(calls.load(), 2);
   EXPECT_FALSE(module.FlashFlag());
 
   // No address: nothing listens. A new address: served there.
-  EXPECT_TRUE(WaitUntil([&] {
+  EXPECT_TRUE(test::WaitUntil([&] {
     const int s = sim.Connect();
     CloseSocket(s);
     return s < 0;
@@ -110,7 +102,7 @@ TEST(SimModule, FlashFlagReachesTheHandlerAndAddressStateDecidesServing) {
   module.AssignAddress(ParseIpv4("127.0.0.5"));
   sim.Server().Wake();
   int s = -1;
-  ASSERT_TRUE(WaitUntil([&] { return (s = sim.Connect()) >= 0; }));
+  ASSERT_TRUE(test::WaitUntil([&] { return (s = sim.Connect()) >= 0; }));
   SocketGuard again(s);
   std::array<uint16_t, kStatusBlockWords> status{};
   EXPECT_TRUE(ReadNode(again.fd, 1, status.data(), STATUS_BLOCK, kStatusBlockWords));
