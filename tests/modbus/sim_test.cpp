@@ -64,6 +64,11 @@ TEST(SimModule, AnswersAsTheDialogsReadAndWriteIt) {
   EXPECT_FALSE(WriteNode(s.fd, 1, zeros.data(), kIoImageAddress, 5));
   EXPECT_FALSE(ReadNode(s.fd, 1, later.data(), STATUS_BLOCK + 10, 5));
   EXPECT_EQ(sim.Module().Outputs()[0], 0x0AE0);
+  // Bytes that are not Modbus/TCP close only their own connection.
+  SocketGuard bad(sim.Connect());
+  test::Put(bad.fd, {'G', 'E', 'T', ' ', '/', ' ', 'H', 'T', 'T', 'P'});
+  uint8_t byte;
+  EXPECT_EQ(::recv(bad.fd, &byte, 1, 0), 0);
   EXPECT_TRUE(ReadModuleStatus(s.fd).statusRead);
 }
 
@@ -108,87 +113,58 @@ TEST(SimModule, FlashFlagReachesTheHandlerAndAddressStateDecidesServing) {
   EXPECT_TRUE(ReadNode(again.fd, 1, status.data(), STATUS_BLOCK, kStatusBlockWords));
 }
 
-TEST(SimModule, ManyModulesOnOnePortEachAnswerForItself) {
-  SimModuleConfig base = OnLoopback(10, test::UnusedPort());
-  std::vector<SimModuleConfig> configs;
-  std::string error;
-  ASSERT_TRUE(ParseModuleSpec("id=6115,count=3,mac=00-50-c2-00-00-fe", base, configs, error)) << error;
-  RunningSim sim(configs);
-  ASSERT_TRUE(sim.Opened()) << sim.Error();
-  for (size_t i = 0; i < 3; ++i) {
-    EXPECT_EQ(FormatIpv4(sim.Module(i).Address()), "127.0.0." + std::to_string(10 + i));
-    EXPECT_EQ(sim.Module(i).Port(), base.port);
-    SocketGuard s(sim.Connect(i));
-    ASSERT_GE(s.fd, 0);
-    const ModuleStatus status = ReadModuleStatus(s.fd, static_cast<uint8_t>(10 + i));
-    EXPECT_EQ(status.words[kStatusModuleId], 6115);
-    EXPECT_EQ(status.words[kStatusInputWords], 24);
-    EXPECT_EQ(status.macField, std::vector<std::string>({"0050c20000fe", "0050c20000ff", "0050c2000100"})[i]);
-  }
-}
-
-TEST(SimModule, NonModbusBytesCloseOnlyThatConnection) {
-  RunningSim sim({OnLoopback(6)});
-  ASSERT_TRUE(sim.Opened()) << sim.Error();
-  SocketGuard bad(sim.Connect());
-  SocketGuard good(sim.Connect());
-  ASSERT_GE(bad.fd, 0);
-  ASSERT_GE(good.fd, 0);
-  test::Put(bad.fd, {'G', 'E', 'T', ' ', '/', ' ', 'H', 'T', 'T', 'P'});
-  uint8_t byte;
-  EXPECT_EQ(::recv(bad.fd, &byte, 1, 0), 0);  // closed by the module
-  EXPECT_TRUE(ReadModuleStatus(good.fd).statusRead);
-}
-
-// What each call gives against each fault mode, and that it comes back
-// within the bound.
-struct FaultCase {
-  FaultMode mode;
-  bool read, write, statistics;
-};
-
+// Modules on consecutive addresses and one port, one without a fault and
+// one per fault mode, tried at the same time: what each call gives, each
+// within the bound, and each module answering for itself.
 TEST(SimModule, EveryFaultModeEndsInTheClientsResultWithinTheBound) {
-  const FaultCase cases[] = {
+  struct Case {
+    FaultMode mode;
+    bool read, write, statistics;
+  };
+  const Case cases[] = {
+      {FaultMode::kNone, true, true, true},
+      {FaultMode::kWrongFunction, false, false, true},  // statistics compare no field
+      {FaultMode::kSplitReply, true, true, true},       // read on until whole
       {FaultMode::kNeverAnswer, false, false, false},
-      {FaultMode::kSplitReply, true, true, true},          // read on until whole
-      {FaultMode::kWrongFunction, false, false, true},     // statistics compare no field
       {FaultMode::kShortReply, false, false, true},
       {FaultMode::kCloseOnAccept, false, false, false},
   };
+  constexpr size_t n = std::size(cases);
   std::vector<SimModuleConfig> configs;
-  for (size_t i = 0; i < std::size(cases); ++i) {
-    configs.push_back(OnLoopback(static_cast<uint8_t>(20 + i)));
-    configs.back().fault = cases[i].mode;
-  }
+  std::string error;
+  ASSERT_TRUE(ParseModuleSpec("count=6,mac=00-50-c2-00-00-fe", OnLoopback(20, test::UnusedPort()), configs, error));
+  for (size_t i = 0; i < n; ++i) configs[i].fault = cases[i].mode;
   RunningSim sim(configs);
   ASSERT_TRUE(sim.Opened()) << sim.Error();
-  // The modules are tried at the same time, so the test takes one bound.
+  EXPECT_EQ(FormatIpv4(sim.Module(n - 1).Address()) + ":" + std::to_string(sim.Module(n - 1).Port()),
+            "127.0.0.25:" + std::to_string(configs[0].port));
+  std::array<std::array<int, 3>, n> results{};
+  std::array<double, n> seconds{};
+  std::array<std::string, n> macs;
   std::vector<std::thread> clients;
-  std::array<std::array<int, 3>, std::size(cases)> results{};
-  std::array<double, std::size(cases)> seconds{};
-  for (size_t i = 0; i < std::size(cases); ++i) {
+  for (size_t i = 0; i < n; ++i) {
     clients.emplace_back([&, i] {
       SocketGuard s(sim.Connect(i));
       if (s.fd < 0) return;  // close-on-accept may refuse before the call
       const auto start = Clock::now();
       std::array<uint16_t, kStatusBlockWords> status{};
       results[i][0] = ReadNode(s.fd, 1, status.data(), STATUS_BLOCK, kStatusBlockWords);
-      const std::array<uint16_t, 4> outputs{};
-      results[i][1] = WriteNode(s.fd, 1, outputs.data(), kIoImageAddress, 4);
+      results[i][1] = WriteNode(s.fd, 1, status.data(), kIoImageAddress, 4);
       std::array<uint8_t, kStatisticsSize> statistics{};
       results[i][2] = GetStatistics(s.fd, 1, statistics);
       seconds[i] = std::chrono::duration<double>(Clock::now() - start).count();
+      MacAddress mac;
+      std::copy_n(statistics.begin() + kStatisticsMacOffset, mac.size(), mac.begin());
+      if (results[i][2]) macs[i] = FormatMac(mac);
     });
   }
   for (auto& t : clients) t.join();
-  for (size_t i = 0; i < std::size(cases); ++i) {
+  for (size_t i = 0; i < n; ++i) {
     SCOPED_TRACE(FaultModeName(cases[i].mode));
-    EXPECT_EQ(results[i][0], cases[i].read);
-    EXPECT_EQ(results[i][1], cases[i].write);
-    EXPECT_EQ(results[i][2], cases[i].statistics);
-    // Three calls, each bounded by kReplyTimeoutMs.
-    EXPECT_LT(seconds[i], 3 * kReplyTimeoutMs / 1000.0 + 2.0);
+    EXPECT_EQ(results[i], (std::array<int, 3>{cases[i].read, cases[i].write, cases[i].statistics}));
+    EXPECT_LT(seconds[i], 3 * kReplyTimeoutMs / 1000.0 + 2.0);  // three calls, each bounded
   }
+  EXPECT_EQ(macs[0] + " " + macs[1] + " " + macs[2], "0050c20000fe 0050c20000ff 0050c2000100");
 }
 
 TEST(SimModuleSpec, KeysCountsAndRefusals) {
