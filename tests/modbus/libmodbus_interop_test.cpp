@@ -22,7 +22,7 @@ using test::RunningSim;
 using test::SocketGuard;
 
 TEST(LibmodbusServerPeer, ReadNodeWriteNodeAndTheFlashFlagAgainstAnIndependentServer) {
-  LibmodbusServer server("127.0.0.1", 0, kTextBlockAddress);  // registers 0..0xFBFF
+  LibmodbusServer server("127.0.0.1", kTextBlockAddress);  // registers 0..0xFBFF
   ASSERT_TRUE(server.Listening());
   for (int k = 0; k < kStatusBlockWords; ++k) server.SetRegister(STATUS_BLOCK + k, static_cast<uint16_t>(0x1100 + k));
   for (int k = 0; k < 125; ++k) server.SetRegister(k, static_cast<uint16_t>(k * 7));

@@ -6,11 +6,9 @@
 
 namespace plinth::test {
 
-LibmodbusServer::LibmodbusServer(const char* address, int firstRegister, int registerCount)
-    : firstRegister_(firstRegister) {
+LibmodbusServer::LibmodbusServer(const char* address, int registerCount) {
   ctx_ = modbus_new_tcp(address, 0);
-  mapping_ = modbus_mapping_new_start_address(0, 0, 0, 0, static_cast<unsigned>(firstRegister),
-                                              static_cast<unsigned>(registerCount), 0, 0);
+  mapping_ = modbus_mapping_new(0, 0, registerCount, 0);
   if (!ctx_ || !mapping_) return;
   listenFd_ = modbus_tcp_listen(ctx_, 1);
   if (listenFd_ < 0) return;
@@ -38,12 +36,12 @@ LibmodbusServer::~LibmodbusServer() {
 
 uint16_t LibmodbusServer::Register(int address) {
   std::lock_guard lock(mutex_);
-  return mapping_->tab_registers[address - firstRegister_];
+  return mapping_->tab_registers[address];
 }
 
 void LibmodbusServer::SetRegister(int address, uint16_t value) {
   std::lock_guard lock(mutex_);
-  mapping_->tab_registers[address - firstRegister_] = value;
+  mapping_->tab_registers[address] = value;
 }
 
 void LibmodbusServer::Serve() {

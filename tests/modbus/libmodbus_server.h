@@ -1,7 +1,7 @@
 #pragma once
 // An independent Modbus/TCP server built on libmodbus (functions 3 and 16,
 // and its exceptions), serving one connection at a time on a thread of its
-// own. Holding registers first..first+count-1 exist; others give exceptions.
+// own. Holding registers 0..registerCount-1 exist; others give exceptions.
 #include <modbus.h>
 
 #include <atomic>
@@ -15,7 +15,7 @@ namespace plinth::test {
 class LibmodbusServer {
  public:
   // Listens on address (127.0.0.0/8) at a free port.
-  explicit LibmodbusServer(const char* address = "127.0.0.1", int firstRegister = 0, int registerCount = 0x10000);
+  explicit LibmodbusServer(const char* address = "127.0.0.1", int registerCount = 0x10000);
   ~LibmodbusServer();
   LibmodbusServer(const LibmodbusServer&) = delete;
   LibmodbusServer& operator=(const LibmodbusServer&) = delete;
@@ -30,7 +30,6 @@ class LibmodbusServer {
 
   modbus_t* ctx_ = nullptr;
   modbus_mapping_t* mapping_ = nullptr;
-  int firstRegister_;
   std::mutex mutex_;  // guards mapping_ between the server thread and the test
   int listenFd_ = -1;
   std::atomic<int> clientFd_{-1};
