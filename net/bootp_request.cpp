@@ -11,20 +11,23 @@ void WriteAddressField(BootpMessage& message, size_t offset, uint32_t address) {
 }
 
 // The first entry of the request table that answers for mac: the one that
-// already holds it, or the first free one where it is recorded.
+// already holds it, or the first free one where it is recorded. The MAC is
+// compared before the used flag, so an all-zero MAC matches the first free
+// entry and is never recorded.
 BootpHandling RecordRequester(BootpTables& tables, const MacAddress& mac, uint32_t address) {
   BootpHandling result;
   result.mac = mac;
   const uint64_t packed = PackMac(mac);
   for (int i = 0; i < BootpTables::kSize; ++i) {
     BootpRequestEntry& e = tables.requests[static_cast<size_t>(i)];
-    if (e.used.load(std::memory_order_acquire)) {
-      if (e.mac.load(std::memory_order_relaxed) != packed) continue;
+    const bool used = e.used.load(std::memory_order_acquire);
+    if (e.mac.load(std::memory_order_relaxed) == packed) {
       result.verdict = BootpVerdict::kAlreadyRecorded;
       result.entry = i;
       result.address = e.ipAddress.load(std::memory_order_relaxed);
       return result;
     }
+    if (used) continue;
     e.mac.store(packed, std::memory_order_relaxed);
     e.ipAddress.store(address, std::memory_order_relaxed);
     e.used.store(1, std::memory_order_release);

@@ -1,40 +1,57 @@
 #pragma once
-// Helpers shared by the BOOTP tests.
+// Helpers shared by the BOOTP tests: everything stays on 127.0.0.1.
 #include <arpa/inet.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
-#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "config/slave_record.h"
+#include "app/messages.h"
+#include "net/bootp_server.h"
 #include "net/bootp_socket.h"
 
 namespace plinth::test {
 
 inline uint32_t Ip(const char* text) { return inet_addr(text); }
-
 inline MacAddress Mac(uint8_t last) { return MacAddress{0x00, 0x0a, 0x1b, 0x2c, 0x3d, last}; }
 
-// A module on loopback: sends requests to the server and reads its replies.
+inline std::vector<std::string> Texts(const RecordedMessages& messages) {
+  std::vector<std::string> texts;
+  for (const auto& e : messages.entries) texts.push_back(e.text);
+  return texts;
+}
+
+// The server on a free loopback port, replying to 127.0.0.1:clientPort.
+inline BootpServerOptions LoopbackOptions(uint16_t clientPort) {
+  return BootpServerOptions{0, clientPort, Ip("127.0.0.1"), Ip("127.0.0.1"), 0};
+}
+
+inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(3)) {
+  const auto end = std::chrono::steady_clock::now() + limit;
+  while (!done())
+    if (std::chrono::steady_clock::now() > end) return false;
+    else std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return true;
+}
+
+// A module on loopback: sends to the server and reads what comes back.
 class LoopbackModule {
  public:
   LoopbackModule() {
-    fd_ = socket(AF_INET, SOCK_DGRAM, 0);
-    const sockaddr_in local = SocketAddress(Ip("127.0.0.1"), 0);
+    sockaddr_in local = SocketAddress(Ip("127.0.0.1"), 0);
+    socklen_t length = sizeof local;
     bind(fd_, reinterpret_cast<const sockaddr*>(&local), sizeof local);
-    sockaddr_in bound{};
-    socklen_t length = sizeof bound;
-    getsockname(fd_, reinterpret_cast<sockaddr*>(&bound), &length);
-    port = ntohs(bound.sin_port);
+    getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length);
+    port = ntohs(local.sin_port);
   }
   ~LoopbackModule() { close(fd_); }
-  LoopbackModule(const LoopbackModule&) = delete;
-  LoopbackModule& operator=(const LoopbackModule&) = delete;
 
   bool Send(uint16_t serverPort, const uint8_t* bytes, size_t size) {
     const sockaddr_in to = SocketAddress(Ip("127.0.0.1"), serverPort);
@@ -45,15 +62,14 @@ class LoopbackModule {
     pollfd p{fd_, POLLIN, 0};
     if (poll(&p, 1, static_cast<int>(wait.count())) != 1) return std::nullopt;
     std::vector<uint8_t> bytes(1500);
-    const ssize_t n = recv(fd_, bytes.data(), bytes.size(), 0);
-    bytes.resize(static_cast<size_t>(n < 0 ? 0 : n));
+    bytes.resize(static_cast<size_t>(std::max<ssize_t>(0, recv(fd_, bytes.data(), bytes.size(), 0))));
     return bytes;
   }
 
   uint16_t port = 0;
 
  private:
-  int fd_ = -1;
+  int fd_ = socket(AF_INET, SOCK_DGRAM, 0);
 };
 
 }  // namespace plinth::test
