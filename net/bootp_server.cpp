@@ -198,7 +198,9 @@ void StopBootpServer(NetState& net, Messages& messages, uint32_t address, uint16
   net.bootpStop.store(1, std::memory_order_release);
   const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) {
+    // Each later step on the failed socket fails in turn, with its message.
     messages.Show("socket() failed!");
+    messages.Show("could not get authority to BROADCAST messages!");
     messages.Show("sendto() failed for killing udp!");
     return;
   }
