@@ -17,6 +17,7 @@ netns_cleanup() {
   for pid in "${NETNS_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
   ip netns del "$SRV_NS" 2>/dev/null || true
   ip netns del "$MOD_NS" 2>/dev/null || true
+  ip link del "$SRV_IF" 2>/dev/null || true  # left in this namespace by a set-up that failed half-way
 }
 
 netns_skip() {
