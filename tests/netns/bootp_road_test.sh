@@ -53,12 +53,9 @@ grep -q "Module ID: 1217" "$WORK/status.txt"
 # Reset to BOOTP: the module asks again and is answered again.
 ip netns exec "$SRV_NS" "$PLINTHCTL" reset 10.77.0.50
 wait_for 5 "$SIM_OUT" "000a1b2c3d01 back to BOOTP"
-for ((i = 0; i < 100; i++)); do
-  [ "$(grep -c '000a1b2c3d01 got 10.77.0.50 by BOOTP' "$SIM_OUT")" -ge 2 ] && break
-  sleep 0.05
-done
-[ "$(grep -c '000a1b2c3d01 got 10.77.0.50 by BOOTP' "$SIM_OUT")" -ge 2 ] || {
-  echo "FAIL: no second assignment after Reset to BOOTP"; cat "$SIM_OUT"; exit 1; }
+got_twice() { [ "$(grep -c '000a1b2c3d01 got 10.77.0.50 by BOOTP' "$SIM_OUT")" -ge 2 ]; }
+for ((i = 0; i < 100; i++)); do got_twice && break; sleep 0.05; done
+got_twice || { echo "FAIL: no second assignment after Reset to BOOTP"; cat "$SIM_OUT"; exit 1; }
 ip netns exec "$SRV_NS" "$PLINTHCTL" status 10.77.0.50 >/dev/null
 
 echo "--- server events"; cat "$SERVER_OUT"

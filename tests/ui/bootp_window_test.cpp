@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <cstring>
 
 #include "../bootp/bootp_test_support.h"
 #include "net/bootp_request.h"
@@ -51,7 +50,6 @@ struct BootpWindow : MainFixture {
 
 TEST(BootpWindow, RoadOfAnUnknownModuleToAssigned) {
   BootpWindow f;
-  f.net.hostName = "pc";
   f.Click();
   ASSERT_TRUE(f.bootp->Server().WaitUntilBound(2s));
 
@@ -63,10 +61,7 @@ TEST(BootpWindow, RoadOfAnUnknownModuleToAssigned) {
   f.Request(Mac(7), "192.168.1.7");
   const auto reply = f.module.Receive(2s);
   ASSERT_TRUE(reply.has_value() && reply->size() == kBootpMessageSize);
-  uint32_t yiaddr = 0;
-  std::memcpy(&yiaddr, reply->data() + kBootpYiaddr, 4);
-  EXPECT_EQ(yiaddr, Ip("192.168.1.7"));
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(reply->data() + kBootpSname)), "pc");
+  EXPECT_EQ(ReadAddressField(*reply, kBootpYiaddr), Ip("192.168.1.7"));
   ASSERT_TRUE(RunUntil([&] { return f.Cell(0, 1) == "assigned"; }));
   EXPECT_TRUE(f.window->Config().dataList.At(0)->bootpAssigned);
   EXPECT_EQ(f.window->RowCount(), 1);
