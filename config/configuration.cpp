@@ -194,6 +194,14 @@ WriteFileError WriteFileAtomically(const std::string& path, const std::vector<ui
     unlink(temp.c_str());
     return WriteFileError::Open;
   }
+  // The new name is on disk only once its folder is: flush that too.
+  const size_t slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+  const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
   return WriteFileError::None;
 }
 
