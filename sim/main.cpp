@@ -6,7 +6,7 @@
 
 #include "config/text_scan.h"
 #include "sim/bootp_modules.h"
-#include "sim/module_spec.h"
+#include "sim/module_options.h"
 #include "sim/sim_server.h"
 
 namespace {
@@ -21,12 +21,12 @@ void StopOnSignal(int) {
 
 int main(int argc, char** argv) {
   CLI::App app{"plinth-sim - simulated Ethernet I/O modules answering Modbus/TCP"};
-  app.footer(plinth::ModuleSpecHelp());
-  std::vector<std::string> specs;
+  app.footer(plinth::ModuleOptionsHelp());
+  std::vector<std::string> moduleTexts;
   std::string address = "127.0.0.1";
   int port = plinth::kModbusPort;
   bool verbose = false;
-  app.add_option("-m,--module", specs, "a module to play (repeatable; see below); default: one module id=1217");
+  app.add_option("-m,--module", moduleTexts, "a module to play (repeatable; see below); default: one module id=1217");
   app.add_option("--ip", address, "address of modules without ip=")->capture_default_str();
   app.add_option("-p,--port", port, "TCP port of modules without port=")->capture_default_str()->check(CLI::Range(0, 65535));
   app.add_flag("-v,--verbose", verbose, "print every connection and request");
@@ -55,12 +55,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "plinth-sim: cannot read address '%s'\n", address.c_str());
     return 2;
   }
-  if (specs.empty()) specs.push_back("");
+  if (moduleTexts.empty()) moduleTexts.push_back("");
   std::vector<plinth::SimModuleConfig> configs;
-  for (const std::string& spec : specs) {
+  for (const std::string& text : moduleTexts) {
     std::string error;
-    if (!plinth::ParseModuleSpec(spec, defaults, configs, error)) {
-      std::fprintf(stderr, "plinth-sim: --module %s: %s\n", spec.c_str(), error.c_str());
+    if (!plinth::ParseModuleOptions(text, defaults, configs, error)) {
+      std::fprintf(stderr, "plinth-sim: --module %s: %s\n", text.c_str(), error.c_str());
       return 2;
     }
   }

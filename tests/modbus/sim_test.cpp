@@ -12,7 +12,7 @@
 #include "net/module_status.h"
 #include "running_sim.h"
 #include "scripted_peer.h"
-#include "sim/module_spec.h"
+#include "sim/module_options.h"
 
 namespace plinth {
 namespace {
@@ -132,7 +132,7 @@ TEST(SimModule, EveryFaultModeEndsInTheClientsResultWithinTheBound) {
   constexpr size_t n = std::size(cases);
   std::vector<SimModuleConfig> configs;
   std::string error;
-  ASSERT_TRUE(ParseModuleSpec("count=6,mac=00-50-c2-00-00-fe", OnLoopback(20, test::UnusedPort()), configs, error));
+  ASSERT_TRUE(ParseModuleOptions("count=6,mac=00-50-c2-00-00-fe", OnLoopback(20, test::UnusedPort()), configs, error));
   for (size_t i = 0; i < n; ++i) configs[i].fault = cases[i].mode;
   RunningSim sim(configs);
   ASSERT_TRUE(sim.Opened()) << sim.Error();
@@ -167,10 +167,10 @@ TEST(SimModule, EveryFaultModeEndsInTheClientsResultWithinTheBound) {
   EXPECT_EQ(macs[0] + " " + macs[1] + " " + macs[2], "0050c20000fe 0050c20000ff 0050c2000100");
 }
 
-TEST(SimModuleSpec, KeysCountsAndRefusals) {
+TEST(SimModuleOptions, KeysCountsAndRefusals) {
   std::vector<SimModuleConfig> out;
   std::string error;
-  ASSERT_TRUE(ParseModuleSpec("ip=127.0.0.9,port=1600,id=1218,in=3,out=0,mac=00:50:c2:00:00:10,health=00a5,"
+  ASSERT_TRUE(ParseModuleOptions("ip=127.0.0.9,port=1600,id=1218,in=3,out=0,mac=00:50:c2:00:00:10,health=00a5,"
                               "error=1f,errors=10,text=hello,timeout=20,flash=0,bootp=1,static=1,fault=short",
                               OnLoopback(1, 1502), out, error))
       << error;
@@ -187,7 +187,7 @@ TEST(SimModuleSpec, KeysCountsAndRefusals) {
                           "fault=sometimes", "count=0", "count=255", "id=-1", "in=", "health=12345", "flash"}) {
     out.clear();
     error.clear();
-    EXPECT_FALSE(ParseModuleSpec(bad, OnLoopback(1), out, error)) << bad;
+    EXPECT_FALSE(ParseModuleOptions(bad, OnLoopback(1), out, error)) << bad;
     EXPECT_FALSE(error.empty()) << bad;
     EXPECT_TRUE(out.empty()) << bad;
   }

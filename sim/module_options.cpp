@@ -1,4 +1,4 @@
-#include "sim/module_spec.h"
+#include "sim/module_options.h"
 
 #include <arpa/inet.h>
 
@@ -37,7 +37,7 @@ bool ReadMac(std::string_view text, MacAddress& mac) {
 
 }  // namespace
 
-const char* ModuleSpecHelp() {
+const char* ModuleOptionsHelp() {
   return "Module description for --module, comma-separated key=value pairs:\n"
          "  ip=A.B.C.D      address to serve on (127.0.0.0/8 for tests)\n"
          "  port=N          TCP port (default: --port)\n"
@@ -56,14 +56,14 @@ const char* ModuleSpecHelp() {
          "  count=N         N modules on consecutive addresses and MAC addresses\n";
 }
 
-bool ParseModuleSpec(std::string_view spec, const SimModuleConfig& defaults, std::vector<SimModuleConfig>& out,
-                     std::string& error) {
+bool ParseModuleOptions(std::string_view text, const SimModuleConfig& defaults, std::vector<SimModuleConfig>& out,
+                        std::string& error) {
   SimModuleConfig config = defaults;
   long count = 1;
-  while (!spec.empty()) {
-    const size_t comma = spec.find(',');
-    const std::string_view item = spec.substr(0, comma);
-    spec = comma == std::string_view::npos ? std::string_view{} : spec.substr(comma + 1);
+  while (!text.empty()) {
+    const size_t comma = text.find(',');
+    const std::string_view item = text.substr(0, comma);
+    text = comma == std::string_view::npos ? std::string_view{} : text.substr(comma + 1);
     if (item.empty()) continue;
     const size_t eq = item.find('=');
     const std::string_view key = item.substr(0, eq);
