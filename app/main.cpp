@@ -1,6 +1,8 @@
 // plinth: the configuration tool's window. The command line is the path of
 // a configuration file to load at start-up.
 #include <QApplication>
+#include <cstdio>
+#include <cstring>
 
 #include "app/configurator_app.h"
 #include "app/net_state.h"
@@ -16,6 +18,12 @@ plinth::NetState netState;
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The one command line that is not a path: "--version" alone (a file of
+  // that name opens as ./--version). No display is needed for it.
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("plinth %s\n", PLINTH_VERSION);
+    return 0;
+  }
   netState.bootp.Clear();
   QApplication app(argc, argv);
   QApplication::setApplicationName(QString::fromLatin1(plinth::kAppName));

@@ -1,12 +1,14 @@
 // plinthctl: the configuration tool's work without a display.
 #include <CLI/CLI.hpp>
+#include <iostream>
 
 #include "cli/bootp_command.h"
+#include "cli/command_line.h"
 #include "cli/file_commands.h"
 #include "cli/module_commands.h"
 
 int main(int argc, char** argv) {
-  CLI::App app{"plinthctl - configure an Ethernet I/O bus from the command line"};
+  CLI::App app{"plinthctl - configure an Ethernet I/O bus from the command line", "plinthctl"};
   app.require_subcommand(1);
 
   std::string path;
@@ -49,7 +51,12 @@ int main(int argc, char** argv) {
   bootp->add_option("--bind", bootpOptions.bindAddress, "local address to serve on")->capture_default_str();
   bootp->add_option("--reply", bootpOptions.replyAddress, "address replies go to")->capture_default_str();
 
-  CLI11_PARSE(app, argc, argv);
+  // Without a command, the usage says what there is to do.
+  if (argc < 2) {
+    std::cout << app.help();
+    return plinth::kUsageStatus;
+  }
+  if (const int status = plinth::ParseCommandLine(app, argc, argv); status >= 0) return status;
 
   if (*show) return plinth::ShowCommand(path, json);
   if (*build) return plinth::BuildCommand(input, output);

@@ -15,6 +15,8 @@ PACKAGES=(
   libmodbus-dev
   xvfb xauth x11-apps imagemagick fonts-dejavu-core
   iproute2 procps psmisc python3
+  dpkg-dev lintian desktop-file-utils appstream shared-mime-info libglib2.0-bin
+  libcap2-bin man-db groff-base file gzip util-linux
 )
 
 missing=()

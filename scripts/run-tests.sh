@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up everything and runs every test: the normal build with all unit and
-# integration tests, a sanitizer build (ASan+UBSan), a ThreadSanitizer build
-# of the threaded code, and each fuzz target for a bounded time.
+# integration tests and the checks of its Debian package and desktop files, a
+# sanitizer build (ASan+UBSan), a ThreadSanitizer build of the threaded code,
+# and each fuzz target for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,6 +30,10 @@ echo "== build and test (RelWithDebInfo)"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build/release -j "$JOBS"
 run_ctest release --test-dir build/release --output-on-failure -j "$JOBS"
+
+echo "== install, Debian package and desktop files (from the release build)"
+bash scripts/check-package.sh build/release 2>&1 | tee "$LOG_DIR/package.log" || exit 1
+PASSED=$((PASSED + $(sed -n 's/^packaging: \([0-9]*\) passed, 0 failed$/\1/p' "$LOG_DIR/package.log")))
 
 echo "== build and test with AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPLINTH_SANITIZE=address,undefined \

@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include "cli/command_line.h"
 #include "config/text_scan.h"
 #include "sim/bootp_modules.h"
 #include "sim/module_options.h"
@@ -20,7 +21,7 @@ void StopOnSignal(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"plinth-sim - simulated Ethernet I/O modules answering Modbus/TCP"};
+  CLI::App app{"plinth-sim - simulated Ethernet I/O modules answering Modbus/TCP", "plinth-sim"};
   app.footer(plinth::ModuleOptionsHelp());
   std::vector<std::string> moduleTexts;
   std::string address = "127.0.0.1";
@@ -46,7 +47,7 @@ int main(int argc, char** argv) {
   app.add_option("--bootp-client-port", bootpOptions.client.clientPort, "UDP port replies arrive on")->capture_default_str();
   app.add_option("--bootp-interval", bootpInterval, "milliseconds between two requests")
       ->capture_default_str()->check(CLI::Range(10, 600000));
-  CLI11_PARSE(app, argc, argv);
+  if (const int status = plinth::ParseCommandLine(app, argc, argv); status >= 0) return status;
 
   plinth::SimModuleConfig defaults;
   defaults.address = plinth::ParseIpv4(address);
