@@ -3,7 +3,8 @@
 # build/release): `cmake --install` into a temporary folder; the desktop
 # entry, the AppStream metainfo and the manual pages with Debian's tools (and
 # every command and option of --help named in its page); `cpack -G DEB` and
-# lintian; the package unpacked and its programs run from there; then dpkg
+# lintian; the package unpacked, its programs run from there and a written
+# file opened by the desktop's rules in its desktop entry; then dpkg
 # installs it into a private root folder (never the running system), where
 # plinth and plinthctl get cap_net_bind_service and plinthctl, run as nobody
 # in a network namespace of its own, binds the BOOTP port; and dpkg removes
@@ -111,6 +112,19 @@ echo '{"master": {"ip": "192.168.1.10"}, "slaves": [{"node": "1", "moduleId": "7
 out="$("$UNPACKED/usr/bin/plinthctl" check "$WORK/sample.bin")" || fail "plinthctl check: $out"
 [ "$out" = "$WORK/sample.bin: valid, 1 slave, master 192.168.1.10" ] || fail "plinthctl check printed '$out'"
 pass "plinthctl build and check from the package"
+
+# The desktop knows that file by its content and opens it in Plinth: the
+# package's MIME type and desktop entry alone, caches made in the unpacked tree.
+shared="$UNPACKED/usr/share"
+XDG_DATA_DIRS="$shared" PKGSYSTEM_ENABLE_FSYNC=0 update-mime-database "$shared/mime"
+update-desktop-database "$shared/applications"
+desktop=(env XDG_DATA_HOME="$WORK/none" XDG_DATA_DIRS="$shared" XDG_CONFIG_HOME="$WORK/none"
+  XDG_CONFIG_DIRS="$WORK/none" PATH="$UNPACKED/usr/bin:$PATH")
+type="$("${desktop[@]}" gio info -a standard::content-type "$WORK/sample.bin" | sed -n 's/^ *standard::content-type: //p')"
+handler="$("${desktop[@]}" gio mime "$type" | sed -n 1p)"
+[[ "$type" == application/x-genericbuscfg && "$handler" == *": org.plinth.Plinth.desktop" ]] ||
+  fail "the desktop takes the sample for '$type', handled by '$handler'"
+pass "the desktop opens a configuration file in Plinth"
 
 # --- installed and removed by dpkg in a private root
 if [ "$(id -u)" -ne 0 ]; then
