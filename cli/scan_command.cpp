@@ -1,0 +1,125 @@
+#include "cli/scan_command.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+#include <map>
+#include <mutex>
+#include <nlohmann/json.hpp>
+
+#include "app/list_rows.h"
+#include "cli/console_messages.h"
+#include "config/configuration.h"
+#include "config/text_scan.h"
+#include "dialogs/module_catalog.h"
+#include "net/bootp_report.h"
+#include "net/net_scanner.h"
+
+namespace plinth {
+namespace {
+
+// The modules found, by host number (a later round's reading replaces an
+// earlier one), and the host being tried, for the progress line.
+class Findings : public ScanObserver {
+ public:
+  void ProbeStarted(int host) override { host_.store(host, std::memory_order_relaxed); }
+  void ModuleFound(const SlaveRecord& record) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    found_[ScanDecimal(record.node)] = record;
+  }
+  std::map<int, SlaveRecord> Found() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return found_;
+  }
+  int Host() const { return host_.load(std::memory_order_relaxed); }
+
+ private:
+  mutable std::mutex mutex_;
+  std::map<int, SlaveRecord> found_;
+  std::atomic<int> host_{0};
+};
+
+// A found module in the slave shape of "show --json": word counts as the
+// module reports them, name, description and parameter words from the
+// catalogue.
+nlohmann::ordered_json SlaveJson(const SlaveRecord& r) {
+  const ModuleCatalogEntry& entry = FindModuleByText(r.moduleId);
+  return {{"node", r.node},
+          {"status", r.status},
+          {"ipAddress", r.ipAddress},
+          {"macAddress", r.macAddress},
+          {"moduleId", r.moduleId},
+          {"name", std::string(entry.partNumber)},
+          {"description", std::string(entry.description)},
+          {"inputWords", r.inputWords},
+          {"outputWords", r.outputWords},
+          {"paramWords", std::to_string(entry.paramWords)}};
+}
+
+void PrintTable(const std::map<int, SlaveRecord>& found) {
+  std::printf("%-5s %-15s %-12s %-6s %-5s %-5s %s\n", "Node", "IP Address", "MAC Address", "ID", "In", "Out",
+              "Name");
+  for (const auto& [host, r] : found)
+    std::printf("%-5s %-15s %-12s %-6s %-5s %-5s %s\n", r.node.c_str(), r.ipAddress.c_str(),
+                r.macAddress.empty() ? "-" : r.macAddress.c_str(), r.moduleId.c_str(), r.inputWords.c_str(),
+                r.outputWords.c_str(), std::string(FindModuleByText(r.moduleId).partNumber).c_str());
+  std::printf("%zu module%s found\n", found.size(), found.size() == 1 ? "" : "s");
+}
+
+}  // namespace
+
+int ScanCommand(const ScanCommandOptions& options) {
+  if (ParseIpv4(options.masterAddress) == 0) {
+    std::fprintf(stderr, "scan: %s is not a dotted IPv4 address\n", options.masterAddress.c_str());
+    return 2;
+  }
+  ConsoleMessages messages;
+  Configuration config;
+  if (!options.configPath.empty() && !ReadConfiguration(options.configPath, config, messages).ok) {
+    std::fprintf(stderr, "%s: could not be read\n", options.configPath.c_str());
+    return 1;
+  }
+  if (options.configPath.empty()) config.master.masterIpText = options.masterAddress;
+  ListRows rows(config.dataList, messages);
+  rows.RenderAll();
+
+  NetState net;
+  Findings findings;
+  ScanOptions scanOptions;
+  scanOptions.port = options.port;
+  scanOptions.rounds = options.rounds;
+  const bool progress = isatty(STDERR_FILENO);
+  {
+    NetScanner scanner(net, messages, scanOptions, &findings);
+    scanner.Start(options.masterAddress);
+    // The loop of the window's timer: found modules become rows here.
+    bool idle = false;
+    while (!idle) {
+      idle = scanner.WaitUntilIdle(std::chrono::milliseconds(300));
+      net.rowChanges.Apply(rows, true);
+      if (scanner.TakeFullNotice()) messages.Show("dataList full");
+      if (progress)
+        std::fprintf(stderr, "\rtrying %-15s  found %zu ", ScanAddressStep(options.masterAddress, findings.Host()).c_str(),
+                     findings.Found().size());
+    }
+    if (progress) std::fprintf(stderr, "\n");
+  }
+
+  const std::map<int, SlaveRecord> found = findings.Found();
+  if (options.json) {
+    nlohmann::ordered_json slaves = nlohmann::ordered_json::array();
+    for (const auto& [host, r] : found) slaves.push_back(SlaveJson(r));
+    nlohmann::ordered_json out{{"master", {{"ip", options.masterAddress}}}, {"slaves", slaves}};
+    std::cout << out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) << "\n";
+  } else {
+    PrintTable(found);
+  }
+  if (!options.outputPath.empty() && !WriteConfiguration(options.outputPath, config, messages)) {
+    std::fprintf(stderr, "%s: not written\n", options.outputPath.c_str());
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace plinth
