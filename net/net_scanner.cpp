@@ -109,10 +109,12 @@ bool NetScanner::TakeFullNotice() {
   return true;
 }
 
-bool NetScanner::Sleep(std::chrono::milliseconds time) {
+bool NetScanner::SleepUntil(std::chrono::steady_clock::time_point end) {
   std::unique_lock<std::mutex> lock(wakeMutex_);
-  return !wake_.wait_for(lock, time, [this] { return ending_; });
+  return !wake_.wait_until(lock, end, [this] { return ending_; });
 }
+
+bool NetScanner::Sleep(std::chrono::milliseconds time) { return SleepUntil(std::chrono::steady_clock::now() + time); }
 
 void NetScanner::Pace() {
   uint32_t countedRun = 0;
@@ -147,8 +149,11 @@ void NetScanner::Pace() {
       int host = net_.scanCursor.load(std::memory_order_acquire);
       if (host < kFirstHost || host > kLastHost) host = kFirstHost;
       if (!slots_[host].busy.load(std::memory_order_acquire)) {
+        // The pause counts from the start, so that making the thread does
+        // not stretch the pace.
+        const auto started = std::chrono::steady_clock::now();
         Launch(host, network, run);
-        if (!Sleep(options_.probeInterval)) return;
+        if (!SleepUntil(started + options_.probeInterval)) return;
       }
       // A restart meanwhile has set the cursor to its own start host: keep it.
       const int next = host == kLastHost ? kFirstHost : host + 1;

@@ -98,7 +98,9 @@ class NetScanner : public ScanControl {
   struct Probe;
 
   void Pace();
-  bool Sleep(std::chrono::milliseconds time);  // false when the scanner is ending
+  // Both false when the scanner is ending.
+  bool Sleep(std::chrono::milliseconds time);
+  bool SleepUntil(std::chrono::steady_clock::time_point end);
   void Launch(int host, uint32_t network, uint32_t run);
   void RunProbe(Probe& probe);
   void Reap(bool all);

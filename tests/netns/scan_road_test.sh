@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
-# plinthctl scan with the real port 502 across a veth pair between two
-# network namespaces. The modules' side holds five modules and one that
-# accepts and never answers; every other host of 10.77.0.0/24 refuses at
-# once, but for two addresses nobody holds (their connects wait out the
-# 1000 ms bound). The scan must list exactly the five, keep the row that the
-# given configuration has for one of them instead of adding a second, and
-# write the result. Usage: scan_road_test.sh PLINTHCTL PLINTH_SIM
+# plinthctl scan on port 502 across a veth pair between two network
+# namespaces: five modules and one that accepts and never answers; the other
+# hosts refuse, but 60 and 61, which nobody holds. The scan lists exactly the
+# five, refreshes the given configuration's row of one of them instead of
+# adding another, and writes the result. Usage: scan_road_test.sh PLINTHCTL PLINTH_SIM
 set -euo pipefail
 PLINTHCTL="$1"
 SIM="$2"
@@ -40,5 +38,4 @@ rows = [(s["node"], s["ipAddress"], s["name"]) for s in json.load(open(sys.argv[
 assert [r[1] for r in rows] == ["10.77.0.21", "10.77.0.5", "10.77.0.20", "10.77.0.22", "10.77.0.250"], f"rows {rows}"
 assert rows[0][2] == "kept" and rows[1][0] == "5", f"rows {rows}"
 PY
-cat "$WORK/out.json"
 echo "PASS: exactly the five modules found on port 502, the configuration's row kept, the result written"
