@@ -4,8 +4,6 @@
 
 #include <cstdio>
 #include <iostream>
-#include <map>
-#include <mutex>
 #include <nlohmann/json.hpp>
 
 #include "app/list_rows.h"
@@ -15,30 +13,10 @@
 #include "dialogs/module_catalog.h"
 #include "net/bootp_report.h"
 #include "net/net_scanner.h"
+#include "net/scan_log.h"
 
 namespace plinth {
 namespace {
-
-// The modules found, by host number (a later round's reading replaces an
-// earlier one), and the host being tried, for the progress line.
-class Findings : public ScanObserver {
- public:
-  void ProbeStarted(int host) override { host_.store(host, std::memory_order_relaxed); }
-  void ModuleFound(const SlaveRecord& record) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    found_[ScanDecimal(record.node)] = record;
-  }
-  std::map<int, SlaveRecord> Found() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return found_;
-  }
-  int Host() const { return host_.load(std::memory_order_relaxed); }
-
- private:
-  mutable std::mutex mutex_;
-  std::map<int, SlaveRecord> found_;
-  std::atomic<int> host_{0};
-};
 
 // A found module in the slave shape of "show --json": word counts as the
 // module reports them, name, description and parameter words from the
@@ -85,13 +63,13 @@ int ScanCommand(const ScanCommandOptions& options) {
   rows.RenderAll();
 
   NetState net;
-  Findings findings;
+  ScanLog log;
   ScanOptions scanOptions;
   scanOptions.port = options.port;
   scanOptions.rounds = options.rounds;
   const bool progress = isatty(STDERR_FILENO);
   {
-    NetScanner scanner(net, messages, scanOptions, &findings);
+    NetScanner scanner(net, messages, scanOptions, &log);
     scanner.Start(options.masterAddress);
     // The loop of the window's timer: found modules become rows here.
     bool idle = false;
@@ -100,13 +78,13 @@ int ScanCommand(const ScanCommandOptions& options) {
       net.rowChanges.Apply(rows, true);
       if (scanner.TakeFullNotice()) messages.Show("dataList full");
       if (progress)
-        std::fprintf(stderr, "\rtrying %-15s  found %zu ", ScanAddressStep(options.masterAddress, findings.Host()).c_str(),
-                     findings.Found().size());
+        std::fprintf(stderr, "\rtrying %-15s  found %zu ",
+                     ScanAddressStep(options.masterAddress, net.scanCursor.load()).c_str(), log.Found().size());
     }
-    if (progress) std::fprintf(stderr, "\n");
+    if (progress) std::fprintf(stderr, "\r%zu probes, %zu modules found\n", log.Starts().size(), log.Found().size());
   }
 
-  const std::map<int, SlaveRecord> found = findings.Found();
+  const std::map<int, SlaveRecord> found = log.Found();
   if (options.json) {
     nlohmann::ordered_json slaves = nlohmann::ordered_json::array();
     for (const auto& [host, r] : found) slaves.push_back(SlaveJson(r));
