@@ -1,6 +1,6 @@
 #pragma once
-// Helpers of the scan tests: a loopback /24 of this process's own (127.P.n.0,
-// away from the 127.0.0.x of other tests), modules on it at one port.
+// Scan tests: a loopback /24 of this process's own (127.P.n.0, away from the
+// 127.0.0.x of other tests) and simulated modules on it at one port.
 #include "config/text_scan.h"
 #include "net/scan_log.h"
 #include "running_sim.h"
@@ -12,20 +12,11 @@ inline uint32_t ScanHost(int net, int host) {
 }
 inline std::string ScanText(int net, int host) { return FormatIpv4(ScanHost(net, host)); }
 
-inline SimModuleConfig ScanModule(int net, int host, uint16_t port, uint16_t id, FaultMode fault = FaultMode::kNone) {
+inline SimModuleConfig ScanModule(int net, int host, uint16_t port, uint16_t id = 1217, FaultMode fault = FaultMode::kNone) {
   SimModuleConfig m;
   m.address = ScanHost(net, host), m.port = port, m.moduleId = id, m.fault = fault, m.changingInputs = false;
   m.mac[5] = static_cast<uint8_t>(host);
   return m;
-}
-
-// The modules a scan found: "node ip mac id in/out" each.
-inline std::vector<std::string> FoundTexts(const ScanLog& log) {
-  std::vector<std::string> texts;
-  for (const auto& [host, r] : log.Found())
-    texts.push_back(r.node + " " + r.ipAddress + " " + r.macAddress + " " + r.moduleId + " " + r.inputWords + "/" +
-                    r.outputWords);
-  return texts;
 }
 
 }  // namespace plinth::test

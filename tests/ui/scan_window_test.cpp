@@ -22,7 +22,7 @@ bool RunUntil(const std::function<bool()>& done) { return QTest::qWaitFor(done, 
 // Cancel while a probe waits on a module that never answers (up to 2 s).
 TEST(ScanWindow, FindsStopsResumesAndCancelsInTwoStages) {
   const uint16_t port = test::UnusedPort();
-  test::RunningSim sim({test::ScanModule(4, 11, port, 1218), test::ScanModule(4, 12, port, 1217),
+  test::RunningSim sim({test::ScanModule(4, 11, port, 1218), test::ScanModule(4, 12, port),
                         test::ScanModule(4, 14, port, 1217, FaultMode::kNeverAnswer)});
   ASSERT_TRUE(sim.Opened()) << sim.Error();
   testing::MainFixture f({ScanText(4, 10)});
