@@ -149,8 +149,9 @@ void NetScanner::Pace() {
       int host = net_.scanCursor.load(std::memory_order_acquire);
       if (host < kFirstHost || host > kLastHost) host = kFirstHost;
       if (!slots_[host].busy.load(std::memory_order_acquire)) {
-        // The pause counts from the start, so that making the thread does
-        // not stretch the pace.
+        // The pause counts from the start as observers see it, so that
+        // making the thread does not stretch the pace.
+        if (observer_) observer_->ProbeStarted(host);
         const auto started = std::chrono::steady_clock::now();
         Launch(host, network, run);
         if (!SleepUntil(started + options_.probeInterval)) return;
@@ -172,7 +173,6 @@ void NetScanner::Launch(int host, uint32_t network, uint32_t run) {
   probe->generation = generation_;
   probe->run = run;
   slots_[host].busy.store(probe->generation, std::memory_order_release);
-  if (observer_) observer_->ProbeStarted(host);
   running_.fetch_add(1, std::memory_order_acq_rel);
   try {
     probe->thread = std::thread(&NetScanner::RunProbe, this, std::ref(*probe));
