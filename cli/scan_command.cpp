@@ -1,5 +1,7 @@
 #include "cli/scan_command.h"
 
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -68,20 +70,30 @@ int ScanCommand(const ScanCommandOptions& options) {
   scanOptions.port = options.port;
   scanOptions.rounds = options.rounds;
   const bool progress = isatty(STDERR_FILENO);
+  // SIGINT or SIGTERM stops the scan early; what it found is still printed
+  // and written. Blocked before any thread starts, so every thread inherits
+  // the mask and sigtimedwait below takes them.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   {
     NetScanner scanner(net, messages, scanOptions, &log);
     scanner.Start(options.masterAddress);
     // The loop of the window's timer: found modules become rows here.
-    bool idle = false;
-    while (!idle) {
-      idle = scanner.WaitUntilIdle(std::chrono::milliseconds(300));
+    const timespec tick{0, 100 * 1000 * 1000};
+    for (bool idle = false; !idle;) {
+      const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
+      if (signal == SIGINT || signal == SIGTERM) scanner.RequestStop();  // probes in flight finish
+      idle = scanner.WaitUntilIdle(std::chrono::milliseconds(0));
       net.rowChanges.Apply(rows, true);
       if (scanner.TakeFullNotice()) messages.Show("dataList full");
       if (progress)
         std::fprintf(stderr, "\rtrying %-15s  found %zu ",
                      ScanAddressStep(options.masterAddress, net.scanCursor.load()).c_str(), log.Found().size());
     }
-    if (progress) std::fprintf(stderr, "\r%zu probes, %zu modules found\n", log.Starts().size(), log.Found().size());
+    if (progress) std::fprintf(stderr, "\r%zu probes, %zu modules found%12s\n", log.Starts().size(), log.Found().size(), "");
   }
 
   const std::map<int, SlaveRecord> found = log.Found();

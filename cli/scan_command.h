@@ -16,7 +16,8 @@ struct ScanCommandOptions {
 };
 
 // Prints the modules found (table or JSON) on standard output, progress on
-// standard error when that is a terminal. Returns the exit status.
+// standard error when that is a terminal. SIGINT or SIGTERM ends the scan
+// early; what it found so far is printed and written. Returns the exit status.
 int ScanCommand(const ScanCommandOptions& options);
 
 }  // namespace plinth
