@@ -50,6 +50,7 @@ double Headless(uint16_t port) {
 }
 
 void InWindow(uint16_t port) {
+  ScanLog log;  // outlives the window, whose scanner reports to it
   NetState net;
   net.localAddrs.push_back(Host(1));
   testing::ScriptedPrompts prompts;
@@ -57,7 +58,6 @@ void InWindow(uint16_t port) {
   window.Initialise();
   window.show();
   new BootpControl(window, ProgramBootpOptions());  // its timer step shows the scan's address
-  ScanLog log;
   auto* scan = new NetScanControl(window, {port, kConnectTimeoutMs, std::chrono::milliseconds(50), 1}, &log);
   std::vector<double> lateMs;
   auto last = Clock::now();

@@ -120,11 +120,11 @@ void NetScanner::Pace() {
   uint32_t countedRun = 0;
   int steps = 0;  // cursor steps in the run countedRun
   for (;;) {
+    Reap(false);
     if (stop_.load(std::memory_order_acquire)) {
       if (!Sleep(kIdleSleep)) return;
       continue;
     }
-    Reap(false);
     const uint32_t run = run_.load(std::memory_order_acquire);
     if (run != countedRun) {
       countedRun = run;

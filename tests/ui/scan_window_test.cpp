@@ -25,10 +25,10 @@ TEST(ScanWindow, FindsStopsResumesAndCancelsInTwoStages) {
   test::RunningSim sim({test::ScanModule(4, 11, port, 1218), test::ScanModule(4, 12, port),
                         test::ScanModule(4, 14, port, 1217, FaultMode::kNeverAnswer)});
   ASSERT_TRUE(sim.Opened()) << sim.Error();
+  ScanLog seen;  // outlives the window, whose scanner reports to it
   testing::MainFixture f({ScanText(4, 10)});
   f.window->TimerPeriod() = 20;
   new BootpControl(*f.window, ProgramBootpOptions());  // never switched on: its timer step shows the scan
-  ScanLog seen;
   auto* scan = new NetScanControl(*f.window, {port, kConnectTimeoutMs, 10ms, 0}, &seen);
   QLineEdit* field = f.window->findChild<QLineEdit*>("scanAddressEdit");
 
