@@ -95,7 +95,8 @@ TEST(NetScanner, OneRoundInOrderAtThePaceBesideBootp) {
 // Three scans at once at a short pace. Every host but the master's answers
 // (or accepts and closes): the scan stops itself after one round, as hosts
 // 0, 255 and the master's are never pending. Two rounds: the second refreshes
-// the rows of the first. One free slot: "dataList full" once.
+// the rows of the first. One free slot: "dataList full" once. A start
+// address ending in .255 starts at host 1.
 TEST(NetScanner, PendingCountRefreshAndFullList) {
   const uint16_t port = test::UnusedPort();
   std::vector<SimModuleConfig> modules{ScanModule(3, 11, port), ScanModule(3, 12, port),
@@ -104,10 +105,13 @@ TEST(NetScanner, PendingCountRefreshAndFullList) {
     if (h != 5 && h != 10) modules.push_back(ScanModule(2, h, port));
   test::RunningSim sim(modules);
   ASSERT_TRUE(sim.Opened()) << sim.Error();
-  Scan all(port, 5ms, 2), twice(port, 5ms, 2), full(port, 5ms, 2, 299);
-  auto run = [](Scan& s, int net) { return std::async(std::launch::async, [&s, net] { return s.Run(ScanText(net, 10)); }); };
-  auto a = run(all, 2), t = run(twice, 3), f = run(full, 3);
-  EXPECT_EQ(a.get() + t.get() * 10 + f.get() * 100, 100);
+  Scan all(port, 5ms, 2), twice(port, 5ms, 2), full(port, 5ms, 2, 299), broadcast(port, 5ms, 1);
+  auto run = [](Scan& s, int net, int host = 10) {
+    return std::async(std::launch::async, [&s, net, host] { return s.Run(ScanText(net, host)); });
+  };
+  auto a = run(all, 2), t = run(twice, 3), f = run(full, 3), b = run(broadcast, 3, 255);
+  EXPECT_EQ(a.get() + t.get() * 10 + f.get() * 100 + b.get(), 100);
+  EXPECT_EQ(broadcast.seen.Starts().front().host, 1);  // from .255: host 1 first
   EXPECT_LT(all.seen.Starts().size(), 300u);  // two rounds: 508
   EXPECT_EQ(all.list.Count(), 252);
   EXPECT_EQ(twice.seen.Readings(), 4);
