@@ -39,17 +39,6 @@ int main(int argc, char** argv) {
   io->add_option("--cycles", cycles, "number of exchanges")->capture_default_str()->check(CLI::Range(1, 1000000));
   io->add_option("--set", outputWords, "output words 1, 2, ... as HEX,HEX,... (default: catalogue parameters)");
 
-  // The BOOTP server without a window.
-  plinth::BootpCommandOptions bootpOptions;
-  auto* bootp = app.add_subcommand("bootp", "Serve BOOTP: answer registered modules, list unknown ones, until SIGINT/SIGTERM");
-  bootp->add_option("--assign", bootpOptions.assign, "register a module: MAC=IP (repeatable)");
-  bootp->add_option("--config", bootpOptions.configPath, "register the slaves of this .bin that have a MAC address");
-  bootp->add_flag("--json", bootpOptions.json, "print one JSON object per event");
-  bootp->add_option("--server-port", bootpOptions.serverPort, "UDP port to serve on")->capture_default_str();
-  bootp->add_option("--client-port", bootpOptions.clientPort, "UDP port replies go to")->capture_default_str();
-  bootp->add_option("--bind", bootpOptions.bindAddress, "local address to serve on")->capture_default_str();
-  bootp->add_option("--reply", bootpOptions.replyAddress, "address replies go to")->capture_default_str();
-
   // The network scan.
   plinth::ScanCommandOptions scanOptions;
   auto* scan = app.add_subcommand("scan", "Scan the master's /24 for modules on Modbus/TCP and list them");
@@ -60,6 +49,17 @@ int main(int argc, char** argv) {
   scan->add_flag("--json", scanOptions.json, "print JSON in the slave shape of show --json");
   scan->add_option("--config", scanOptions.configPath, "a .bin whose rows the found modules refresh or join");
   scan->add_option("-o,--output", scanOptions.outputPath, "write the resulting configuration (.bin)");
+
+  // The BOOTP server without a window.
+  plinth::BootpCommandOptions bootpOptions;
+  auto* bootp = app.add_subcommand("bootp", "Serve BOOTP: answer registered modules, list unknown ones, until SIGINT/SIGTERM");
+  bootp->add_option("--assign", bootpOptions.assign, "register a module: MAC=IP (repeatable)");
+  bootp->add_option("--config", bootpOptions.configPath, "register the slaves of this .bin that have a MAC address");
+  bootp->add_flag("--json", bootpOptions.json, "print one JSON object per event");
+  bootp->add_option("--server-port", bootpOptions.serverPort, "UDP port to serve on")->capture_default_str();
+  bootp->add_option("--client-port", bootpOptions.clientPort, "UDP port replies go to")->capture_default_str();
+  bootp->add_option("--bind", bootpOptions.bindAddress, "local address to serve on")->capture_default_str();
+  bootp->add_option("--reply", bootpOptions.replyAddress, "address replies go to")->capture_default_str();
 
   CLI11_PARSE(app, argc, argv);
 
