@@ -1,23 +1,11 @@
 #include "app/configurator_app.h"
 
-#include <sys/resource.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include "app/host_addresses.h"
 #include "app/net_state.h"
+#include "app/thread_priority.h"
 #include "ui/main_dialog.h"
 
 namespace plinth {
-namespace {
-
-// One step above normal, best effort: an unprivileged process may be refused.
-void RaiseThreadPriority() {
-  auto tid = static_cast<id_t>(syscall(SYS_gettid));
-  setpriority(PRIO_PROCESS, tid, -1);
-}
-
-}  // namespace
 
 std::string ConfigPathFromArguments(const QStringList& arguments) {
   return arguments.mid(1).join(QLatin1Char(' ')).toStdString();

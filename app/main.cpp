@@ -9,6 +9,7 @@
 #include "ui/bootp_control.h"
 #include "ui/help_window.h"
 #include "ui/main_dialog.h"
+#include "ui/net_scan_control.h"
 #include "ui/qt_user_prompts.h"
 #include "ui/resources.h"
 
@@ -33,11 +34,13 @@ int main(int argc, char** argv) {
 
   plinth::QtUserPrompts prompts;
   plinth::ConfiguratorApp plinthApp(netState, prompts);
-  // The BOOTP server lives with the main window (a child of it).
+  // The BOOTP server and the network scan live with the main window
+  // (children of it).
   plinth::BootpControl* bootp = nullptr;
   plinthApp.SetOnMainWindow([&prompts, &bootp](plinth::MainDialog& window) {
     prompts.SetParent(&window);
     bootp = new plinth::BootpControl(window, plinth::ProgramBootpOptions());
+    new plinth::NetScanControl(window);
   });
   plinthApp.ShutdownOptions().stopBootpServer = [&bootp] {
     if (bootp) bootp->StopForShutdown();

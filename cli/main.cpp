@@ -6,6 +6,7 @@
 #include "cli/command_line.h"
 #include "cli/file_commands.h"
 #include "cli/module_commands.h"
+#include "cli/scan_command.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"plinthctl - configure an Ethernet I/O bus from the command line", "plinthctl"};
@@ -40,6 +41,17 @@ int main(int argc, char** argv) {
   io->add_option("--cycles", cycles, "number of exchanges")->capture_default_str()->check(CLI::Range(1, 1000000));
   io->add_option("--set", outputWords, "output words 1, 2, ... as HEX,HEX,... (default: catalogue parameters)");
 
+  // The network scan.
+  plinth::ScanCommandOptions scanOptions;
+  auto* scan = app.add_subcommand("scan", "Scan the master's /24 for modules on Modbus/TCP and list them");
+  scan->add_option("ADDRESS", scanOptions.masterAddress, "the master's IP address; the scan starts at its host number")
+      ->required();
+  scan->add_option("--port", scanOptions.port, "Modbus/TCP port")->capture_default_str()->check(CLI::Range(1, 65535));
+  scan->add_option("--rounds", scanOptions.rounds, "rounds over the 254 hosts")->capture_default_str()->check(CLI::Range(1, 1000));
+  scan->add_flag("--json", scanOptions.json, "print JSON in the slave shape of show --json");
+  scan->add_option("--config", scanOptions.configPath, "a .bin whose rows the found modules refresh or join");
+  scan->add_option("-o,--output", scanOptions.outputPath, "write the resulting configuration (.bin)");
+
   // The BOOTP server without a window.
   plinth::BootpCommandOptions bootpOptions;
   auto* bootp = app.add_subcommand("bootp", "Serve BOOTP: answer registered modules, list unknown ones, until SIGINT/SIGTERM");
@@ -66,5 +78,6 @@ int main(int argc, char** argv) {
   if (*reset) return plinth::FlashCommand(moduleIp, modulePort, false);
   if (*io) return plinth::IoCommand(moduleIp, modulePort, cycles, outputWords);
   if (*bootp) return plinth::BootpCommand(bootpOptions);
+  if (*scan) return plinth::ScanCommand(scanOptions);
   return 2;
 }

@@ -2,7 +2,6 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -11,17 +10,11 @@
 #include <cstring>
 #include <system_error>
 
+#include "app/thread_priority.h"
 #include "config/text_scan.h"
 #include "net/bootp_socket.h"
 
 namespace plinth {
-namespace {
-
-// Above normal, as far as the system allows; a refusal changes nothing.
-void RaiseThreadPriority() { setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -1); }
-
-}  // namespace
-
 uint32_t ReadTestAddressFromEnvironment() {
   const char* text = std::getenv("VARNEL_TESTIPADDR");
   return text ? ParseIpv4(text) : 0;
