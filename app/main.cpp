@@ -5,6 +5,7 @@
 #include "app/configurator_app.h"
 #include "app/net_state.h"
 #include "ui/bootp_control.h"
+#include "ui/connect_control.h"
 #include "ui/help_window.h"
 #include "ui/main_dialog.h"
 #include "ui/qt_user_prompts.h"
@@ -30,6 +31,7 @@ int main(int argc, char** argv) {
   plinthApp.SetOnMainWindow([&prompts, &bootp](plinth::MainDialog& window) {
     prompts.SetParent(&window);
     bootp = new plinth::BootpControl(window, plinth::ProgramBootpOptions());
+    new plinth::ConnectControl(window);
   });
   plinthApp.ShutdownOptions().stopBootpServer = [&bootp] {
     if (bootp) bootp->StopForShutdown();
