@@ -33,8 +33,9 @@ class ConnectWindows {
 
 class ConnectFlow {
  public:
-  // The connect worker gives up after the 40 steps of 250 ms of its window.
-  static constexpr int kConnectWaitMs = 10000;
+  // The connect worker's own bound: a little beyond the 40 steps of 250 ms
+  // of its window, which ends the wait (and then the worker) first.
+  static constexpr int kConnectWaitMs = 11000;
 
   // dataList: the main window's slaves (the edited slave's record there
   // receives the address and, from the timer step, the mark "assigned").
