@@ -58,6 +58,7 @@ TestIoDialog::TestIoDialog(IoTestLogic& logic, UserPrompts& prompts, QWidget* pa
     cycleTimer_.stop();
     accept();
   });
+  outputs_[0]->setFocus();  // the fields the user types in
   cycleTimer_.setSingleShot(true);
   cycleTimer_.setInterval(IoTestLogic::kCyclePeriodMs);
   connect(&cycleTimer_, &QTimer::timeout, this, &TestIoDialog::Cycle);
