@@ -26,7 +26,8 @@ SimModuleConfig Sim(uint8_t host, uint16_t port, uint16_t id, int in = -1, int o
 }
 
 struct ConnectWindow : MainFixture {
-  ConnectWindow() : MainFixture({"127.0.0.1"}) {
+  explicit ConnectWindow(std::string network = "127.0.0.", uint16_t port = test::UnusedPort())
+      : MainFixture({network + "1"}), network(network), port(port) {
     // 127.0.0.25: a full listen queue lets connects hang, as at a silent host.
     sockaddr_in at{AF_INET, htons(port), {ParseIpv4("127.0.0.25")}, {}};
     ::bind(silent[0].fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
@@ -42,35 +43,41 @@ struct ConnectWindow : MainFixture {
     });
     watch.start(20);
     control->SetModuleDialogRunner([this](ModuleDialog& d) {
-      modules.push_back(Edit(d, "moduleIdEdit")->text().toStdString() + " " + d.windowTitle().toStdString() + " " +
-                        slave->record.name);
+      modules.push_back(d.windowTitle().toStdString() + " " + Edit(d, "moduleIdEdit")->text().toStdString() + " " +
+                        Edit(d, "outputWordsEdit")->text().toStdString() + " " + slave->record.name + " " + Cell(0, 1));
       return onModule ? onModule(d) : QDialog::Accepted;
     });
   }
-  // A row of node (127.0.0.node) is edited: edit(), "Connect to module". A
-  // "bootp" row has no address yet: it is typed. Returns the working record.
-  SlaveRecord Connect(const char* node, const char* status = "unknown", uint32_t bootpAddress = 0,
-                      std::function<void(SlaveConfigDialog&)> edit = {}) {
-    auto r = std::make_unique<SlaveRecord>();
-    r->node = node, r->status = status, r->bootpAddress = bootpAddress;
-    const std::string ip = std::string("127.0.0.") + node;
-    if (r->status == "bootp") r->mac = kMac, r->mac[5] = static_cast<uint8_t>(ScanDecimal(node));
-    else r->ipAddress = ip;
-    const int row = window->Config().dataList.Append(std::move(r));
-    window->RenderRow(row, nullptr);
+  // Row `row` is edited: node and its address typed, edit(), "Connect to
+  // module", then OK if ok. Returns the working record.
+  SlaveRecord EditRow(int row, const std::string& node, std::function<void(SlaveConfigDialog&)> edit = {},
+                      bool ok = false) {
     SlaveRecord after;
     AnswerSlaveDialogs([&](SlaveConfigDialog& d, SlaveConfigLogic& l) {
       slave = &l;
-      Edit(d, "ipEdit")->setText(QString::fromStdString(ip));
+      Edit(d, "nodeEdit")->setText(QString::fromStdString(node));
+      Edit(d, "ipEdit")->setText(QString::fromStdString(network + node));
       if (edit) edit(d);
       d.findChild<QPushButton*>("connectButton")->click();
+      if (ok && d.result() != QDialog::Accepted) d.findChild<QPushButton*>("okButton")->click();
       accepted = d.result() == QDialog::Accepted, locked = l.moduleFieldsLocked, after = l.record;
     });
     window->DoubleClickRow(row);
     return after;
   }
+  // The same on a new row without an address.
+  SlaveRecord Connect(const char* node, const char* status = "unknown", uint32_t bootpAddress = 0,
+                      std::function<void(SlaveConfigDialog&)> edit = {}) {
+    auto r = std::make_unique<SlaveRecord>();
+    r->node = node, r->status = status, r->bootpAddress = bootpAddress;
+    if (r->status == "bootp") r->mac = kMac, r->mac[5] = static_cast<uint8_t>(ScanDecimal(node));
+    const int row = window->Config().dataList.Append(std::move(r));
+    window->RenderRow(row, nullptr);
+    return EditRow(row, node, edit);
+  }
 
-  uint16_t port = test::UnusedPort();
+  std::string network;
+  uint16_t port;
   test::RunningSim sim{{Sim(21, port, 1218), Sim(23, port, 999, 3, 2)}};
   test::SocketGuard silent[3] = {test::SocketGuard(::socket(AF_INET, SOCK_STREAM, 0)),
                                  test::SocketGuard(OpenTcpSocket()), test::SocketGuard(OpenTcpSocket())};
@@ -89,7 +96,7 @@ TEST(ConnectFlow, BranchesUpToTheModuleWindowAndWhatItFills) {
   ASSERT_TRUE(f.sim.Opened()) << f.sim.Error();
   // "unknown": no registration, no wait. ID 1218 typed, Name empty.
   SlaveRecord r = f.Connect("21", "unknown", 0, [](auto& d) { MainFixture::Edit(d, "moduleIdEdit")->setText("1218"); });
-  EXPECT_EQ(f.modules, Texts{"1218 Slave IP-Addr: 127.0.0.21 482-BFK-287-46"});  // named before it opened
+  EXPECT_EQ(f.modules, Texts{"Slave IP-Addr: 127.0.0.21 1218 4 482-BFK-287-46 unknown"});  // named before it opened
   EXPECT_EQ(r.status + r.moduleId + r.name + r.inputWords + r.outputWords + r.paramWords + r.macAddress,
             "ok1218482-BFK-287-464440050c2000021");
   EXPECT_TRUE(f.locked && !f.accepted);
@@ -103,7 +110,6 @@ TEST(ConnectFlow, BranchesUpToTheModuleWindowAndWhatItFills) {
   EXPECT_EQ(f.modules.size(), 4u);
   EXPECT_EQ(FormatIpv4(f.net.bootp.table[1].ipAddress) + " " + f.window->Config().dataList.At(3)->ipAddress,
             "127.0.0.23 127.0.0.23");
-  EXPECT_EQ(UnpackMac(f.net.bootp.table[1].mac)[5], 23);
   EXPECT_TRUE(f.prompts.shown.empty());
 
   f.Connect("x");   // "127.0.0.x"
@@ -155,11 +161,11 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
   NetState net;
   testing::ScriptedPrompts prompts;
   PromptMessages messages(prompts);
-  test::SocketGuard failing(sim.Connect(1));
+  test::SocketGuard failing(sim.Connect(1));  // closed by the module at once
   ModuleDialogLogic broken(failing.fd, "127.0.0.32", net.bootp, messages);
   broken.Open();
+  EXPECT_TRUE(!broken.commandsEnabled && broken.fields.moduleId.empty());
   EXPECT_EQ(prompts.Messages(), (Texts{"ReadNode STATUS_BLOCK failed!", "GetStatistics for MAC-Addr failed!"}));
-  EXPECT_FALSE(broken.commandsEnabled);
   prompts.Clear();
 
   int connection = sim.Connect(0);
@@ -168,10 +174,10 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
   ModuleDialog dialog(logic, net, prompts);
   dialog.show();
   auto text = [](QWidget* w, std::string name) { return MainFixture::Edit(*w, name.c_str())->text().toStdString(); };
-  Texts shown;
+  std::string shown;
   for (const char* e : {"moduleId", "mac", "inputWords", "outputWords", "health", "lastError", "errorCount"})
-    shown.push_back(text(&dialog, e + std::string("Edit")));
-  EXPECT_EQ(shown, (Texts{"6115", "0050c2000021", "2", "24", "00A5", "0000", "3"}));
+    shown += text(&dialog, e + std::string("Edit")) + " ";
+  EXPECT_EQ(shown, "6115 0050c2000021 2 24 00A5 0000 3 ");
   EXPECT_FALSE(MainFixture::Edit(dialog, "timeoutEdit")->isVisible());
 
   std::vector<uint16_t> seeded(24, 0), typed;
@@ -213,31 +219,18 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
 TEST(ConnectRoad, FromItsBootpRequestToTheSavedFile) {
   const char* file = std::getenv("PLINTH_ROAD_FILE");
   if (!file) GTEST_SKIP() << "needs the namespaces of connect_road_test.sh";
-  MainFixture f({"10.77.0.1"});
+  ConnectWindow f("10.77.0.", kModbusPort);
   auto* bootp = new BootpControl(*f.window, ProgramBootpOptions());
-  auto* control = new ConnectControl(*f.window);
   f.Button("bootpButton")->click();
   for (int i = 0; i < 500 && f.window->RowCount() == 0; ++i) QTest::qWait(20);  // the module asks every 300 ms
   ASSERT_EQ(f.window->RowCount(), 1);
   EXPECT_EQ(f.Cell(0, 1) + " " + f.Cell(0, 3), "bootp 000a1b2c3d01");
-  Texts seen;
-  control->SetModuleDialogRunner([&](ModuleDialog& d) {
-    seen.push_back(d.windowTitle().toStdString() + " " + MainFixture::Edit(d, "moduleIdEdit")->text().toStdString() +
-                   " " + MainFixture::Edit(d, "outputWordsEdit")->text().toStdString() + " " + f.Cell(0, 1));
+  f.onModule = [](ModuleDialog& d) {
     d.findChild<QPushButton*>("flashButton")->click();
-    d.findChild<QPushButton*>("okButton")->click();
-    return d.result();
-  });
-  f.window->SetSlaveDialogRunner([&](SlaveConfigLogic& logic) {  // as with VARNEL_AUTOIP=OFF
-    SlaveConfigDialog d(logic, "OFF", f.prompts, f.window.get());
-    MainFixture::Edit(d, "nodeEdit")->setText("50");
-    MainFixture::Edit(d, "ipEdit")->setText("10.77.0.50");
-    d.findChild<QPushButton*>("connectButton")->click();
-    d.findChild<QPushButton*>("okButton")->click();
-    return d.result() == QDialog::Accepted;
-  });
-  f.window->DoubleClickRow(0);
-  EXPECT_EQ(seen, Texts{"Slave IP-Addr: 10.77.0.50 1217 4 assigned"});
+    return d.findChild<QPushButton*>("okButton")->click(), d.result();
+  };
+  f.EditRow(0, "50", {}, true);
+  EXPECT_EQ(f.modules, Texts{"Slave IP-Addr: 10.77.0.50 1217 4  assigned"});  // marked while the dialog was open
   EXPECT_EQ(f.Cell(0, 1) + " " + f.Cell(0, 2) + " " + f.Cell(0, 4) + " " + f.Cell(0, 5), "ok 10.77.0.50 1217 482-BFK-263-05");
   f.prompts.files.push_back(std::string(file));
   f.window->accept();
