@@ -91,7 +91,8 @@ bool ConnectFlow::TalkToModule(SlaveConfigLogic& slave, int& connection) {
   slave.ShowFields();
 
   ModuleDialogLogic module(connection, r.ipAddress, net_.bootp, messages_);
-  module.Open();
+  windows_.RunExchange([&module] { module.Read(); });
+  module.Report();
   if (windows_.RunModuleDialog(module)) {
     r.moduleId = module.fields.moduleId;
     const ModuleCatalogEntry& entry = FindModuleByText(r.moduleId);

@@ -29,6 +29,9 @@ class ConnectWindows {
   virtual WaitEnd WaitForConnection(const ConnectWorker& worker) = 0;
   // The module status window over module (already opened); true for OK.
   virtual bool RunModuleDialog(ModuleDialogLogic& module) = 0;
+  // Runs a blocking exchange with a module; the windows may go on
+  // (repainting, their timers) meanwhile, but take no input.
+  virtual void RunExchange(const std::function<void()>& exchange) { exchange(); }
 };
 
 class ConnectFlow {

@@ -35,7 +35,13 @@ ModuleDialogLogic::ModuleDialogLogic(int& connection, std::string slaveIp, Bootp
     : connection_(connection), slaveIp_(std::move(slaveIp)), tables_(tables), messages_(messages) {}
 
 void ModuleDialogLogic::Open() {
-  status_ = ReadModuleStatus(connection_, kUnit);
+  Read();
+  Report();
+}
+
+void ModuleDialogLogic::Read() { status_ = ReadModuleStatus(connection_, kUnit); }
+
+void ModuleDialogLogic::Report() {
   if (!status_.statusRead) {
     messages_.Show("ReadNode STATUS_BLOCK failed!");
     commandsEnabled = false;

@@ -38,6 +38,10 @@ class ModuleDialogLogic {
 
   // Opening: the reads in their order, their messages, the fields.
   void Open();
+  // Open in two halves: the reads, which may run on another thread, and
+  // their messages and fields on the caller's thread.
+  void Read();
+  void Report();
   // Keeps the module's address; the connection is closed afterwards.
   void FlashIpAddress();
   // Sends the module back to BOOTP and withdraws its BOOTP entry; the

@@ -7,6 +7,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/off_ui_thread.h"
+
 namespace plinth {
 
 TestIoDialog::TestIoDialog(IoTestLogic& logic, UserPrompts& prompts, QWidget* parent)
@@ -83,10 +85,13 @@ void TestIoDialog::ShowFields() {
 
 void TestIoDialog::Cycle() {
   // The timer is single-shot: stopped while the cycle runs, so cycles never
-  // overlap, and started again from the end of this one.
+  // overlap, and started again from the end of this one. The exchange runs
+  // off the user-interface thread; its messages follow on it, in order.
   cycleTimer_.stop();
   TakeFields();
-  const bool ok = logic_.Cycle(messages_);
+  IoTestLogic::Exchanged exchanged;
+  RunOffUiThread([this, &exchanged] { exchanged = logic_.Exchange(); });
+  const bool ok = logic_.Report(exchanged, messages_);
   ShowFields();
   if (!ok) {
     done(QDialog::Rejected);

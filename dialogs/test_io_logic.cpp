@@ -26,18 +26,20 @@ IoTestLogic::IoTestLogic(int socket, uint16_t moduleId, uint8_t unit, int inputC
   for (int i = 0; i < ShownOutputs(); ++i) outputTexts[static_cast<size_t>(i)] = HexWord(outputs_[static_cast<size_t>(i)]);
 }
 
-bool IoTestLogic::Cycle(Messages& messages) {
-  bool ok = true;
-  if (inputCount_ > 0 && !ReadNode(socket_, unit_, inputs_.data(), kIoImageAddress, inputCount_)) {
-    messages.Show("Write to module failed!");
-    ok = false;
-  }
+bool IoTestLogic::Cycle(Messages& messages) { return Report(Exchange(), messages); }
+
+IoTestLogic::Exchanged IoTestLogic::Exchange() {
+  Exchanged done;
+  if (inputCount_ > 0) done.readOk = ReadNode(socket_, unit_, inputs_.data(), kIoImageAddress, inputCount_);
+  if (outputCount_ > 0) done.writeOk = WriteNode(socket_, unit_, outputs_.data(), kIoImageAddress, outputCount_);
+  return done;
+}
+
+bool IoTestLogic::Report(const Exchanged& done, Messages& messages) {
+  if (!done.readOk) messages.Show("Write to module failed!");
   for (int i = 0; i < ShownInputs(); ++i) inputTexts[static_cast<size_t>(i)] = HexWord(inputs_[static_cast<size_t>(i)]);
-  if (outputCount_ > 0 && !WriteNode(socket_, unit_, outputs_.data(), kIoImageAddress, outputCount_)) {
-    messages.Show("Write to module failed!");
-    ok = false;
-  }
-  return ok;
+  if (!done.writeOk) messages.Show("Write to module failed!");
+  return done.readOk && done.writeOk;
 }
 
 bool IoTestLogic::SetOutput(Messages& messages) {

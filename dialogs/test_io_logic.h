@@ -25,6 +25,14 @@ class IoTestLogic {
   // written, the write also after a failed read. "Write to module failed!"
   // once per failed exchange; false when one failed (the test then ends).
   bool Cycle(Messages& messages);
+  // Cycle in two halves: the exchange, which may run on another thread (it
+  // touches the images only), and its report on the caller's thread.
+  struct Exchanged {
+    bool readOk = true;
+    bool writeOk = true;
+  };
+  Exchanged Exchange();
+  bool Report(const Exchanged& done, Messages& messages);
   // Takes the typed output texts into the first words of the output image;
   // nothing changes when one of them cannot be read.
   bool SetOutput(Messages& messages);

@@ -4,6 +4,7 @@
 
 #include "dialogs/module_dialog.h"
 #include "ui/main_dialog.h"
+#include "ui/off_ui_thread.h"
 #include "ui/wait_dialogs.h"
 
 namespace plinth {
@@ -36,5 +37,7 @@ bool ConnectControl::RunModuleDialog(ModuleDialogLogic& module) {
   ModuleDialog dialog(module, window_.Net(), window_.Prompts());
   return (moduleRunner_ ? moduleRunner_(dialog) : dialog.exec()) == QDialog::Accepted;
 }
+
+void ConnectControl::RunExchange(const std::function<void()>& exchange) { RunOffUiThread(exchange); }
 
 }  // namespace plinth

@@ -21,6 +21,7 @@ class ConnectControl : public QObject, public ConnectWindows {
   WaitEnd WaitForAssignment(const std::function<bool()>& assigned) override;
   WaitEnd WaitForConnection(const ConnectWorker& worker) override;
   bool RunModuleDialog(ModuleDialogLogic& module) override;
+  void RunExchange(const std::function<void()>& exchange) override;
 
   // Runs the module status window and returns its result (exec() unless
   // replaced, by tests).

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "dialogs/module_dialog.h"
+#include "dialogs/test_io_dialog.h"
 #include "modbus/running_sim.h"
 #include "ui/bootp_control.h"
 #include "ui/connect_control.h"
@@ -154,9 +155,9 @@ TEST(ConnectFlow, WaitsCancelledTheMarkArrivingResetAndASilentHost) {
 
 TEST(ModuleWindow, FieldsIoTestAndFlash) {
   const uint16_t port = test::UnusedPort();
-  SimModuleConfig c = Sim(31, port, 6115, 2, 24), closing = Sim(32, port, 1218);
-  c.health = 0x00A5, c.errorCount = 3, closing.fault = FaultMode::kCloseOnAccept;
-  test::RunningSim sim({c, closing});
+  SimModuleConfig c = Sim(31, port, 6115, 2, 24), closing = Sim(32, port, 1218), silent = Sim(33, port, 1218);
+  c.health = 0x00A5, c.errorCount = 3, closing.fault = FaultMode::kCloseOnAccept, silent.fault = FaultMode::kNeverAnswer;
+  test::RunningSim sim({c, closing, silent});
   ASSERT_TRUE(sim.Opened()) << sim.Error();
   NetState net;
   testing::ScriptedPrompts prompts;
@@ -212,6 +213,20 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
   dialog.findChild<QPushButton*>("testIoButton")->click();
   EXPECT_EQ(prompts.Messages(), (Texts{"Write to module failed!", "Write to module failed!"}));
   EXPECT_TRUE(dialog.result() == QDialog::Rejected && !dialog.isVisible());
+
+  // A module that stops answering: the window goes on while the exchange
+  // waits for its bound, and the failure comes after.
+  prompts.Clear();
+  test::SocketGuard hanging(sim.Connect(2));
+  IoTestLogic io(hanging.fd, 1218, 1, 0, 4);
+  TestIoDialog test(io, prompts);
+  size_t shownDuring = 9;
+  QTimer during;  // fires in the middle of the first exchange
+  during.callOnTimeout([&] { shownDuring = prompts.shown.size(); });
+  during.start(600);
+  EXPECT_EQ(test.exec(), QDialog::Rejected);
+  EXPECT_EQ(shownDuring, 0u);
+  EXPECT_EQ(prompts.Messages(), Texts{"Write to module failed!"});
 }
 
 // The road of one module, run by tests/netns/connect_road_test.sh inside the
