@@ -223,7 +223,7 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
   size_t shownDuring = 9;
   QTimer during;  // fires in the middle of the first exchange
   during.callOnTimeout([&] { shownDuring = prompts.shown.size(); });
-  during.start(600);
+  during.setSingleShot(true), during.start(600);
   EXPECT_EQ(test.exec(), QDialog::Rejected);
   EXPECT_EQ(shownDuring, 0u);
   EXPECT_EQ(prompts.Messages(), Texts{"Write to module failed!"});
