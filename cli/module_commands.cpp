@@ -73,11 +73,15 @@ int StatusCommand(const std::string& ip, int port, bool asJson) {
   ConsoleMessages messages;
   ModuleConnection connection;
   if (!connection.Open(ip, port, messages)) return 1;
-  const ModuleStatus status = ReadModuleStatus(connection.Socket(), kModuleUnit);
-  if (!status.statusRead) messages.Show("ReadNode STATUS_BLOCK failed!");
-  if (!status.statisticsRead) messages.Show("GetStatistics for MAC-Addr failed!");
+  // The reads and messages of the module status window; nothing here
+  // touches the BOOTP tables.
+  static BootpTables noTables;
+  int socket = connection.Socket();
+  ModuleDialogLogic module(socket, ip, noTables, messages);
+  module.Open();
+  const ModuleStatus& status = module.Status();
 
-  const ModuleFields f = FieldsOf(status);
+  const ModuleFields& f = module.fields;
   const auto& w = status.words;
   if (asJson) {
     nlohmann::json out;

@@ -14,8 +14,7 @@ std::string Upper4(uint16_t value) {
   return text;
 }
 
-}  // namespace
-
+// The fields for what was read: empty where the status block was not read.
 ModuleFields FieldsOf(const ModuleStatus& status) {
   ModuleFields f;
   f.mac = status.macField;
@@ -30,6 +29,8 @@ ModuleFields FieldsOf(const ModuleStatus& status) {
   f.errorCount = std::to_string(w[kStatusErrorCount]);
   return f;
 }
+
+}  // namespace
 
 ModuleDialogLogic::ModuleDialogLogic(int& connection, std::string slaveIp, BootpTables& tables, Messages& messages)
     : connection_(connection), slaveIp_(std::move(slaveIp)), tables_(tables), messages_(messages) {}

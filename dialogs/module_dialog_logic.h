@@ -25,9 +25,6 @@ struct ModuleFields {
   std::string timeout;     // milliseconds; the field is never shown
 };
 
-// The fields for what was read: empty where the status block was not read.
-ModuleFields FieldsOf(const ModuleStatus& status);
-
 class ModuleDialogLogic {
  public:
   static constexpr uint8_t kUnit = 1;
