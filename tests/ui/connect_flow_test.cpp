@@ -145,6 +145,7 @@ TEST(ConnectFlow, WaitsCancelledTheMarkArrivingResetAndASilentHost) {
   EXPECT_EQ(f.modules.size(), 1u);
   EXPECT_EQ(f.Cell(0, 1), "bootp");  // back to BOOTP: the dialog ended with OK
   EXPECT_TRUE(f.accepted && !r.bootpAssigned);
+  EXPECT_EQ(f.net.bootp.table[0].ipAddress.load() | f.net.bootp.table[0].mac.load(), 0u);  // withdrawn
   EXPECT_TRUE(test::WaitUntil([&] { return !f.sim.Module(0).FlashFlag(); }));
   EXPECT_TRUE(f.prompts.shown.empty());
 
