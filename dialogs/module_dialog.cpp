@@ -26,11 +26,12 @@ ModuleDialog::ModuleDialog(ModuleDialogLogic& logic, const NetState& net, UserPr
   const ModuleFields& f = logic_.fields;
   auto* grid = new QGridLayout;
   int row = 0;
-  auto addRow = [&](const char* label, const char* name, const std::string& text) {
-    QLineEdit* edit = AddField(name, QString::fromStdString(text));
-    auto* l = new QLabel(QString::fromLatin1(label), this);
-    l->setBuddy(edit);
-    grid->addWidget(l, row, 0);
+  QLabel* label = nullptr;
+  auto addRow = [&](const char* text, const char* name, const std::string& value) {
+    QLineEdit* edit = AddField(name, QString::fromStdString(value));
+    label = new QLabel(QString::fromLatin1(text), this);
+    label->setBuddy(edit);
+    grid->addWidget(label, row, 0);
     grid->addWidget(edit, row++, 1);
     return edit;
   };
@@ -45,8 +46,7 @@ ModuleDialog::ModuleDialog(ModuleDialogLogic& logic, const NetState& net, UserPr
   QLineEdit* timeout = addRow("Timeout", "timeoutEdit", f.timeout);
   auto* ms = new QLabel(QStringLiteral("ms"), this);
   grid->addWidget(ms, row - 1, 2);
-  for (QWidget* w : {static_cast<QWidget*>(timeout), grid->itemAtPosition(row - 1, 0)->widget(), static_cast<QWidget*>(ms)})
-    w->hide();
+  for (QWidget* w : std::initializer_list<QWidget*>{timeout, label, ms}) w->hide();
 
   auto button = [this](const char* label, const char* name) {
     auto* b = new QPushButton(QString::fromLatin1(label), this);
