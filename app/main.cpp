@@ -7,6 +7,7 @@
 #include "app/configurator_app.h"
 #include "app/net_state.h"
 #include "ui/bootp_control.h"
+#include "ui/connect_control.h"
 #include "ui/help_window.h"
 #include "ui/main_dialog.h"
 #include "ui/net_scan_control.h"
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
     prompts.SetParent(&window);
     bootp = new plinth::BootpControl(window, plinth::ProgramBootpOptions());
     new plinth::NetScanControl(window);
+    new plinth::ConnectControl(window);
   });
   plinthApp.ShutdownOptions().stopBootpServer = [&bootp] {
     if (bootp) bootp->StopForShutdown();

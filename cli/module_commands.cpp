@@ -10,17 +10,15 @@
 
 #include "cli/console_messages.h"
 #include "config/text_scan.h"
-#include "net/io_image.h"
+#include "dialogs/module_dialog_logic.h"
+#include "dialogs/test_io_logic.h"
 #include "net/modbus_client.h"
-#include "net/module_status.h"
 #include "net/tcp_connect.h"
 
 namespace plinth {
 namespace {
 
-constexpr uint8_t kModuleUnit = 1;
-constexpr int kShownWords = 8;
-constexpr auto kCyclePeriod = std::chrono::milliseconds(100);
+constexpr uint8_t kModuleUnit = ModuleDialogLogic::kUnit;
 
 // Owns the connection for one command.
 class ModuleConnection {
@@ -43,43 +41,30 @@ class ModuleConnection {
   int socket_ = -1;
 };
 
-std::string Hex4(uint16_t value, bool upper) {
-  char text[8];
-  std::snprintf(text, sizeof text, upper ? "%04X" : "%04x", value);
-  return text;
-}
-
-std::string Words(const IoImage& image) {
-  std::string line;
-  for (size_t i = 0; i < std::min<size_t>(image.size(), kShownWords); ++i)
-    line += (i ? " " : "") + Hex4(ntohs(image[i]), false);
-  return line;
-}
-
-// Output words typed as "Set Output" reads its fields; false (message
-// shown) when one cannot be read, and then image is unchanged.
-bool ApplyOutputText(const std::string& text, IoImage& image, Messages& messages) {
-  if (image.empty()) {
-    messages.Show("No output words defined!");
-    return false;
-  }
-  std::vector<uint16_t> values;
-  size_t from = 0;
-  for (;;) {
+// Output words typed as a comma-separated list: words 1, 2, ... of the
+// fields of "Set Output"; false (message shown) when one cannot be read or
+// there are more than fields.
+bool ApplyOutputText(const std::string& text, IoTestLogic& io, Messages& messages) {
+  std::vector<std::string> items;
+  for (size_t from = 0;;) {
     const size_t comma = text.find(',', from);
-    const std::string item = text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
-    const auto value = ScanOutputWord(item);
-    const size_t word = values.size() + 1;
-    if (!value || word > std::min<size_t>(image.size(), kShownWords)) {
-      messages.Show("Output Word " + std::to_string(word), "Please check your input string");
-      return false;
-    }
-    values.push_back(*value);
+    items.push_back(text.substr(from, comma == std::string::npos ? comma : comma - from));
     if (comma == std::string::npos) break;
     from = comma + 1;
   }
-  for (size_t i = 0; i < values.size(); ++i) image[i] = htons(values[i]);
+  for (size_t i = 0; i < items.size() && i < io.outputTexts.size(); ++i) io.outputTexts[i] = items[i];
+  if (!io.SetOutput(messages)) return false;
+  if (items.size() > static_cast<size_t>(io.ShownOutputs())) {
+    messages.Show("Output Word " + std::to_string(io.ShownOutputs() + 1), "Please check your input string");
+    return false;
+  }
   return true;
+}
+
+std::string Words(const IoTestLogic::Texts& texts, int count) {
+  std::string line;
+  for (int i = 0; i < count; ++i) line += (i ? " " : "") + texts[static_cast<size_t>(i)];
+  return line;
 }
 
 }  // namespace
@@ -88,10 +73,15 @@ int StatusCommand(const std::string& ip, int port, bool asJson) {
   ConsoleMessages messages;
   ModuleConnection connection;
   if (!connection.Open(ip, port, messages)) return 1;
-  const ModuleStatus status = ReadModuleStatus(connection.Socket(), kModuleUnit);
-  if (!status.statusRead) messages.Show("ReadNode STATUS_BLOCK failed!");
-  if (!status.statisticsRead) messages.Show("GetStatistics for MAC-Addr failed!");
+  // The reads and messages of the module status window; nothing here
+  // touches the BOOTP tables.
+  static BootpTables noTables;
+  int socket = connection.Socket();
+  ModuleDialogLogic module(socket, ip, noTables, messages);
+  module.Open();
+  const ModuleStatus& status = module.Status();
 
+  const ModuleFields& f = module.fields;
   const auto& w = status.words;
   if (asJson) {
     nlohmann::json out;
@@ -101,21 +91,20 @@ int StatusCommand(const std::string& ip, int port, bool asJson) {
     out["moduleId"] = field(w[kStatusModuleId]);
     out["inputWords"] = field(w[kStatusInputWords]);
     out["outputWords"] = field(w[kStatusOutputWords]);
-    out["health"] = field(Hex4(w[kStatusHealth], true));
-    out["lastError"] = field(Hex4(w[kStatusLastError], true));
+    out["health"] = field(f.health);
+    out["lastError"] = field(f.lastError);
     out["errorCount"] = field(w[kStatusErrorCount]);
-    out["mac"] = status.macField;
+    out["mac"] = f.mac;
     std::printf("%s\n", out.dump(2).c_str());
   } else {
-    const auto field = [&](auto text) { return status.statusRead ? std::string(text) : std::string(); };
     std::printf("Slave IP-Addr: %s\n", ip.c_str());
-    std::printf("Module ID: %s\n", field(std::to_string(w[kStatusModuleId])).c_str());
-    std::printf("Words of input: %s\n", field(std::to_string(w[kStatusInputWords])).c_str());
-    std::printf("Words of output: %s\n", field(std::to_string(w[kStatusOutputWords])).c_str());
-    std::printf("8000 is good health: %s\n", field(Hex4(w[kStatusHealth], true)).c_str());
-    std::printf("Last I/O module error: %s\n", field(Hex4(w[kStatusLastError], true)).c_str());
-    std::printf("Count of I/O module errors: %s\n", field(std::to_string(w[kStatusErrorCount])).c_str());
-    std::printf("MAC: %s\n", status.macField.c_str());
+    std::printf("Module ID: %s\n", f.moduleId.c_str());
+    std::printf("Words of input: %s\n", f.inputWords.c_str());
+    std::printf("Words of output: %s\n", f.outputWords.c_str());
+    std::printf("8000 is good health: %s\n", f.health.c_str());
+    std::printf("Last I/O module error: %s\n", f.lastError.c_str());
+    std::printf("Count of I/O module errors: %s\n", f.errorCount.c_str());
+    std::printf("MAC: %s\n", f.mac.c_str());
   }
   return status.statusRead && status.statisticsRead ? 0 : 1;
 }
@@ -139,26 +128,18 @@ int IoCommand(const std::string& ip, int port, int cycles, const std::string& se
     messages.Show("ReadNode STATUS_BLOCK failed!");
     return 1;
   }
-  const int inputCount = ntohs(status[kStatusInputWords]);
-  const int outputCount = ntohs(status[kStatusOutputWords]);
-  IoImage inputs(static_cast<size_t>(inputCount), 0);
-  IoImage outputs = SeedOutputImage(ntohs(status[kStatusModuleId]), outputCount);
-  if (!setText.empty() && !ApplyOutputText(setText, outputs, messages)) return 2;
+  IoTestLogic io(connection.Socket(), ntohs(status[kStatusModuleId]), kModuleUnit, ntohs(status[kStatusInputWords]),
+                 ntohs(status[kStatusOutputWords]));
+  if (!setText.empty() && !ApplyOutputText(setText, io, messages)) return 2;
 
   for (int cycle = 1; cycle <= cycles; ++cycle) {
-    std::this_thread::sleep_for(kCyclePeriod);
-    bool failed = false;
-    // A failed read does not skip the write of the same cycle.
-    if (inputCount > 0 && !ReadNode(connection.Socket(), kModuleUnit, inputs.data(), kIoImageAddress, inputCount)) {
-      messages.Show("Write to module failed!");
-      failed = true;
-    }
-    if (outputCount > 0 && !WriteNode(connection.Socket(), kModuleUnit, outputs.data(), kIoImageAddress, outputCount)) {
-      messages.Show("Write to module failed!");
-      failed = true;
-    }
-    if (failed) return 1;
-    std::printf("%d: in %s | out %s\n", cycle, Words(inputs).c_str(), Words(outputs).c_str());
+    std::this_thread::sleep_for(std::chrono::milliseconds(IoTestLogic::kCyclePeriodMs));
+    if (!io.Cycle(messages)) return 1;
+    // The output words as the module receives them, not as typed.
+    IoTestLogic::Texts out;
+    for (int i = 0; i < io.ShownOutputs(); ++i) out[static_cast<size_t>(i)] = HexWord(io.Outputs()[static_cast<size_t>(i)]);
+    std::printf("%d: in %s | out %s\n", cycle, Words(io.inputTexts, io.ShownInputs()).c_str(),
+                Words(out, io.ShownOutputs()).c_str());
     std::fflush(stdout);
   }
   return 0;

@@ -114,8 +114,11 @@ SlaveConfigDialog::SlaveConfigDialog(SlaveConfigLogic& logic, const char* autoIp
   logic_.Open(autoIpMode);
   autoIp_->setVisible(logic_.autoIpBoxVisible);
   ShowFields();
+  logic_.showFields = [this] { ShowFields(); };
   resize(520, sizeHint().height());
 }
+
+SlaveConfigDialog::~SlaveConfigDialog() { logic_.showFields = nullptr; }
 
 void SlaveConfigDialog::TakeFields() {
   SlaveRecord& r = logic_.record;

@@ -16,6 +16,7 @@ class SlaveConfigDialog : public QDialog {
  public:
   // Runs logic.Open(autoIpMode) and shows the result.
   SlaveConfigDialog(SlaveConfigLogic& logic, const char* autoIpMode, UserPrompts& prompts, QWidget* parent = nullptr);
+  ~SlaveConfigDialog() override;
 
   void TakeFields();  // controls -> working record
   void ShowFields();  // working record -> controls

@@ -63,8 +63,14 @@ class SlaveConfigLogic {
   bool autoIpBoxVisible = true;    // the "Auto IP-Address" check box
   bool ipEditable = false;         // the IP Address field
   bool moduleFieldsLocked = false; // Input, Output, Param, Name, Description
-  // The rest of the connection to a live module; none until it exists.
+  // The rest of the connection to a live module (ConnectFlow::Run).
   std::function<bool(SlaveConfigLogic&)> connectFlow;
+  // Set by the window: shows the working record in its fields at once (the
+  // connect flow fills fields while further windows are open).
+  std::function<void()> showFields;
+  void ShowFields() {
+    if (showFields) showFields();
+  }
 
  private:
   SlaveConfigOwner owner_;

@@ -11,32 +11,42 @@
 
 namespace plinth {
 
-int ConnectTcp(uint32_t addressNetworkOrder, uint16_t port, int timeoutMs) {
-  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (s < 0) return -1;
+int OpenTcpSocket() { return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0); }
+
+bool ConnectSocket(int s, uint32_t addressNetworkOrder, uint16_t port, int timeoutMs, int cancelFd) {
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_port = htons(port);
   to.sin_addr.s_addr = addressNetworkOrder;
   int rc = ::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to);
   if (rc != 0 && errno == EINPROGRESS) {
-    pollfd p{s, POLLOUT, 0};
+    pollfd p[2] = {{s, POLLOUT, 0}, {cancelFd, POLLIN, 0}};  // a negative fd is not polled
     do {
-      rc = ::poll(&p, 1, timeoutMs);  // an interrupted wait starts once more, no longer
+      rc = ::poll(p, 2, timeoutMs);  // an interrupted wait starts once more, no longer
     } while (rc < 0 && errno == EINTR);
     int error = 0;
     socklen_t len = sizeof error;
-    rc = (rc == 1 && ::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0) ? 0 : -1;
+    rc = (rc >= 1 && p[0].revents != 0 && p[1].revents == 0 &&
+          ::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0)
+             ? 0
+             : -1;
   }
-  if (rc != 0) {
-    ::close(s);
-    return -1;
-  }
+  if (rc != 0) return false;
   const int flags = ::fcntl(s, F_GETFL);
   ::fcntl(s, F_SETFL, flags & ~O_NONBLOCK);
   // Each request goes out in one send and waits for its reply: no batching.
   const int one = 1;
   ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+  return true;
+}
+
+int ConnectTcp(uint32_t addressNetworkOrder, uint16_t port, int timeoutMs) {
+  const int s = OpenTcpSocket();
+  if (s < 0) return -1;
+  if (!ConnectSocket(s, addressNetworkOrder, port, timeoutMs)) {
+    ::close(s);
+    return -1;
+  }
   return s;
 }
 

@@ -11,6 +11,14 @@ inline constexpr int kConnectTimeoutMs = 1000;
 // with TCP_NODELAY set, or -1 when the connect fails or times out.
 int ConnectTcp(uint32_t addressNetworkOrder, uint16_t port, int timeoutMs = kConnectTimeoutMs);
 
+// The two halves of ConnectTcp, for a connect that runs on another thread
+// than the one that made the socket. OpenTcpSocket: a non-blocking stream
+// socket, or -1. ConnectSocket: as ConnectTcp on that socket (which stays
+// open either way); the wait also ends, failed, as soon as cancelFd (when
+// not -1) becomes readable.
+int OpenTcpSocket();
+bool ConnectSocket(int socket, uint32_t addressNetworkOrder, uint16_t port, int timeoutMs, int cancelFd = -1);
+
 // Closes a socket if it is one (>= 0).
 void CloseSocket(int socket);
 

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Takes the screenshots of the documentation: the main window with a few
-# slaves, the Slave Configuration and the Module Selection windows, drawn by
-# the real window code under a virtual X server (Xvfb) into docs/screenshots/.
+# slaves, the Slave Configuration and the Module Selection windows, and the
+# module status and Test I/O windows on a simulated module (loopback only),
+# drawn by the real window code under a virtual X server (Xvfb) into
+# docs/screenshots/.
 #
 #   scripts/screenshots.sh [BUILD_DIR]     (default: build)
 #

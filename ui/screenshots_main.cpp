@@ -1,16 +1,23 @@
 // plinth_screenshots DIR: draws the main window with a few slaves, the Slave
-// Configuration and the Module Selection windows, and saves each as a PNG in
-// DIR (main-window.png, slave-configuration.png, module-selection.png). Used
-// by scripts/screenshots.sh for the documentation.
+// Configuration, Module Selection, module status and Test I/O windows, and
+// saves each as a PNG in DIR (main-window.png, slave-configuration.png,
+// module-selection.png, module-status.png, test-io.png). The last two show a
+// simulated module on loopback. Used by scripts/screenshots.sh for the
+// documentation.
 #include <QApplication>
 #include <QDir>
 #include <QListWidget>
 #include <QThread>
 #include <cstdio>
+#include <thread>
 
 #include "app/net_state.h"
 #include "config/text_scan.h"
+#include "dialogs/module_dialog.h"
 #include "dialogs/module_select_dialog.h"
+#include "dialogs/test_io_dialog.h"
+#include "net/tcp_connect.h"
+#include "sim/sim_server.h"
 #include "dialogs/slave_config_dialog.h"
 #include "ui/main_dialog.h"
 #include "ui/qt_user_prompts.h"
@@ -76,5 +83,33 @@ int main(int argc, char** argv) {
 
   plinth::ModuleSelectDialog select(&window);
   ok = Save(select, dir, "module-selection.png") && ok;
+  select.hide();
+
+  // A module of ID 6115 on loopback for the module status and Test I/O windows.
+  plinth::SimModuleConfig config;
+  config.port = 0;
+  config.moduleId = 6115;
+  config.mac = {0x00, 0x02, 0xa1, 0x00, 0x0b, 0x01};
+  plinth::SimServer sim;
+  sim.AddModule(std::make_shared<plinth::SimModule>(config));
+  std::string error;
+  if (!sim.Open(error)) {
+    std::printf("no simulated module: %s\n", error.c_str());
+    return 1;
+  }
+  std::thread serving([&sim] { sim.Run(); });
+  int connection = plinth::ConnectTcp(config.address, sim.Modules().front()->Port());
+  plinth::PromptMessages messages(prompts);
+  plinth::ModuleDialogLogic module(connection, "192.168.1.1", netState.bootp, messages);
+  module.Open();
+  plinth::ModuleDialog status(module, netState, prompts);
+  ok = Save(status, dir, "module-status.png") && ok;
+  plinth::IoTestLogic io = module.MakeIoTest();
+  plinth::TestIoDialog test(io, prompts, &status);
+  ok = Save(test, dir, "test-io.png") && ok;
+  test.hide();
+  plinth::CloseSocket(connection);
+  sim.RequestStop();
+  serving.join();
   return ok ? 0 : 1;
 }

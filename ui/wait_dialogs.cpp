@@ -17,15 +17,22 @@ std::optional<int> WaitProgress::Tick() {
   return endResult_();
 }
 
-WaitProgress ConnectProgress(const NetState& net) {
+WaitProgress ConnectProgress(const NetState& net) { return ConnectProgress(net.connecting, net.connected); }
+
+WaitProgress ConnectProgress(const std::atomic<uint8_t>& connecting, const std::atomic<uint8_t>& connected) {
   return WaitProgress(
-      80, [&net] { return net.connecting.load() == 1 && net.connected.load() == 0; }, [] { return kWaitOk; });
+      80, [&] { return connecting.load() == 1 && connected.load() == 0; }, [] { return kWaitOk; });
 }
 
 WaitProgress AssignProgress(const NetState& net) {
   return WaitProgress(
       160, [&net] { return net.assignWaiting.load() == 1 && net.assignDone.load() == 0; },
       [&net] { return net.assignDone.load() == 1 ? kWaitOk : kWaitEnded; });
+}
+
+WaitProgress AssignProgress(std::function<bool()> assigned) {
+  return WaitProgress(
+      160, [assigned] { return !assigned(); }, [assigned] { return assigned() ? kWaitOk : kWaitEnded; });
 }
 
 WaitDialog::WaitDialog(const QString& title, WaitProgress progress, QWidget* parent)
@@ -72,11 +79,19 @@ void WaitDialog::reject() {
 }
 
 std::unique_ptr<WaitDialog> MakeWaitConnectDialog(const NetState& net, QWidget* parent) {
-  return std::make_unique<WaitDialog>(QStringLiteral("Waiting for connection"), ConnectProgress(net), parent);
+  return MakeWaitConnectDialog(ConnectProgress(net), parent);
 }
 
 std::unique_ptr<WaitDialog> MakeWaitAssignDialog(const NetState& net, QWidget* parent) {
-  return std::make_unique<WaitDialog>(QStringLiteral("Waiting for ip assignment"), AssignProgress(net), parent);
+  return MakeWaitAssignDialog(AssignProgress(net), parent);
+}
+
+std::unique_ptr<WaitDialog> MakeWaitConnectDialog(WaitProgress progress, QWidget* parent) {
+  return std::make_unique<WaitDialog>(QStringLiteral("Waiting for connection"), std::move(progress), parent);
+}
+
+std::unique_ptr<WaitDialog> MakeWaitAssignDialog(WaitProgress progress, QWidget* parent) {
+  return std::make_unique<WaitDialog>(QStringLiteral("Waiting for ip assignment"), std::move(progress), parent);
 }
 
 }  // namespace plinth

@@ -4,6 +4,8 @@
 // NetState every 250 ms, moves its bar by 2 and ends itself when the worker
 // is done or the bar is full; Cancel ends it at once.
 #include <QDialog>
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -44,6 +46,10 @@ WaitProgress ConnectProgress(const NetState& net);
 // Range 0..160, goes on while assignWaiting and not assignDone; ends with OK
 // when assignDone, else kWaitEnded.
 WaitProgress AssignProgress(const NetState& net);
+// The same over the flags of one connect worker, and over a test of the
+// slave's mark "assigned" (OK once it holds, kWaitEnded when time is up).
+WaitProgress ConnectProgress(const std::atomic<uint8_t>& connecting, const std::atomic<uint8_t>& connected);
+WaitProgress AssignProgress(std::function<bool()> assigned);
 
 class WaitDialog : public QDialog {
   Q_OBJECT
@@ -75,5 +81,7 @@ class WaitDialog : public QDialog {
 
 std::unique_ptr<WaitDialog> MakeWaitConnectDialog(const NetState& net, QWidget* parent);
 std::unique_ptr<WaitDialog> MakeWaitAssignDialog(const NetState& net, QWidget* parent);
+std::unique_ptr<WaitDialog> MakeWaitConnectDialog(WaitProgress progress, QWidget* parent);
+std::unique_ptr<WaitDialog> MakeWaitAssignDialog(WaitProgress progress, QWidget* parent);
 
 }  // namespace plinth

@@ -1,0 +1,252 @@
+// "Connect to module" from a Slave Configuration dialog of the window, the
+// module status window and the I/O test, against plinth-sim modules on
+// 127.0.0.x with a test port.
+#include <gtest/gtest.h>
+
+#include <QProgressBar>
+#include <QTest>
+
+#include "dialogs/module_dialog.h"
+#include "dialogs/test_io_dialog.h"
+#include "modbus/running_sim.h"
+#include "ui/bootp_control.h"
+#include "ui/connect_control.h"
+#include "ui_fixture.h"
+
+namespace plinth {
+namespace {
+
+using Texts = std::vector<std::string>;
+using testing::MainFixture;
+const MacAddress kMac{0x00, 0x50, 0xc2, 0x00, 0x00, 0x21};
+
+SimModuleConfig Sim(uint8_t host, uint16_t port, uint16_t id, int in = -1, int out = -1) {
+  SimModuleConfig c = test::OnLoopback(host, port);
+  c.moduleId = id, c.inputWords = in, c.outputWords = out, c.changingInputs = false, c.flashFlag = false, c.mac = kMac;
+  return c;
+}
+
+struct ConnectWindow : MainFixture {
+  explicit ConnectWindow(std::string network = "127.0.0.", uint16_t port = test::UnusedPort())
+      : MainFixture({network + "1"}), network(network), port(port) {
+    // 127.0.0.25: a full listen queue lets connects hang, as at a silent host.
+    sockaddr_in at{AF_INET, htons(port), {ParseIpv4("127.0.0.25")}, {}};
+    ::bind(silent[0].fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
+    ::listen(silent[0].fd, 0);
+    for (int i : {1, 2}) ConnectSocket(silent[i].fd, at.sin_addr.s_addr, port, 0);
+    window->TimerPeriod() = 20;
+    watch.callOnTimeout([this] {  // watches the progress windows, cancels one on request
+      QWidget* modal = QApplication::activeModalWidget();
+      if (auto* bar = modal ? modal->findChild<QProgressBar*>() : nullptr) {
+        maxBar = std::max(maxBar, bar->value());
+        if (cancel == modal->windowTitle().toStdString()) modal->findChild<QPushButton*>("cancelButton")->click();
+      }
+    });
+    watch.start(20);
+    control->SetModuleDialogRunner([this](ModuleDialog& d) {
+      modules.push_back(d.windowTitle().toStdString() + " " + Edit(d, "moduleIdEdit")->text().toStdString() + " " +
+                        Edit(d, "outputWordsEdit")->text().toStdString() + " " + slave->record.name + " " + Cell(0, 1));
+      return onModule ? onModule(d) : QDialog::Accepted;
+    });
+  }
+  // Row `row` is edited: node and its address typed, edit(), "Connect to
+  // module", then OK if ok. Returns the working record.
+  SlaveRecord EditRow(int row, const std::string& node, std::function<void(SlaveConfigDialog&)> edit = {},
+                      bool ok = false) {
+    SlaveRecord after;
+    AnswerSlaveDialogs([&](SlaveConfigDialog& d, SlaveConfigLogic& l) {
+      slave = &l;
+      Edit(d, "nodeEdit")->setText(QString::fromStdString(node));
+      Edit(d, "ipEdit")->setText(QString::fromStdString(network + node));
+      if (edit) edit(d);
+      d.findChild<QPushButton*>("connectButton")->click();
+      if (ok && d.result() != QDialog::Accepted) d.findChild<QPushButton*>("okButton")->click();
+      accepted = d.result() == QDialog::Accepted, locked = l.moduleFieldsLocked, after = l.record;
+    });
+    window->DoubleClickRow(row);
+    return after;
+  }
+  // The same on a new row without an address.
+  SlaveRecord Connect(const char* node, const char* status = "unknown", uint32_t bootpAddress = 0,
+                      std::function<void(SlaveConfigDialog&)> edit = {}) {
+    auto r = std::make_unique<SlaveRecord>();
+    r->node = node, r->status = status, r->bootpAddress = bootpAddress;
+    if (r->status == "bootp") r->mac = kMac, r->mac[5] = static_cast<uint8_t>(ScanDecimal(node));
+    const int row = window->Config().dataList.Append(std::move(r));
+    window->RenderRow(row, nullptr);
+    return EditRow(row, node, edit);
+  }
+
+  std::string network;
+  uint16_t port;
+  test::RunningSim sim{{Sim(21, port, 1218), Sim(23, port, 999, 3, 2)}};
+  test::SocketGuard silent[3] = {test::SocketGuard(::socket(AF_INET, SOCK_STREAM, 0)),
+                                 test::SocketGuard(OpenTcpSocket()), test::SocketGuard(OpenTcpSocket())};
+  ConnectControl* control = new ConnectControl(*window, port);
+  QTimer watch;
+  int maxBar = -1;
+  std::string cancel;  // the title of a progress window to cancel
+  std::function<int(ModuleDialog&)> onModule;
+  Texts modules;  // "ID title name" of each module window as it opened
+  SlaveConfigLogic* slave = nullptr;
+  bool accepted = false, locked = false;
+};
+
+TEST(ConnectFlow, BranchesUpToTheModuleWindowAndWhatItFills) {
+  ConnectWindow f;
+  ASSERT_TRUE(f.sim.Opened()) << f.sim.Error();
+  // "unknown": no registration, no wait. ID 1218 typed, Name empty.
+  SlaveRecord r = f.Connect("21", "unknown", 0, [](auto& d) { MainFixture::Edit(d, "moduleIdEdit")->setText("1218"); });
+  EXPECT_EQ(f.modules, Texts{"Slave IP-Addr: 127.0.0.21 1218 4 482-BFK-287-46 unknown"});  // named before it opened
+  EXPECT_EQ(r.status + r.moduleId + r.name + r.inputWords + r.outputWords + r.paramWords + r.macAddress,
+            "ok1218482-BFK-287-464440050c2000021");
+  EXPECT_TRUE(f.locked && !f.accepted);
+  r = f.Connect("23");  // an ID outside the catalogue
+  EXPECT_EQ(r.name + "|" + r.paramWords + "|" + r.description, "|0|0050c2000021");
+
+  // "bootp" rows registered without a wait: the address is already theirs,
+  // or the MAC text was emptied.
+  f.Connect("21", "bootp", ParseIpv4("127.0.0.21"));
+  f.Connect("23", "bootp", 0, [](auto& d) { MainFixture::Edit(d, "macEdit")->clear(); });
+  EXPECT_EQ(f.modules.size(), 4u);
+  EXPECT_EQ(FormatIpv4(f.net.bootp.table[1].ipAddress) + " " + f.window->Config().dataList.At(3)->ipAddress,
+            "127.0.0.23 127.0.0.23");
+  EXPECT_TRUE(f.prompts.shown.empty());
+
+  f.Connect("x");   // "127.0.0.x"
+  f.Connect("24");  // nothing listens: refused, the message at the first tick
+  EXPECT_EQ(f.maxBar, 0);
+  f.net.bootpStop = 1;
+  f.Connect("23", "bootp");
+  EXPECT_EQ(f.prompts.Messages(), (Texts{"cannot read ip-address!", "connect to module failed!",
+                                        "Bootp-Server must be enabled to assign an ip-address"}));
+  EXPECT_EQ(f.modules.size(), 4u);
+}
+
+TEST(ConnectFlow, WaitsCancelledTheMarkArrivingResetAndASilentHost) {
+  ConnectWindow f;
+  new BootpControl(*f.window, BootpServerOptions{});  // its timer step marks rows; the server stays off
+  using Case = std::array<const char*, 3>;  // progress window, node, status
+  for (Case c : {Case{"Waiting for ip assignment", "21", "bootp"}, Case{"Waiting for connection", "25", "unknown"}}) {
+    f.cancel = c[0];
+    f.Connect(c[1], c[2]);
+  }
+  EXPECT_TRUE(f.modules.empty() && f.prompts.shown.empty() && !f.accepted);
+  EXPECT_EQ(f.sim.Module(0).RequestsAnswered(), 0);
+
+  // The server answers while the wait is open: the row is marked although
+  // the dialog holds the list, and the module window opens.
+  f.cancel.clear();
+  f.window->Config().dataList.Clear();
+  f.window->ListModel()->RemoveAll();
+  f.onModule = [](ModuleDialog& d) { return d.findChild<QPushButton*>("resetButton")->click(), d.result(); };
+  QTimer::singleShot(300, [&] { f.net.bootp.table[0].assigned = 1; });
+  SlaveRecord r = f.Connect("21", "bootp");
+  EXPECT_EQ(f.modules.size(), 1u);
+  EXPECT_EQ(f.Cell(0, 1), "bootp");  // back to BOOTP: the dialog ended with OK
+  EXPECT_TRUE(f.accepted && !r.bootpAssigned);
+  EXPECT_EQ(f.net.bootp.table[0].ipAddress.load() | f.net.bootp.table[0].mac.load(), 0u);  // withdrawn
+  EXPECT_TRUE(test::WaitUntil([&] { return !f.sim.Module(0).FlashFlag(); }));
+  EXPECT_TRUE(f.prompts.shown.empty());
+
+  f.Connect("25");  // the bar runs full, about 10 s
+  EXPECT_EQ(f.maxBar, 80);
+  EXPECT_EQ(f.prompts.Messages(), Texts{"connect to module failed!"});
+}
+
+TEST(ModuleWindow, FieldsIoTestAndFlash) {
+  const uint16_t port = test::UnusedPort();
+  SimModuleConfig c = Sim(31, port, 6115, 2, 24), silent = Sim(33, port, 1218);
+  c.health = 0x00A5, c.errorCount = 3, silent.fault = FaultMode::kNeverAnswer;
+  test::RunningSim sim({c, silent});
+  ASSERT_TRUE(sim.Opened()) << sim.Error();
+  NetState net;
+  testing::ScriptedPrompts prompts;
+  PromptMessages messages(prompts);
+  int connection = sim.Connect(0);
+  ModuleDialogLogic logic(connection, "127.0.0.31", net.bootp, messages);
+  logic.Open();
+  ModuleDialog dialog(logic, net, prompts);
+  dialog.show();
+  auto text = [](QWidget* w, std::string name) { return MainFixture::Edit(*w, name.c_str())->text().toStdString(); };
+  std::string shown;
+  for (const char* e : {"moduleId", "mac", "inputWords", "outputWords", "health", "lastError", "errorCount"})
+    shown += text(&dialog, e + std::string("Edit")) + " ";
+  EXPECT_EQ(shown, "6115 0050c2000021 2 24 00A5 0000 3 ");
+  EXPECT_FALSE(MainFixture::Edit(dialog, "timeoutEdit")->isVisible());
+
+  std::vector<uint16_t> seeded(24, 0), typed;
+  seeded[0] = seeded[1] = 0x8000, seeded[2] = 0x0055;
+  Texts seen;
+  testing::OnNextModal([&](QWidget* io) {
+    for (int i = 1; i <= 8; ++i) seen.push_back(text(io, "outputEdit" + std::to_string(i)));
+    EXPECT_TRUE(test::WaitUntil([&] { return QApplication::processEvents(), sim.Module(0).Outputs() == seeded; }));
+    EXPECT_EQ(text(io, "inputEdit2") + text(io, "inputEdit3"), "1000");  // two input words only
+    MainFixture::Edit(*io, "outputEdit1")->setText("1234");
+    MainFixture::Edit(*io, "outputEdit3")->setText("zz");
+    io->findChild<QPushButton*>("setOutputButton")->click();
+    QTest::qWait(300);
+    typed = sim.Module(0).Outputs();  // nothing changed, not even word 1
+    MainFixture::Edit(*io, "outputEdit3")->setText("abcde");
+    io->findChild<QPushButton*>("setOutputButton")->click();
+    EXPECT_TRUE(test::WaitUntil([&] { return QApplication::processEvents(), sim.Module(0).Outputs()[2] == 0xABCD; }));
+    EXPECT_EQ(sim.Module(0).Outputs()[0], 0x1234);
+    io->findChild<QPushButton*>("closeButton")->click();
+  });
+  dialog.findChild<QPushButton*>("testIoButton")->click();
+  EXPECT_EQ(seen, (Texts{"8000", "8000", "0055", "0000", "0000", "0000", "0000", "0000"}));
+  EXPECT_EQ(typed, seeded);
+  EXPECT_EQ(prompts.shown, (std::vector<testing::ScriptedPrompts::Shown>{
+                               {"message", "Output Word 3", "Please check your input string"}}));
+  EXPECT_TRUE(dialog.isVisible());
+
+  // After "Flash IP Address" the first cycle fails and both windows close.
+  prompts.Clear();
+  dialog.findChild<QPushButton*>("flashButton")->click();
+  EXPECT_TRUE(test::WaitUntil([&] { return sim.Module(0).FlashFlag(); }));
+  dialog.findChild<QPushButton*>("testIoButton")->click();
+  EXPECT_EQ(prompts.Messages(), (Texts{"Write to module failed!", "Write to module failed!"}));
+  EXPECT_TRUE(dialog.result() == QDialog::Rejected && !dialog.isVisible());
+
+  // A module that stops answering: the window goes on while the exchange
+  // waits for its bound, and the failure comes after.
+  prompts.Clear();
+  test::SocketGuard hanging(sim.Connect(1));
+  IoTestLogic io(hanging.fd, 1218, 1, 0, 4);
+  TestIoDialog test(io, prompts);
+  size_t shownDuring = 9;
+  QTimer during;  // fires in the middle of the first exchange
+  during.callOnTimeout([&] { shownDuring = prompts.shown.size(); });
+  during.setSingleShot(true), during.start(600);
+  EXPECT_EQ(test.exec(), QDialog::Rejected);
+  EXPECT_EQ(shownDuring, 0u);
+  EXPECT_EQ(prompts.Messages(), Texts{"Write to module failed!"});
+}
+
+// The road of one module, run by tests/netns/connect_road_test.sh inside the
+// configurator's network namespace with the real ports; skipped elsewhere.
+TEST(ConnectRoad, FromItsBootpRequestToTheSavedFile) {
+  const char* file = std::getenv("PLINTH_ROAD_FILE");
+  if (!file) GTEST_SKIP() << "needs the namespaces of connect_road_test.sh";
+  ConnectWindow f("10.77.0.", kModbusPort);
+  auto* bootp = new BootpControl(*f.window, ProgramBootpOptions());
+  f.Button("bootpButton")->click();
+  for (int i = 0; i < 500 && f.window->RowCount() == 0; ++i) QTest::qWait(20);  // the module asks every 300 ms
+  ASSERT_EQ(f.window->RowCount(), 1);
+  EXPECT_EQ(f.Cell(0, 1) + " " + f.Cell(0, 3), "bootp 000a1b2c3d01");
+  f.onModule = [](ModuleDialog& d) {
+    d.findChild<QPushButton*>("flashButton")->click();
+    return d.findChild<QPushButton*>("okButton")->click(), d.result();
+  };
+  f.EditRow(0, "50", {}, true);
+  EXPECT_EQ(f.modules, Texts{"Slave IP-Addr: 10.77.0.50 1217 4  assigned"});  // marked while the dialog was open
+  EXPECT_EQ(f.Cell(0, 1) + " " + f.Cell(0, 2) + " " + f.Cell(0, 4) + " " + f.Cell(0, 5), "ok 10.77.0.50 1217 482-BFK-263-05");
+  f.prompts.files.push_back(std::string(file));
+  f.window->accept();
+  EXPECT_EQ(f.prompts.shown.size(), 1u);  // the save dialog, no message
+  bootp->StopForShutdown();
+  EXPECT_TRUE(WaitForBootpServer(f.net));
+}
+
+}  // namespace
+}  // namespace plinth
