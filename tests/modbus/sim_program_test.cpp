@@ -1,11 +1,14 @@
 // The plinth-sim program itself: it starts the modules it is given, answers,
 // and stops cleanly on SIGTERM and SIGINT.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/resource.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -23,7 +26,7 @@ struct Program {
   int out = -1;  // its standard output
 };
 
-Program Start(const std::vector<std::string>& args) {
+Program Start(const std::vector<std::string>& args, bool errorsToOut = false) {
   std::vector<char*> argv{const_cast<char*>(PLINTH_SIM_PATH)};
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -32,6 +35,7 @@ Program Start(const std::vector<std::string>& args) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+  if (errorsToOut) posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
   posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
   Program p{-1, pipeFds[0]};
   if (posix_spawn(&p.pid, PLINTH_SIM_PATH, &actions, nullptr, argv.data(), environ) != 0) p.pid = -1;
@@ -75,6 +79,39 @@ TEST(SimProgram, ServesItsModulesStopsOnSignalsAndRefusesWhatItCannotRead) {
   ASSERT_GT(bad.pid, 0);
   EXPECT_EQ(ExitStatus(bad.pid), 2);
   ::close(bad.out);
+}
+
+TEST(SimProgram, OutOfDescriptorsSaysSoAndWaitsAndABurstWaitsInTheQueue) {
+  const uint16_t port = test::UnusedPort();
+  const uint32_t ip = ParseIpv4("127.0.0.62");
+  rlimit old{};
+  ::getrlimit(RLIMIT_NOFILE, &old);
+  rlimit low = old;
+  low.rlim_cur = 40;
+  ::setrlimit(RLIMIT_NOFILE, &low);
+  Program sim = Start({"--port", std::to_string(port), "--module", "ip=127.0.0.62"}, true);
+  ::setrlimit(RLIMIT_NOFILE, &old);
+  ASSERT_GT(sim.pid, 0);
+  ReadLine(sim.out);
+  std::vector<int> held;  // more than the simulator has descriptors for
+  for (int i = 0; i < 80; ++i) held.push_back(ConnectTcp(ip, port));
+  pollfd said{sim.out, POLLIN, 0};
+  ASSERT_EQ(::poll(&said, 1, 5000), 1) << "nothing said at the descriptor limit";
+  EXPECT_NE(ReadLine(sim.out).find("out of descriptors"), std::string::npos);
+  for (int i = 0; i < 60; ++i) CloseSocket(held[static_cast<size_t>(i)]);
+  EXPECT_TRUE(ReadModuleStatus(held.back()).statusRead);  // waited in the queue, served once one closed
+  for (int i = 60; i < 80; ++i) CloseSocket(held[static_cast<size_t>(i)]);
+
+  // Stopped, it accepts nothing; the kernel still completes every connect of a burst.
+  ::kill(sim.pid, SIGSTOP);
+  held.clear();
+  while (held.size() < 300 && (held.empty() || held.back() >= 0)) held.push_back(ConnectTcp(ip, port));
+  EXPECT_EQ(std::count_if(held.begin(), held.end(), [](int s) { return s >= 0; }), 300);
+  for (int s : held) CloseSocket(s);
+  ::kill(sim.pid, SIGCONT);
+  ::kill(sim.pid, SIGTERM);
+  EXPECT_EQ(ExitStatus(sim.pid), 0);
+  ::close(sim.out);
 }
 
 }  // namespace
