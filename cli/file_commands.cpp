@@ -137,11 +137,13 @@ int CheckCommand(const std::string& path) {
   int bad = 0;
   auto report = [&](const std::string& who, const std::string& ip) {
     if (ReadIpv4Octets(ip)) return;
-    std::fprintf(stderr, "%s: %s: IP address %s is not four numbers 0 to 255\n", path.c_str(), who.c_str(), ip.c_str());
+    std::fprintf(stderr, "%s: %s: IP address %s is not four numbers 0 to 255\n", path.c_str(), who.c_str(),
+                 ip.c_str());
     ++bad;
   };
   if (!config.master.masterIpText.empty()) report("master", config.master.masterIpText);
-  for (int i = 0; i < config.dataList.Count(); ++i) report(SlaveLabel(i, *config.dataList.At(i)), config.dataList.At(i)->ipAddress);
+  for (int i = 0; i < config.dataList.Count(); ++i)
+    report(SlaveLabel(i, *config.dataList.At(i)), config.dataList.At(i)->ipAddress);
   if (bad) return 1;
   std::printf("%s: valid, %d slave%s, master %s\n", path.c_str(), config.dataList.Count(),
               config.dataList.Count() == 1 ? "" : "s",

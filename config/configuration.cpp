@@ -483,8 +483,12 @@ ReadOutcome ReadConfiguration(const std::string& path, Configuration& config, Me
   auto image = std::make_shared<ConfigImage>(static_cast<size_t>(info.st_size));
   size_t done = 0;
   ssize_t n = 0;
-  while (done < image->size() && ((n = read(fd, image->data() + done, image->size() - done)) > 0 || (n < 0 && errno == EINTR)))
-    done += n > 0 ? static_cast<size_t>(n) : 0;
+  while (done < image->size()) {
+    n = read(fd, image->data() + done, image->size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
   const int readError = n < 0 ? errno : 0;  // n == 0: the file got shorter
   close(fd);
   if (done != image->size()) {

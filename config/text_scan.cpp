@@ -76,7 +76,8 @@ std::optional<std::array<int, 4>> ReadIpv4Octets(std::string_view text) {
     if (k > 0 && (pos >= text.size() || text[pos++] != '.')) return std::nullopt;
     size_t digits = 0;
     int value = 0;
-    for (; pos < text.size() && IsDigit(text[pos]) && digits < 4; ++pos, ++digits) value = value * 10 + (text[pos] - '0');
+    for (; pos < text.size() && IsDigit(text[pos]) && digits < 4; ++pos, ++digits)
+      value = value * 10 + (text[pos] - '0');
     if (digits == 0 || digits > 3 || value > 255) return std::nullopt;
     octets[k] = value;
   }

@@ -156,33 +156,30 @@ class PlinthctlFiles(unittest.TestCase):
                      (slave(ipAddress=ip), None, f'slaves[0].ipAddress (node 3): "{ip}" is not an IPv4 address')
                      for ip in ("999.1.1.1", "256.0.0.1", "-1.2.3.4", "1.2.3.4.5", "1.2.3", "foo")]
         with open(PLINTHCTL, "rb") as f:
-            sanitized = b"__asan_init" in f.read()  # its shadow memory defeats the limit
+            sanitized = b"__asan_init" in f.read()  # its shadow memory defeats a memory limit
         for value, memory, message in cases:
             with self.subTest(message):
-                path = value.startswith("/") if isinstance(value, str) else False
+                path = isinstance(value, str) and value.startswith("/")
                 r = run("build", value if path else "-", "-o", self.path("out.bin"), memory=None if sanitized else memory,
                         stdin=None if path else value if isinstance(value, str) else json.dumps(value))
-                self.assertEqual(r.returncode, 1)
-                self.assertIn(message, r.stderr)
-                self.assertLess(len(r.stderr), 400)
+                self.assertEqual((r.returncode, message in r.stderr, len(r.stderr) < 400), (1, True, True), r.stderr)
                 self.assertFalse(os.path.exists(self.path("out.bin")))
-        # Outputs: the reason after the message; a dangling link is written through, a loop refused.
-        os.symlink("made.bin", self.path("dangling.bin"))
-        os.symlink("loop1", self.path("loop2"))
-        os.symlink("loop2", self.path("loop1"))
+        # Outputs: the system's reason after the message; a dangling link is written through, a loop refused.
+        for link, to in (("dangling.bin", "made.bin"), ("loop1", "loop2"), ("loop2", "loop1")):
+            os.symlink(to, self.path(link))
         for out, status, message in [("no/dir/x.bin", 1, "fopen failed to write! (No such file or directory)"),
                                      ("", 1, "fopen failed to write! (Is a directory)"),
                                      ("loop1", 1, "(Too many levels of symbolic links)"), ("dangling.bin", 0, "")]:
             r = run("build", self.write_json("ok.json", {}), "-o", self.path(out))
             self.assertEqual((r.returncode, message in r.stderr), (status, True), r.stderr)
         self.assertTrue(os.path.islink(self.path("dangling.bin")) and os.path.isfile(self.path("made.bin")))
-        # A file may hold addresses that are none: check names their rows.
+        # A file can hold addresses that are none: check names their rows.
         with open(self.path("odd.bin"), "wb") as f:
             f.write(ref.encode({"slaves": [{"node": "3", "ipAddress": "999.1.1.1"}, {"node": "4", "ipAddress": "1.2.3.4"}]}))
         r = run("check", self.path("odd.bin"))
-        self.assertEqual((r.returncode, r.stdout), (1, ""))
+        self.assertEqual((r.returncode, r.stdout, r.stderr.count("IP address")), (1, "", 1))
         self.assertIn("slave 1 (node 3): IP address 999.1.1.1 is not four numbers 0 to 255", r.stderr)
-        self.assertNotIn("node 4", r.stderr)
+
 
 if __name__ == "__main__":
     PLINTHCTL = sys.argv.pop(1)

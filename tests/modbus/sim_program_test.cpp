@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "config/text_scan.h"
@@ -83,35 +84,30 @@ TEST(SimProgram, ServesItsModulesStopsOnSignalsAndRefusesWhatItCannotRead) {
 
 TEST(SimProgram, OutOfDescriptorsSaysSoAndWaitsAndABurstWaitsInTheQueue) {
   const uint16_t port = test::UnusedPort();
-  const uint32_t ip = ParseIpv4("127.0.0.62");
   rlimit old{};
   ::getrlimit(RLIMIT_NOFILE, &old);
-  rlimit low = old;
-  low.rlim_cur = 40;
-  ::setrlimit(RLIMIT_NOFILE, &low);
+  const rlimit low{40, old.rlim_max};
+  ::setrlimit(RLIMIT_NOFILE, &low);  // the program inherits it
   Program sim = Start({"--port", std::to_string(port), "--module", "ip=127.0.0.62"}, true);
   ::setrlimit(RLIMIT_NOFILE, &old);
   ASSERT_GT(sim.pid, 0);
   ReadLine(sim.out);
-  std::vector<int> held;  // more than the simulator has descriptors for
-  for (int i = 0; i < 80; ++i) held.push_back(ConnectTcp(ip, port));
+  std::vector<int> held(300, -1);
+  for (int i = 0; i < 80; ++i) held[static_cast<size_t>(i)] = ConnectTcp(ParseIpv4("127.0.0.62"), port);
   pollfd said{sim.out, POLLIN, 0};
   ASSERT_EQ(::poll(&said, 1, 5000), 1) << "nothing said at the descriptor limit";
   EXPECT_NE(ReadLine(sim.out).find("out of descriptors"), std::string::npos);
   for (int i = 0; i < 60; ++i) CloseSocket(held[static_cast<size_t>(i)]);
-  EXPECT_TRUE(ReadModuleStatus(held.back()).statusRead);  // waited in the queue, served once one closed
-  for (int i = 60; i < 80; ++i) CloseSocket(held[static_cast<size_t>(i)]);
-
-  // Stopped, it accepts nothing; the kernel still completes every connect of a burst.
+  EXPECT_TRUE(ReadModuleStatus(held[79]).statusRead);  // waited in the queue until others closed
+  // Stopped, it accepts nothing, and yet the kernel completes every connect of a burst.
   ::kill(sim.pid, SIGSTOP);
-  held.clear();
-  while (held.size() < 300 && (held.empty() || held.back() >= 0)) held.push_back(ConnectTcp(ip, port));
-  EXPECT_EQ(std::count_if(held.begin(), held.end(), [](int s) { return s >= 0; }), 300);
+  for (size_t i = 0; i < held.size() && (i == 0 || held[i - 1] >= 0); ++i)
+    CloseSocket(std::exchange(held[i], ConnectTcp(ParseIpv4("127.0.0.62"), port)));
+  EXPECT_EQ(std::count(held.begin(), held.end(), -1), 0);
   for (int s : held) CloseSocket(s);
   ::kill(sim.pid, SIGCONT);
   ::kill(sim.pid, SIGTERM);
   EXPECT_EQ(ExitStatus(sim.pid), 0);
-  ::close(sim.out);
 }
 
 }  // namespace
