@@ -127,11 +127,11 @@ void ReportUnregistered(const DataList& dataList, const BootpTables& tables) {
     for (const BootpEntry& e : tables.table)
       if (!held && e.valid.load() && e.mac.load() == PackMac(r.mac)) held = &e;
     if (held && held->ipAddress.load() == ip) continue;
-    const std::string why = ip == 0 ? "its IP address is none"
+    const std::string why = ip == 0 ? "it has no IP address"
                             : held  ? "its MAC address is registered for " + FormatIpv4(held->ipAddress.load())
                                     : "the table holds " + std::to_string(BootpTables::kSize) + " modules and is full";
-    std::fprintf(stderr, "not registered: row %d, node %s, MAC %s, IP %s: %s\n", i, r.node.c_str(),
-                 FormatMac(r.mac).c_str(), r.ipAddress.c_str(), why.c_str());
+    std::fprintf(stderr, "not registered: row %d, node %s, MAC %s, IP %s: %s\n", i,
+                 r.node.empty() ? "-" : r.node.c_str(), FormatMac(r.mac).c_str(), r.ipAddress.c_str(), why.c_str());
   }
 }
 
