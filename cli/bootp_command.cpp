@@ -10,6 +10,7 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <nlohmann/json.hpp>
 
 #include "cli/console_messages.h"
@@ -58,6 +59,11 @@ class EventPrinter : public BootpEventSink, public Messages {
               "recorded " + mac + " " + ip + " (unknown requester)");
         break;
       case BootpVerdict::kAlreadyRecorded:
+        if (IsZeroMac(h.mac)) {  // matches the first free entry: never recorded
+          Print({{"event", "ignored"}, {"reason", "zero MAC"}, {"mac", mac}},
+                "ignored " + mac + " (MAC address all zero, not recorded)");
+          break;
+        }
         Print({{"event", "again"}, {"mac", mac}, {"entry", h.entry}}, "again " + mac + " (already recorded)");
         break;
       case BootpVerdict::kDropped:
@@ -84,13 +90,21 @@ class EventPrinter : public BootpEventSink, public Messages {
   ConsoleMessages console_;
 };
 
-// "MAC=IP" into a row of the list; false with a message when it does not read.
-bool AddAssignRow(const std::string& pair, DataList& dataList) {
+// "MAC=IP" into a row of the list; false with a message when it does not
+// read or its MAC address was given before.
+bool AddAssignRow(const std::string& pair, DataList& dataList, std::set<uint64_t>& given) {
   const size_t eq = pair.find('=');
   MacAddress mac{};
-  if (eq != std::string::npos) ReadMacText(pair.substr(0, eq), mac);
-  if (eq == std::string::npos || IsZeroMac(mac) || ParseIpv4(pair.substr(eq + 1)) == 0) {
-    std::fprintf(stderr, "--assign %s: expected MAC=IP, e.g. 000a1b2c3d4e=192.168.1.20\n", pair.c_str());
+  if (eq == std::string::npos || !ReadMacExact(pair.substr(0, eq), mac) || IsZeroMac(mac) ||
+      ParseIpv4(pair.substr(eq + 1)) == 0) {
+    std::fprintf(stderr,
+                 "--assign %s: expected MAC=IP, the MAC address as 12 hex digits (':' or '-' between bytes "
+                 "allowed), e.g. 000a1b2c3d4e=192.168.1.20\n",
+                 pair.c_str());
+    return false;
+  }
+  if (!given.insert(PackMac(mac)).second) {
+    std::fprintf(stderr, "--assign %s: MAC address %s is given twice\n", pair.c_str(), FormatMac(mac).c_str());
     return false;
   }
   auto record = std::make_unique<SlaveRecord>();
@@ -101,6 +115,24 @@ bool AddAssignRow(const std::string& pair, DataList& dataList) {
     return false;
   }
   return true;
+}
+
+// Names every row with a MAC address that the BOOTP table did not take, and why.
+void ReportUnregistered(const DataList& dataList, const BootpTables& tables) {
+  for (int i = 0; i < dataList.Count(); ++i) {
+    const SlaveRecord& r = *dataList.At(i);
+    if (IsZeroMac(r.mac)) continue;
+    const uint32_t ip = ParseIpv4(r.ipAddress);
+    const BootpEntry* held = nullptr;
+    for (const BootpEntry& e : tables.table)
+      if (!held && e.valid.load() && e.mac.load() == PackMac(r.mac)) held = &e;
+    if (held && held->ipAddress.load() == ip) continue;
+    const std::string why = ip == 0 ? "it has no IP address"
+                            : held  ? "its MAC address is registered for " + FormatIpv4(held->ipAddress.load())
+                                    : "the table holds " + std::to_string(BootpTables::kSize) + " modules and is full";
+    std::fprintf(stderr, "not registered: row %d, node %s, MAC %s, IP %s: %s\n", i,
+                 r.node.empty() ? "-" : r.node.c_str(), FormatMac(r.mac).c_str(), r.ipAddress.c_str(), why.c_str());
+  }
 }
 
 std::string LocalHostName() {
@@ -128,8 +160,9 @@ int BootpCommand(const BootpCommandOptions& options) {
     std::fprintf(stderr, "%s: could not be read\n", options.configPath.c_str());
     return 1;
   }
+  std::set<uint64_t> given;
   for (const std::string& pair : options.assign)
-    if (!AddAssignRow(pair, config.dataList)) return 2;
+    if (!AddAssignRow(pair, config.dataList, given)) return 2;
 
   // The signals are taken by sigtimedwait below, never by a handler: block
   // them before any thread starts so every thread inherits the mask.
@@ -143,6 +176,7 @@ int BootpCommand(const BootpCommandOptions& options) {
   net.hostName = LocalHostName();
   RenderedRows rows(config.dataList, net.bootp, printer);
   rows.RenderAll();  // registers every row with a MAC address
+  ReportUnregistered(config.dataList, net.bootp);
   int registered = 0;
   for (const BootpEntry& e : net.bootp.table) registered += e.valid.load() ? 1 : 0;
 

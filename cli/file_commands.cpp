@@ -1,21 +1,35 @@
 #include "cli/file_commands.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iostream>
-#include <sstream>
+#include <new>
 
 #include "cli/console_messages.h"
 #include "cli/json_config.h"
 #include "config/render_row.h"
+#include "config/text_scan.h"
 
 namespace plinth {
 namespace {
+
+// The core's messages about the file at path, each as "path: text", the
+// system's reason (if any) after the last.
+void PrintFileMessages(const std::string& path, const RecordedMessages& messages, const std::string& reason) {
+  for (size_t k = 0; k < messages.entries.size(); ++k) {
+    const auto& m = messages.entries[k];
+    const std::string title = m.title == kAppName || m.title == path ? "" : m.title + ": ";
+    const bool last = k + 1 == messages.entries.size();
+    std::fprintf(stderr, "%s: %s%s%s%s\n", path.c_str(), title.c_str(), m.text.c_str(),
+                 last && !reason.empty() ? " " : "", last ? reason.c_str() : "");
+  }
+}
 
 // Reads a configuration file the way the window does; false (with the
 // reason printed) when nothing could be read.
@@ -33,10 +47,45 @@ bool LoadFile(const std::string& path, Configuration& config) {
     std::fprintf(stderr, "%s: the file is empty\n", path.c_str());
     return false;
   }
-  ConsoleMessages messages;
+  RecordedMessages messages;
   ReadOutcome outcome = ReadConfiguration(path, config, messages);
-  if (!outcome.ok && messages.count == 0) std::fprintf(stderr, "%s: could not be read\n", path.c_str());
+  PrintFileMessages(path, messages, outcome.reason.empty() ? "" : "(" + outcome.reason + ")");
+  if (!outcome.ok && messages.entries.empty()) std::fprintf(stderr, "%s: could not be read\n", path.c_str());
   return outcome.ok;
+}
+
+// Reads the JSON text of build: standard input or a regular file, at most
+// as many bytes as a configuration file may have (a JSON form needs fewer).
+bool ReadInput(const std::string& inputPath, std::string& text) {
+  int fd = 0;
+  if (inputPath != "-") {
+    fd = open(inputPath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);  // a FIFO must not block
+    struct stat info {};
+    if (fd < 0 || fstat(fd, &info) != 0) {
+      std::fprintf(stderr, "%s: cannot open: %s\n", inputPath.c_str(), std::strerror(errno));
+      if (fd >= 0) close(fd);
+      return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+      std::fprintf(stderr, "%s: not a regular file\n", inputPath.c_str());
+      close(fd);
+      return false;
+    }
+  }
+  char chunk[65536];
+  ssize_t n = 0;
+  while ((n = read(fd, chunk, sizeof chunk)) != 0 && text.size() <= kMaxConfigFileSize) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    text.append(chunk, static_cast<size_t>(n));
+  }
+  const int readError = n < 0 ? errno : 0;
+  if (fd != 0) close(fd);
+  if (readError) std::fprintf(stderr, "%s: cannot read: %s\n", inputPath.c_str(), std::strerror(readError));
+  else if (text.size() > kMaxConfigFileSize)
+    std::fprintf(stderr, "%s: larger than %llu bytes; no configuration needs that much\n", inputPath.c_str(),
+                 static_cast<unsigned long long>(kMaxConfigFileSize));
+  return readError == 0 && text.size() <= kMaxConfigFileSize;
 }
 
 void PrintTable(const Configuration& config) {
@@ -84,28 +133,27 @@ int ShowCommand(const std::string& path, bool asJson) {
 int CheckCommand(const std::string& path) {
   Configuration config;
   if (!LoadFile(path, config)) return 1;
+  // The file stores 16-bit octets, so it can hold addresses that are none.
+  int bad = 0;
+  auto report = [&](const std::string& who, const std::string& ip) {
+    if (ReadIpv4Octets(ip)) return;
+    std::fprintf(stderr, "%s: %s: IP address %s is not four numbers 0 to 255\n", path.c_str(), who.c_str(),
+                 ip.c_str());
+    ++bad;
+  };
+  if (!config.master.masterIpText.empty()) report("master", config.master.masterIpText);
+  for (int i = 0; i < config.dataList.Count(); ++i)
+    report(SlaveLabel(i, *config.dataList.At(i)), config.dataList.At(i)->ipAddress);
+  if (bad) return 1;
   std::printf("%s: valid, %d slave%s, master %s\n", path.c_str(), config.dataList.Count(),
               config.dataList.Count() == 1 ? "" : "s",
               config.master.masterIpText.empty() ? "(none)" : config.master.masterIpText.c_str());
   return 0;
 }
 
-int BuildCommand(const std::string& inputPath, const std::string& outputPath) {
+int BuildCommand(const std::string& inputPath, const std::string& outputPath) try {
   std::string text;
-  if (inputPath == "-") {
-    std::stringstream buffer;
-    buffer << std::cin.rdbuf();
-    text = buffer.str();
-  } else {
-    std::ifstream in(inputPath, std::ios::binary);
-    if (!in) {
-      std::fprintf(stderr, "%s: cannot open: %s\n", inputPath.c_str(), std::strerror(errno));
-      return 1;
-    }
-    std::stringstream buffer;
-    buffer << in.rdbuf();
-    text = buffer.str();
-  }
+  if (!ReadInput(inputPath, text)) return 1;
   Configuration config;
   std::string error;
   if (!ParseConfigurationJson(text, config, error)) {
@@ -114,13 +162,19 @@ int BuildCommand(const std::string& inputPath, const std::string& outputPath) {
   }
   // Every slave is shown once, as the window shows a row, which brings its
   // MAC address and catalogue data up to date before it is written.
-  ConsoleMessages messages;
-  for (int i = 0; i < config.dataList.Count(); ++i) RenderRecord(*config.dataList.At(i), nullptr, nullptr, messages);
-  if (!WriteConfiguration(outputPath, config, messages)) {
+  ConsoleMessages console;
+  for (int i = 0; i < config.dataList.Count(); ++i) RenderRecord(*config.dataList.At(i), nullptr, nullptr, console);
+  RecordedMessages messages;
+  std::string reason;
+  if (!WriteConfiguration(outputPath, config, messages, &reason)) {
+    PrintFileMessages(outputPath, messages, reason.empty() ? "" : "(" + reason + ")");
     std::fprintf(stderr, "%s: not written\n", outputPath.c_str());
     return 1;
   }
   return 0;
+} catch (const std::bad_alloc&) {
+  std::fprintf(stderr, "%s: out of memory; %s not written\n", inputPath.c_str(), outputPath.c_str());
+  return 1;
 }
 
 }  // namespace plinth

@@ -2,12 +2,35 @@
 
 #include <limits>
 
+#include "config/text_scan.h"
+
 namespace plinth {
 namespace {
 
 using nlohmann::json;
 
 const char* TypeName(const json& v) { return v.type_name(); }
+
+// A text from the input, quoted and cut to a few dozen characters.
+std::string Quoted(const std::string& text) {
+  return "\"" + (text.size() > 40 ? text.substr(0, 40) + "..." : text) + "\"";
+}
+
+// The parser's message with the token it quotes cut short.
+std::string ShortParseError(const std::string& message) {
+  const size_t at = message.find("last read: '");
+  const size_t start = at == std::string::npos ? 0 : at + 12, end = message.rfind('\'');
+  if (at == std::string::npos || end == std::string::npos || end <= start || end - start <= 40)
+    return message.size() > 300 ? message.substr(0, 300) + "..." : message;
+  return message.substr(0, start + 40) + "..." + message.substr(end);
+}
+
+// An address given in the input must be one; empty means none.
+bool CheckAddress(const std::string& where, const std::string& text, std::string& error) {
+  if (text.empty() || ReadIpv4Octets(text)) return true;
+  error = where + ": " + Quoted(text) + " is not an IPv4 address (four numbers 0 to 255 joined by dots)";
+  return false;
+}
 
 bool TakeString(const json& object, const char* key, const std::string& where, std::string& out,
                 std::string& error) {
@@ -45,7 +68,7 @@ bool CheckKeys(const json& object, std::initializer_list<const char*> allowed, c
     bool known = false;
     for (const char* k : allowed) known = known || it.key() == k;
     if (!known) {
-      error = where + ": unknown key \"" + it.key() + "\"";
+      error = where + ": unknown key " + Quoted(it.key());
       return false;
     }
   }
@@ -64,7 +87,8 @@ bool ParseMaster(const json& master, MasterSettings& m, std::string& error) {
       !TakeString(master, "board", "master", m.boardText, error) ||
       !TakeWord(master, "fileWord1", "master", m.fileWord1, error) ||
       !TakeWord(master, "fileWord2", "master", m.fileWord2, error) ||
-      !TakeWord(master, "advancedSettings", "master", m.advancedSettings, error))
+      !TakeWord(master, "advancedSettings", "master", m.advancedSettings, error) ||
+      !CheckAddress("master.ip", m.masterIpText, error))
     return false;
   if (auto it = master.find("saveUnknownSlaves"); it != master.end()) {
     if (!it->is_boolean()) {
@@ -93,17 +117,31 @@ bool ParseSlave(const json& slave, const std::string& where, SlaveRecord& r, std
          TakeString(slave, "description", where, r.description, error) &&
          TakeString(slave, "inputWords", where, r.inputWords, error) &&
          TakeString(slave, "outputWords", where, r.outputWords, error) &&
-         TakeString(slave, "paramWords", where, r.paramWords, error);
+         TakeString(slave, "paramWords", where, r.paramWords, error) &&
+         CheckAddress(where + ".ipAddress" + (r.node.empty() ? "" : " (node " + r.node + ")"), r.ipAddress, error);
 }
 
 }  // namespace
 
 bool ParseConfigurationJson(const std::string& text, Configuration& config, std::string& error) {
+  // A configuration has a few thousand values; a document of millions would
+  // take gigabytes as a tree, so parsing stops long before that.
+  struct TooManyValues {};
+  constexpr size_t kMaxValues = 20000;  // 300 slaves of 11 values take about 3,400
+  size_t values = 0;
   json doc;
   try {
-    doc = json::parse(text);
+    doc = json::parse(text, [&values](int, json::parse_event_t event, json&) {
+      if (event != json::parse_event_t::key && event != json::parse_event_t::object_end &&
+          event != json::parse_event_t::array_end && ++values > kMaxValues)
+        throw TooManyValues{};
+      return true;
+    });
   } catch (const json::exception& e) {
-    error = std::string("not valid JSON: ") + e.what();
+    error = "not valid JSON: " + ShortParseError(e.what());
+    return false;
+  } catch (const TooManyValues&) {
+    error = "more than " + std::to_string(kMaxValues) + " values; a configuration has far fewer";
     return false;
   }
   if (!doc.is_object()) {

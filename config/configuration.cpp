@@ -8,7 +8,6 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 
 #include "config/text_scan.h"
 #include "dialogs/module_catalog.h"
@@ -20,10 +19,6 @@ constexpr uint16_t kFlagInput = 0x0004;
 constexpr uint16_t kFlagOutput = 0x0010;
 constexpr uint16_t kFlagParam = 0x0040;
 constexpr uint16_t kFlagOutputWithParams = 0x0080;
-
-// A block of more values than this cannot be encoded (its data section
-// would need a length code past the largest one).
-constexpr int kMaxBlockValues = static_cast<int>(kMaxEncodableSize / 2);
 
 uint16_t Low16(int v) { return static_cast<uint16_t>(static_cast<unsigned>(v) & 0xFFFF); }
 
@@ -109,16 +104,82 @@ BusNodePtr BuildEntry(const SlaveRecord& r) {
   return entry;
 }
 
-// A record whose word counts would need blocks too large to encode.
-bool TooLarge(const SlaveRecord& r) {
+// Values the block of a record will hold: its word count, or more when it is
+// copied from a block of the file that holds more.
+uint64_t BlockValues(const SlaveRecord& r, long long words, const std::optional<NodeCursor>& cursor) {
+  if (words <= 0) return 0;
+  uint64_t values = static_cast<uint64_t>(words);
+  if (r.sourceImage && cursor && cursor->Valid() && cursor->header + 18 <= r.sourceImage->size())
+    values = std::max<uint64_t>(values, GetU16(*r.sourceImage, cursor->header + 16));
+  return values;
+}
+
+// Bytes of a record's texts and values: with the fixed headers, what its
+// entry adds to the file at least. Known before anything is built.
+struct EntryNeeds {
+  uint64_t texts = 0;
+  uint64_t values = 0;
+  uint64_t Total() const {
+    return HeaderSizeOf(NodeKind::SlaveEntry) + HeaderSizeOf(NodeKind::IoGroup) + texts + values;
+  }
+};
+
+EntryNeeds NeedsOf(const SlaveRecord& r) {
   const long long i = ScanDecimal(r.inputWords), p = ScanDecimal(r.paramWords), o = ScanDecimal(r.outputWords);
-  return i > kMaxBlockValues || p > kMaxBlockValues || o - p > kMaxBlockValues;
+  EntryNeeds needs;
+  needs.texts = r.name.size() + r.description.size() + 3;
+  needs.values = 2 * (BlockValues(r, i, r.sourceInput) + BlockValues(r, p, r.sourceParam) +
+                      BlockValues(r, o - p, r.sourceOutput));
+  return needs;
+}
+
+// Why the record in slot cannot be added to a file that already needs
+// total bytes (total grows by its share), or "".
+std::string SizeProblem(const SlaveRecord& r, uint64_t& total) {
+  std::string problem = WordCountProblem(r);
+  const EntryNeeds needs = NeedsOf(r);
+  total += needs.Total();
+  if (!problem.empty() || total <= kMaxEncodableSize) return problem;
+  const uint64_t biggest = std::max<uint64_t>({r.name.size(), r.description.size(), needs.values});
+  const std::string bytes = " (" + std::to_string(biggest) + " bytes)";
+  const std::string what = biggest == r.name.size()          ? "its name" + bytes
+                           : biggest == r.description.size() ? "its description" + bytes
+                                                             : "its word values" + bytes;
+  return what + " would make the file larger than the " + std::to_string(kMaxEncodableSize) +
+         " bytes it can hold.";
 }
 
 }  // namespace
 
+std::string SlaveLabel(int slot, const SlaveRecord& r) {
+  return "slave " + std::to_string(slot + 1) + (r.node.empty() ? "" : " (node " + r.node + ")");
+}
+
+std::string WordCountProblem(const SlaveRecord& r) {
+  const long long i = ScanDecimal(r.inputWords), p = ScanDecimal(r.paramWords), o = ScanDecimal(r.outputWords);
+  const std::string most =
+      " do not fit the file; a block holds at most " + std::to_string(kMaxBlockWords) + " words.";
+  if (i > kMaxBlockWords) return std::to_string(i) + " input words" + most;
+  if (p > kMaxBlockWords) return std::to_string(p) + " parameter words" + most;
+  if (o - p > kMaxBlockWords) return std::to_string(o) + " output words with " + std::to_string(p) +
+                                     " parameter words" + most;
+  return {};
+}
+
 std::optional<std::vector<uint8_t>> EncodeConfiguration(const DataList& list, const MasterSettings& master,
                                                         Messages& messages) {
+  // Every size is checked before a block is built: a configuration that
+  // cannot be written allocates nothing.
+  uint64_t total = 0;
+  for (int slot = 0; slot < list.Count(); ++slot) {
+    const SlaveRecord& r = *list.At(slot);
+    if (r.node.empty() && !master.saveUnknownSlaves) continue;
+    if (std::string problem = SizeProblem(r, total); !problem.empty()) {
+      messages.Show("Copy of GenericBusTable failed!\n" + SlaveLabel(slot, r) + ": " + problem);
+      return std::nullopt;
+    }
+  }
+
   BusNodePtr ioh = CreateIoH(static_cast<uint8_t>(ScanDecimal(master.boardText) & 0xFF), std::string("Varnel"));
   ioh->SetU16(10, master.fileWord1);
   ioh->SetU16(30, master.fileWord2 | 0x0030);
@@ -129,44 +190,63 @@ std::optional<std::vector<uint8_t>> EncodeConfiguration(const DataList& list, co
   ioh->SetU16(22, master.advancedSettings);
   SetString(*ioh, 1, "");
   SetString(*ioh, 2, "");
-
-  uint64_t roughSize = 0;
   for (int slot = 0; slot < list.Count(); ++slot) {
     const SlaveRecord& r = *list.At(slot);
-    if (r.node.empty() && !master.saveUnknownSlaves) continue;
-    roughSize += r.name.size() + r.description.size();
-    if (TooLarge(r) || roughSize > kMaxEncodableSize) {
-      messages.Show("Copy of GenericBusTable failed!");
-      return std::nullopt;
-    }
-    AppendChild(*ioh, BuildEntry(r));
+    if (!r.node.empty() || master.saveUnknownSlaves) AppendChild(*ioh, BuildEntry(r));
   }
 
   BusNodePtr root = CreateRoot();
   AppendChild(*root, ioh);
-  const uint32_t total = ComputeSize(*root);
-  std::vector<uint8_t> buffer(total);
-  if (total == 0 || !Serialize(*root, buffer)) {
+  const uint32_t size = ComputeSize(*root);
+  std::vector<uint8_t> buffer(size);
+  if (size == 0 || !Serialize(*root, buffer)) {
     messages.Show("Copy of GenericBusTable failed!");
     return std::nullopt;
   }
   return buffer;
 }
 
-WriteFileError WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
-  // Write through a symbolic link to the file it names, keep its mode.
-  std::string target = path;
-  if (char* resolved = realpath(path.c_str(), nullptr)) {
-    target = resolved;
-    std::free(resolved);
+namespace {
+
+// The file that writing path means: path itself, or the end of its chain of
+// symbolic links, which need not exist yet. False (errno set) on a loop or
+// a link that cannot be read.
+bool WriteTarget(const std::string& path, std::string& target) {
+  target = path;
+  for (int hops = 0;; ++hops) {
+    struct stat info {};
+    if (lstat(target.c_str(), &info) != 0) return errno == ENOENT;
+    if (!S_ISLNK(info.st_mode)) return true;
+    if (hops == 40) {
+      errno = ELOOP;
+      return false;
+    }
+    std::string link(PATH_MAX, '\0');
+    const ssize_t n = readlink(target.c_str(), link.data(), link.size());
+    if (n < 0) return false;
+    link.resize(static_cast<size_t>(n));
+    const size_t slash = target.rfind('/');
+    target = link.starts_with('/') || slash == std::string::npos ? link : target.substr(0, slash + 1) + link;
   }
+}
+
+}  // namespace
+
+WriteFileError WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes, int* systemError) {
+  auto fail = [systemError](WriteFileError error, int number) {
+    if (systemError) *systemError = number;
+    return error;
+  };
+  // Write through a symbolic link to the file it names, keep its mode.
+  std::string target;
+  if (!WriteTarget(path, target)) return fail(WriteFileError::Open, errno);
   struct stat old {};
   const bool existed = stat(target.c_str(), &old) == 0;
-  if (existed && !S_ISREG(old.st_mode)) return WriteFileError::Open;
+  if (existed && !S_ISREG(old.st_mode)) return fail(WriteFileError::Open, S_ISDIR(old.st_mode) ? EISDIR : EINVAL);
 
   std::string temp = target + ".XXXXXX";
   int fd = mkstemp(temp.data());
-  if (fd < 0) return WriteFileError::Open;
+  if (fd < 0) return fail(WriteFileError::Open, errno);
   mode_t mode = 0666;
   if (existed) {
     mode = old.st_mode & 07777;
@@ -178,21 +258,26 @@ WriteFileError WriteFileAtomically(const std::string& path, const std::vector<ui
   fchmod(fd, mode);
 
   size_t done = 0;
+  errno = 0;
   while (done < bytes.size()) {
     ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     done += static_cast<size_t>(n);
   }
+  const int writeError = done < bytes.size() ? (errno ? errno : ENOSPC) : 0;
   const bool written = done == bytes.size() && fsync(fd) == 0;
+  const int syncError = written ? 0 : errno;
   const bool closed = close(fd) == 0;
   if (!written || !closed) {
+    const int number = writeError ? writeError : syncError ? syncError : errno;
     unlink(temp.c_str());
-    return WriteFileError::Write;
+    return fail(WriteFileError::Write, number);
   }
   if (rename(temp.c_str(), target.c_str()) != 0) {
+    const int number = errno;
     unlink(temp.c_str());
-    return WriteFileError::Open;
+    return fail(WriteFileError::Open, number);
   }
   // The new name is on disk only once its folder is: flush that too.
   const size_t slash = target.rfind('/');
@@ -205,10 +290,14 @@ WriteFileError WriteFileAtomically(const std::string& path, const std::vector<ui
   return WriteFileError::None;
 }
 
-bool WriteConfiguration(const std::string& path, const Configuration& config, Messages& messages) {
+bool WriteConfiguration(const std::string& path, const Configuration& config, Messages& messages,
+                        std::string* reason) {
   std::optional<std::vector<uint8_t>> bytes = EncodeConfiguration(config.dataList, config.master, messages);
   if (!bytes) return false;
-  switch (WriteFileAtomically(path, *bytes)) {
+  int systemError = 0;
+  const WriteFileError error = WriteFileAtomically(path, *bytes, &systemError);
+  if (reason && systemError) *reason = std::strerror(systemError);
+  switch (error) {
     case WriteFileError::None: return true;
     case WriteFileError::Open: messages.Show("fopen failed to write!"); return false;
     case WriteFileError::Write: messages.Show("fwrite failed!"); return false;
@@ -286,7 +375,9 @@ ReadOutcome ReadConfigurationBytes(ConfigImagePtr imagePtr, const std::string& t
   std::string lastError;
   NodeCursor root = OpenImage(image, lastError);
   if (!root.Valid()) {
-    messages.Show(lastError, title);
+    // "size not valid" and "checksum error" are titled with the path; every
+    // "Input file corrupted!" with the application's name.
+    messages.Show(lastError, lastError == "Input file corrupted!" ? std::string(kAppName) : title);
     return outcome;
   }
   NodeFrame rootFrame = ReadFrame(image, 0);
@@ -383,14 +474,27 @@ ReadOutcome ReadConfiguration(const std::string& path, Configuration& config, Me
     messages.Show("size not valid", path);
     return refused;
   }
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    refused.reason = std::strerror(errno);
     messages.Show("fopen() failed!");
     return refused;
   }
   auto image = std::make_shared<ConfigImage>(static_cast<size_t>(info.st_size));
-  file.read(reinterpret_cast<char*>(image->data()), static_cast<std::streamsize>(image->size()));
-  if (file.gcount() != static_cast<std::streamsize>(image->size())) {
+  size_t done = 0;
+  ssize_t n = 0;
+  while (done < image->size()) {
+    n = read(fd, image->data() + done, image->size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  const int readError = n < 0 ? errno : 0;  // n == 0: the file got shorter
+  close(fd);
+  if (done != image->size()) {
+    refused.reason = readError ? std::strerror(readError)
+                               : "the file ended after " + std::to_string(done) + " of " +
+                                     std::to_string(image->size()) + " bytes";
     messages.Show("fread() failed!");
     return refused;
   }

@@ -33,26 +33,43 @@ struct Configuration {
 // Files larger than this are refused before they are read.
 inline constexpr uint64_t kMaxConfigFileSize = 16u * 1024 * 1024;
 
+// A block's word and value counts are 16-bit: no block holds more words.
+inline constexpr int kMaxBlockWords = 65535;
+
+// How messages name the record in slot: "slave 3 (node 12)".
+std::string SlaveLabel(int slot, const SlaveRecord& r);
+
+// Why r's word counts cannot be written (a block would need more than
+// kMaxBlockWords words), or "" when they can.
+std::string WordCountProblem(const SlaveRecord& r);
+
 // Encodes the slaves and master settings as the bytes of a .bin file.
 // Reports "Copy of GenericBusTable failed!" and returns nullopt when the
-// tree cannot be encoded.
+// tree cannot be encoded; a second line names the slave and what does not
+// fit. Sizes are checked before any block is built.
 std::optional<std::vector<uint8_t>> EncodeConfiguration(const DataList& list, const MasterSettings& master,
                                                         Messages& messages);
 
 // Writes the configuration to path, atomically: the previous file stays
 // untouched when anything fails. Reports its own failures; true on success.
-bool WriteConfiguration(const std::string& path, const Configuration& config, Messages& messages);
+// reason (if given) receives the system's reason of a failed write.
+bool WriteConfiguration(const std::string& path, const Configuration& config, Messages& messages,
+                        std::string* reason = nullptr);
 
 // Writes bytes to path atomically (temporary file in the same folder,
-// flushed, renamed over the target).
+// flushed, renamed over the target). A symbolic link is written through to
+// the file it names, also when that file does not exist yet; a loop of
+// links fails. systemError (if given) receives errno of a failure.
 enum class WriteFileError { None, Open, Write };
-WriteFileError WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);
+WriteFileError WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes,
+                                   int* systemError = nullptr);
 
 struct ReadOutcome {
   bool ok = false;           // the file was valid and read
   bool masterIpSet = false;  // masterIpText was taken from the file
   int entriesInFile = 0;     // SlaveEntry nodes in the file
   bool refused = false;      // the file is there but was not read; a message said why
+  std::string reason;        // the system's reason when opening or reading failed
 };
 
 // Fills an empty configuration from the bytes of a file. Reports failures

@@ -1,5 +1,6 @@
 #include "config/render_row.h"
 
+#include <cctype>
 #include <cstdio>
 
 #include "config/text_scan.h"
@@ -56,6 +57,17 @@ void ReadMacText(std::string_view text, MacAddress& mac) {
     PutGroup(mac, 1, ReadHexGroup(d.substr(length - 8, 4)));
     PutGroup(mac, 0, ReadHexGroup(d.substr(0, length - 8)));
   }
+}
+
+bool ReadMacExact(std::string_view text, MacAddress& mac) {
+  size_t digits = 0;
+  for (char c : text) {
+    if (std::isxdigit(static_cast<unsigned char>(c))) ++digits;
+    else if (c != ':' && c != '-') return false;
+  }
+  if (digits != 12) return false;
+  ReadMacText(text, mac);
+  return true;
 }
 
 RowTexts RenderRecord(SlaveRecord& r, SlaveRecord* fallback, BootpTables* tables, Messages& messages) {

@@ -24,6 +24,10 @@ const std::array<const char*, kColumnCount>& ColumnHeadings();
 // are dropped; up to 12 hex digits fill three 16-bit groups from the right.
 void ReadMacText(std::string_view text, MacAddress& mac);
 
+// Reads a MAC address given as exactly 12 hex digits, with or without ':'
+// or '-' separators; false (mac unchanged) for any other text.
+bool ReadMacExact(std::string_view text, MacAddress& mac);
+
 // Brings r up to date and returns its row's texts. fallback (none: r itself)
 // supplies texts that r lacks. tables may be null when no BOOTP registration
 // is wanted.

@@ -69,6 +69,22 @@ std::array<int, 4> ScanDotted(std::string_view text) {
   return octets;
 }
 
+std::optional<std::array<int, 4>> ReadIpv4Octets(std::string_view text) {
+  std::array<int, 4> octets{};
+  size_t pos = 0;
+  for (size_t k = 0; k < 4; ++k) {
+    if (k > 0 && (pos >= text.size() || text[pos++] != '.')) return std::nullopt;
+    size_t digits = 0;
+    int value = 0;
+    for (; pos < text.size() && IsDigit(text[pos]) && digits < 4; ++pos, ++digits)
+      value = value * 10 + (text[pos] - '0');
+    if (digits == 0 || digits > 3 || value > 255) return std::nullopt;
+    octets[k] = value;
+  }
+  if (pos != text.size()) return std::nullopt;
+  return octets;
+}
+
 std::string FormatDotted(int a, int b, int c, int d) {
   char buffer[64];
   std::snprintf(buffer, sizeof buffer, "%d.%d.%d.%d", a, b, c, d);

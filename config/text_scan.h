@@ -21,6 +21,10 @@ std::optional<int> TryScanDecimal(std::string_view text);
 // octets that cannot be read stay 0.
 std::array<int, 4> ScanDotted(std::string_view text);
 
+// The octets of text when it is exactly four decimal numbers 0..255 (one to
+// three digits each) joined by dots; nullopt for anything else.
+std::optional<std::array<int, 4>> ReadIpv4Octets(std::string_view text);
+
 // Formats four octets as "%d.%d.%d.%d".
 std::string FormatDotted(int a, int b, int c, int d);
 

@@ -4,6 +4,7 @@
 #include <climits>
 #include <string>
 
+#include "config/configuration.h"
 #include "config/text_scan.h"
 #include "dialogs/module_catalog.h"
 
@@ -140,7 +141,19 @@ bool SlaveConfigLogic::Accept() {
       return false;
     record.outputWords = std::to_string(params);
   }
-  return ValidateNode() && ApplyModuleId(-1);
+  if (!ValidateNode()) return false;
+  // A typed address must be one: the file would keep "999.1.1.1" as it is.
+  if (!autoIp && !record.ipAddress.empty() && !ReadIpv4Octets(record.ipAddress)) {
+    prompts_.ShowMessage("IP address " + record.ipAddress +
+                         " is not valid: it must be four numbers from 0 to 255 separated by dots.");
+    return false;
+  }
+  if (!ApplyModuleId(-1)) return false;
+  if (std::string problem = WordCountProblem(record); !problem.empty()) {
+    prompts_.ShowMessage(problem);
+    return false;
+  }
+  return true;
 }
 
 bool SlaveConfigLogic::LeaveNode(bool toCancel) { return toCancel || ValidateNode(); }

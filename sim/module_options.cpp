@@ -24,17 +24,6 @@ bool ReadFlag(std::string_view text, bool& flag) {
   return true;
 }
 
-bool ReadMac(std::string_view text, MacAddress& mac) {
-  size_t digits = 0;
-  for (char c : text) {
-    if (std::isxdigit(static_cast<unsigned char>(c))) ++digits;
-    else if (c != ':' && c != '-') return false;
-  }
-  if (digits != 12) return false;
-  ReadMacText(text, mac);
-  return true;
-}
-
 }  // namespace
 
 const char* ModuleOptionsHelp() {
@@ -87,7 +76,7 @@ bool ParseModuleOptions(std::string_view text, const SimModuleConfig& defaults, 
       ok = ReadNumber(value, 0x7FFF, 10, n);
       config.outputWords = static_cast<int>(n);
     } else if (key == "mac") {
-      ok = ReadMac(value, config.mac);
+      ok = ReadMacExact(value, config.mac);
     } else if (key == "health" || key == "error") {
       ok = ReadNumber(value, 0xFFFF, 16, n);
       (key == "health" ? config.health : config.lastError) = static_cast<uint16_t>(n);

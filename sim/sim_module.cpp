@@ -250,8 +250,12 @@ SimAnswer SimModule::Answer(std::span<const uint8_t> request) {
       answer.reply.resize(91, 0);
     } else {
       answer.summary = "function " + std::to_string(function);
+      // A known function with a bad length is a bad value; a sub-function of
+      // diagnostics other than the statistics is unknown, like a function.
+      const bool unknownSubFunction = function == kDiagnostics && pdu.size() >= 2 &&
+                                      Be16(pdu, 0) != kStatisticsSubFunction;
       exception = (function == kReadHoldingRegisters || function == kWriteMultipleRegisters ||
-                   function == kDiagnostics)
+                   function == kDiagnostics) && !unknownSubFunction
                       ? kIllegalDataValue
                       : kIllegalFunction;
     }

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cstdarg>
 #include <cstring>
@@ -22,6 +23,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kSplitPause = std::chrono::milliseconds(20);
 constexpr int kIdlePollMs = 100;
+// Out of descriptors, accepting waits for a connection to close, or this long.
+constexpr auto kAcceptRetry = std::chrono::milliseconds(1000);
 
 std::string Endpoint(uint32_t address, uint16_t port) { return FormatIpv4(address) + ":" + std::to_string(port); }
 
@@ -85,7 +88,9 @@ bool SimServer::Listen(Listener& listener, std::string& error) {
   at.sin_family = AF_INET;
   at.sin_port = htons(port);
   at.sin_addr.s_addr = address;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || ::listen(fd, 64) != 0) {
+  // The kernel cuts the backlog to its maximum (net.core.somaxconn), so a
+  // burst of connects waits in the queue instead of retrying its SYN.
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || ::listen(fd, INT_MAX) != 0) {
     error = name + ": " + std::strerror(errno);
     ::close(fd);
     listener.failedAddress = address;
@@ -127,28 +132,47 @@ void SimServer::SyncListeners() {
       if (!Listen(*listener, error)) Log("%s", error.c_str());
     }
   }
-  std::erase_if(connections_, [](const auto& c) { return c->fd < 0; });
+  if (std::erase_if(connections_, [](const auto& c) { return c->fd < 0; }) > 0) acceptPaused_ = false;
 }
 
 void SimServer::Accept(Listener& listener) {
-  sockaddr_in peer{};
-  socklen_t len = sizeof peer;
-  const int fd = ::accept4(listener.fd, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
-  if (fd < 0) return;
-  const std::string name = listener.name + " <- " + Endpoint(peer.sin_addr.s_addr, ntohs(peer.sin_port));
-  if (listener.module->Fault() == FaultMode::kCloseOnAccept) {
-    Log("%s: accepted and closed (fault mode)", name.c_str());
-    ::close(fd);
-    return;
+  for (;;) {
+    sockaddr_in peer{};
+    socklen_t len = sizeof peer;
+    const int fd = ::accept4(listener.fd, reinterpret_cast<sockaddr*>(&peer), &len, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) {
+      if (errno == EINTR || errno == ECONNABORTED || errno == EPROTO) continue;
+      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) PauseAccepting(errno);
+      return;  // EAGAIN: the queue is empty
+    }
+    const std::string name = listener.name + " <- " + Endpoint(peer.sin_addr.s_addr, ntohs(peer.sin_port));
+    if (listener.module->Fault() == FaultMode::kCloseOnAccept) {
+      Log("%s: accepted and closed (fault mode)", name.c_str());
+      ::close(fd);
+      continue;
+    }
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    auto connection = std::make_unique<Connection>();
+    connection->module = listener.module;
+    connection->name = name;
+    connection->fd = fd;
+    Log("%s: connected", name.c_str());
+    connections_.push_back(std::move(connection));
   }
-  const int one = 1;
-  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  auto connection = std::make_unique<Connection>();
-  connection->module = listener.module;
-  connection->name = name;
-  connection->fd = fd;
-  Log("%s: connected", name.c_str());
-  connections_.push_back(std::move(connection));
+}
+
+void SimServer::PauseAccepting(int error) {
+  // The pending connection stays queued and the listener stays readable:
+  // polling it now would spin. Wait for a close (or retry after a while).
+  acceptPaused_ = true;
+  acceptRetryAt_ = Clock::now() + kAcceptRetry;
+  const std::string text = "out of descriptors (" + std::string(std::strerror(error)) + ") with " +
+                           std::to_string(connections_.size()) +
+                           " connections open; new connections wait until one closes";
+  if (!descriptorsWarned_) std::fprintf(stderr, "plinth-sim: %s\n", text.c_str());
+  else Log("%s", text.c_str());
+  descriptorsWarned_ = true;
 }
 
 void SimServer::Send(Connection& connection, const std::vector<uint8_t>& reply) {
@@ -206,9 +230,14 @@ void SimServer::Run() {
     SyncListeners();
     fds.clear();
     fds.push_back({wakeFd_, POLLIN, 0});
-    for (auto& l : listeners_) fds.push_back({l->fd, POLLIN, 0});  // fd -1 is ignored by poll
-    int timeout = kIdlePollMs;
     const auto now = Clock::now();
+    if (acceptPaused_ && now >= acceptRetryAt_) acceptPaused_ = false;
+    for (auto& l : listeners_) fds.push_back({acceptPaused_ ? -1 : l->fd, POLLIN, 0});  // -1 is ignored by poll
+    int timeout = kIdlePollMs;
+    if (acceptPaused_) {
+      const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(acceptRetryAt_ - now).count();
+      timeout = std::clamp(static_cast<int>(wait) + 1, 0, timeout);
+    }
     for (auto& c : connections_) {
       fds.push_back({c->fd, POLLIN, 0});
       if (!c->tail.empty()) {
@@ -240,7 +269,8 @@ void SimServer::Run() {
         c.fd = -1;
       }
     }
-    std::erase_if(connections_, [](const auto& c) { return c->fd < 0; });
+    // A closed connection gave back its descriptor: accept again.
+    if (std::erase_if(connections_, [](const auto& c) { return c->fd < 0; }) > 0) acceptPaused_ = false;
   }
   for (auto& c : connections_) ::close(c->fd);
   connections_.clear();

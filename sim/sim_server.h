@@ -3,6 +3,7 @@
 // module that has an address, on that address and its port, and answers the
 // requests of all their connections.
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -44,7 +45,9 @@ class SimServer {
   struct Connection;
   bool Listen(Listener& listener, std::string& error);
   void SyncListeners();
+  // Accepts every waiting connection of listener.
   void Accept(Listener& listener);
+  void PauseAccepting(int error);
   // False when the connection is to be closed.
   bool Receive(Connection& connection);
   void Send(Connection& connection, const std::vector<uint8_t>& reply);
@@ -55,6 +58,9 @@ class SimServer {
   std::vector<std::unique_ptr<Connection>> connections_;
   int wakeFd_ = -1;
   std::atomic<bool> stop_{false};
+  bool acceptPaused_ = false;  // out of descriptors: listeners are not polled
+  std::chrono::steady_clock::time_point acceptRetryAt_;
+  bool descriptorsWarned_ = false;
   FILE* log_ = nullptr;
 };
 

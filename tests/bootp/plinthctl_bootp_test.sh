@@ -74,4 +74,22 @@ kill -INT "$SERVER"
 wait "$SERVER" || fail "exit status $? after SIGINT"
 python3 -c "import json,sys; [json.loads(l) for l in open(sys.argv[1])]" "$WORK/json.txt" || fail "not one JSON object per line"
 wait_line "$WORK/sim.txt" "000a1b2c3d07 got 127.0.0.47 by BOOTP"
+# Hostile --assign texts are refused naming the argument, a MAC given twice too.
+for bad in zz0000000001=127.0.0.5 02:00:00:00:00:01:ff=127.0.0.5 0200000000=127.0.0.5 "020000000001=127.0.0.5 --assign 02-00-00-00-00-01=127.0.0.6"; do
+  # shellcheck disable=SC2086
+  if timeout 5 "$PLINTHCTL" bootp "${LOOP[@]}" --assign $bad 2>"$WORK/assign.txt"; then fail "$bad accepted"; fi
+  grep -qE -- "^--assign ${bad##* }: (expected MAC=IP|MAC address 020000000001 is given twice)" "$WORK/assign.txt" || fail "$bad: not named"
+done
+# 300 slaves with MAC addresses: the 44 the table cannot take are named. A
+# request from MAC 000000000000 is never recorded, and says so.
+python3 -c "import json; print(json.dumps({'slaves': [{'node': str(i + 1), 'ipAddress': '127.0.1.%d' % (i % 250 + 1),
+  'macAddress': '%012x' % (0x020000000100 + i)} for i in range(300)]}))" |
+  "$PLINTHCTL" build - -o "$WORK/big.bin"
+"$PLINTHCTL" bootp "${LOOP[@]}" --config "$WORK/big.bin" >"$WORK/big.txt" 2>&1 &
+PIDS+=("$!")
+wait_line "$WORK/big.txt" "^serving .* 256 registered$"
+[ "$(grep -c '^not registered: row .*: the table holds 256 modules and is full$' "$WORK/big.txt")" -eq 44 ] || fail "unregistered rows not named"
+grep -q "^not registered: row 299, node 300, MAC 02000000022b, IP 127.0.1.50: " "$WORK/big.txt" || fail "row 299 not named"
+python3 -c "import socket; socket.socket(socket.AF_INET, socket.SOCK_DGRAM).sendto(b'\x01\x01\x06' + bytes(297), ('127.0.0.1', $SERVER_PORT))"
+wait_line "$WORK/big.txt" "^ignored 000000000000 \(MAC address all zero, not recorded\)$"
 echo "PASS"

@@ -5,10 +5,14 @@ Usage: plinthctl_files_test.py PLINTHCTL"""
 
 import json
 import os
+import resource
 import subprocess
 import sys
 import tempfile
 import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import reference_writer as ref  # noqa: E402
 
 PLINTHCTL = None
 
@@ -22,8 +26,10 @@ ONE_SLAVE_JSON = {
 ONE_SLAVE_TAIL = bytes.fromhex("00000068fb0000")
 
 
-def run(*args, stdin=None):
-    return subprocess.run([PLINTHCTL, *args], capture_output=True, text=True, input=stdin, timeout=60)
+def run(*args, stdin=None, memory=None):
+    limit = (lambda: resource.setrlimit(resource.RLIMIT_AS, (memory, memory))) if memory else None
+    return subprocess.run([PLINTHCTL, *args], capture_output=True, text=True, input=stdin, timeout=60,
+                          preexec_fn=limit)
 
 
 class PlinthctlFiles(unittest.TestCase):
@@ -132,6 +138,47 @@ class PlinthctlFiles(unittest.TestCase):
         self.assertNotEqual(run("build", "x.json").returncode, 0)  # no -o
         self.assertNotEqual(run("frobnicate").returncode, 0)
         self.assertEqual(run("--help").returncode, 0)
+
+
+    def test_hostile_inputs_end_in_one_clear_message(self):
+        def slave(**fields):
+            return {"slaves": [{"node": "3", **fields}]}
+        wide = {"slaves": [{"node": str(n), "inputWords": "65535", "outputWords": "131070", "paramWords": "65535"}
+                           for n in range(1, 301)]}
+        cases = [("/dev/zero", None, "/dev/zero: not a regular file"), (self.dir.name, None, "not a regular file"),
+                 (" " * (17 << 20), None, "no configuration needs that much"),
+                 ("[" + "0," * 7000000 + "0]", 150 << 20, "values; a configuration has far fewer"),
+                 (wide, 100 << 20, "slave 3 (node 3): its word values"),
+                 (slave(inputWords="70000"), None, "70000 input words do not fit the file"),
+                 (slave(name="n" * 2000000), None, "slave 1 (node 3): its name (2000000 bytes)"),
+                 ('{"' + "k" * 10000000, None, "not valid JSON"),
+                 ({"slaves": [{"k" * 10000000: 1}]}, None, 'unknown key "kkkk')] + [
+                     (slave(ipAddress=ip), None, f'slaves[0].ipAddress (node 3): "{ip}" is not an IPv4 address')
+                     for ip in ("999.1.1.1", "256.0.0.1", "-1.2.3.4", "1.2.3.4.5", "1.2.3", "foo")]
+        with open(PLINTHCTL, "rb") as f:
+            sanitized = b"__asan_init" in f.read()  # its shadow memory defeats a memory limit
+        for value, memory, message in cases:
+            with self.subTest(message):
+                path = isinstance(value, str) and value.startswith("/")
+                r = run("build", value if path else "-", "-o", self.path("out.bin"), memory=None if sanitized else memory,
+                        stdin=None if path else value if isinstance(value, str) else json.dumps(value))
+                self.assertEqual((r.returncode, message in r.stderr, len(r.stderr) < 400), (1, True, True), r.stderr)
+                self.assertFalse(os.path.exists(self.path("out.bin")))
+        # Outputs: the system's reason after the message; a dangling link is written through, a loop refused.
+        for link, to in (("dangling.bin", "made.bin"), ("loop1", "loop2"), ("loop2", "loop1")):
+            os.symlink(to, self.path(link))
+        for out, status, message in [("no/dir/x.bin", 1, "fopen failed to write! (No such file or directory)"),
+                                     ("", 1, "fopen failed to write! (Is a directory)"),
+                                     ("loop1", 1, "(Too many levels of symbolic links)"), ("dangling.bin", 0, "")]:
+            r = run("build", self.write_json("ok.json", {}), "-o", self.path(out))
+            self.assertEqual((r.returncode, message in r.stderr), (status, True), r.stderr)
+        self.assertTrue(os.path.islink(self.path("dangling.bin")) and os.path.isfile(self.path("made.bin")))
+        # A file can hold addresses that are none: check names their rows.
+        with open(self.path("odd.bin"), "wb") as f:
+            f.write(ref.encode({"slaves": [{"node": "3", "ipAddress": "999.1.1.1"}, {"node": "4", "ipAddress": "1.2.3.4"}]}))
+        r = run("check", self.path("odd.bin"))
+        self.assertEqual((r.returncode, r.stdout, r.stderr.count("IP address")), (1, "", 1))
+        self.assertIn("slave 1 (node 3): IP address 999.1.1.1 is not four numbers 0 to 255", r.stderr)
 
 
 if __name__ == "__main__":

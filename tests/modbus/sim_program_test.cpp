@@ -1,12 +1,16 @@
 // The plinth-sim program itself: it starts the modules it is given, answers,
 // and stops cleanly on SIGTERM and SIGINT.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/resource.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "config/text_scan.h"
@@ -23,7 +27,7 @@ struct Program {
   int out = -1;  // its standard output
 };
 
-Program Start(const std::vector<std::string>& args) {
+Program Start(const std::vector<std::string>& args, bool errorsToOut = false) {
   std::vector<char*> argv{const_cast<char*>(PLINTH_SIM_PATH)};
   for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
@@ -32,6 +36,7 @@ Program Start(const std::vector<std::string>& args) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
+  if (errorsToOut) posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
   posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
   Program p{-1, pipeFds[0]};
   if (posix_spawn(&p.pid, PLINTH_SIM_PATH, &actions, nullptr, argv.data(), environ) != 0) p.pid = -1;
@@ -75,6 +80,34 @@ TEST(SimProgram, ServesItsModulesStopsOnSignalsAndRefusesWhatItCannotRead) {
   ASSERT_GT(bad.pid, 0);
   EXPECT_EQ(ExitStatus(bad.pid), 2);
   ::close(bad.out);
+}
+
+TEST(SimProgram, OutOfDescriptorsSaysSoAndWaitsAndABurstWaitsInTheQueue) {
+  const uint16_t port = test::UnusedPort();
+  rlimit old{};
+  ::getrlimit(RLIMIT_NOFILE, &old);
+  const rlimit low{40, old.rlim_max};
+  ::setrlimit(RLIMIT_NOFILE, &low);  // the program inherits it
+  Program sim = Start({"--port", std::to_string(port), "--module", "ip=127.0.0.62"}, true);
+  ::setrlimit(RLIMIT_NOFILE, &old);
+  ASSERT_GT(sim.pid, 0);
+  ReadLine(sim.out);
+  std::vector<int> held(300, -1);
+  for (int i = 0; i < 80; ++i) held[static_cast<size_t>(i)] = ConnectTcp(ParseIpv4("127.0.0.62"), port);
+  pollfd said{sim.out, POLLIN, 0};
+  ASSERT_EQ(::poll(&said, 1, 5000), 1) << "nothing said at the descriptor limit";
+  EXPECT_NE(ReadLine(sim.out).find("out of descriptors"), std::string::npos);
+  for (int i = 0; i < 60; ++i) CloseSocket(held[static_cast<size_t>(i)]);
+  EXPECT_TRUE(ReadModuleStatus(held[79]).statusRead);  // waited in the queue until others closed
+  // Stopped, it accepts nothing, and yet the kernel completes every connect of a burst.
+  ::kill(sim.pid, SIGSTOP);
+  for (size_t i = 0; i < held.size() && (i == 0 || held[i - 1] >= 0); ++i)
+    CloseSocket(std::exchange(held[i], ConnectTcp(ParseIpv4("127.0.0.62"), port)));
+  EXPECT_EQ(std::count(held.begin(), held.end(), -1), 0);
+  for (int s : held) CloseSocket(s);
+  ::kill(sim.pid, SIGCONT);
+  ::kill(sim.pid, SIGTERM);
+  EXPECT_EQ(ExitStatus(sim.pid), 0);
 }
 
 }  // namespace

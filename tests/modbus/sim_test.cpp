@@ -193,5 +193,22 @@ TEST(SimModuleOptions, KeysCountsAndRefusals) {
   }
 }
 
+TEST(SimModule, DiagnosticsAnswersOnlyTheStatisticsSubFunction) {
+  RunningSim sim({OnLoopback(7)});
+  ASSERT_TRUE(sim.Opened()) << sim.Error();
+  SocketGuard s(sim.Connect());
+  // Unknown sub-functions are exception 01; the statistics with a bad length 03.
+  for (auto [sub, size] : {std::pair{0, 4}, {1, 4}, {2, 4}, {4, 4}, {0xA, 4}, {0x14, 4}, {0x16, 4}, {0xFFFF, 4},
+                           {0x15, 2}, {0x15, 6}}) {
+    Bytes request{0, 1, 0, 0, 0, static_cast<uint8_t>(2 + size), 1, 8, static_cast<uint8_t>(sub >> 8),
+                  static_cast<uint8_t>(sub)};
+    request.resize(8 + static_cast<size_t>(size), 0);
+    test::Put(s.fd, request);
+    Bytes reply(9);
+    ASSERT_EQ(::recv(s.fd, reply.data(), reply.size(), MSG_WAITALL), 9) << sub;
+    EXPECT_EQ(Bytes(reply.begin() + 7, reply.end()), (Bytes{0x88, sub == 0x15 ? uint8_t{3} : uint8_t{1}})) << sub;
+  }
+}
+
 }  // namespace
 }  // namespace plinth

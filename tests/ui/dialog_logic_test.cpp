@@ -227,5 +227,24 @@ TEST(LocalAddresses, ResolverFirstThenInterfacesLoopbackLast) {
   EXPECT_EQ(shown, (Texts{"Plinth: No ip-addr list configured!", "Plinth: No tcpip-interface card found!"}));
 }
 
+TEST(SlaveConfigLogic, OkRefusesAddressesAndWordCountsTheFileCannotHold) {
+  using Case = std::tuple<std::string SlaveRecord::*, std::string, bool>;  // field, text, accepted
+  for (const auto& [field, text, accepted] : std::vector<Case>{
+           {&SlaveRecord::ipAddress, "", true}, {&SlaveRecord::ipAddress, "999.1.1.1", false},
+           {&SlaveRecord::ipAddress, "-1.2.3.4", false}, {&SlaveRecord::ipAddress, "1.2.3", false},
+           {&SlaveRecord::ipAddress, "1.2.3.4.5", false}, {&SlaveRecord::inputWords, "65535", true},
+           {&SlaveRecord::inputWords, "70000", false}, {&SlaveRecord::outputWords, "70000", false},
+           {&SlaveRecord::paramWords, "65536", false}}) {
+    LogicFixture f("10.0.0.1");
+    SlaveConfigLogic logic = f.Make(-1, "7", "10.0.0.7");
+    logic.autoIp = false;  // the address is typed
+    logic.record.*field = text;
+    f.prompts.answers = {true};
+    EXPECT_EQ(logic.Accept(), accepted) << text;
+    const Texts shown = f.prompts.Messages();
+    EXPECT_TRUE(accepted ? shown.empty() : shown.size() == 1 && shown[0].find(text) != std::string::npos) << text;
+  }
+}
+
 }  // namespace
 }  // namespace plinth
