@@ -29,7 +29,8 @@ inline void Put(int fd, const Bytes& bytes) {
 inline Bytes Drain(int fd) {
   Bytes all;
   uint8_t chunk[512];
-  for (ssize_t got; (got = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT)) > 0;) all.insert(all.end(), chunk, chunk + got);
+  for (ssize_t got; (got = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT)) > 0;)
+    all.insert(all.end(), chunk, chunk + got);
   return all;
 }
 

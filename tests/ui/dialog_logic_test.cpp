@@ -43,7 +43,8 @@ TEST(SlaveConfigLogic, UsedNodesAndAutoIpAvoidingTheMaster) {
 
   // The master's own host number moves to the next free node; the node
   // text goes in unchanged.
-  for (auto [node, expected] : {std::pair{"5", "5 192.168.1.5"}, {"10", "13 192.168.1.13"}, {" 7", " 7 192.168.1. 7"}}) {
+  for (auto [node, expected] :
+       {std::pair{"5", "5 192.168.1.5"}, {"10", "13 192.168.1.13"}, {" 7", " 7 192.168.1. 7"}}) {
     logic.record.node = node;
     logic.BuildAutoIp();
     EXPECT_EQ(logic.record.node + " " + logic.record.ipAddress, expected);

@@ -182,8 +182,8 @@ TEST(Help, TopicsAreBuiltInAndF1FollowsTheActiveWindow) {
   SetHelpHandler(nullptr);
   EXPECT_EQ(opened, (std::vector<int>{10020, 10021, 10021, 10020}));
   // Without a replacement the program's own help window shows the page.
-  for (auto [topic, text] : {std::pair{kHelpMainWindow, "The main window"},
-                             {kHelpSlaveConfiguration, "Slave configuration"}, {kHelpAdvancedSettings, "Burst count"}}) {
+  for (auto [topic, text] : {std::pair{kHelpMainWindow, "The main window"}, {kHelpAdvancedSettings, "Burst count"},
+                             {kHelpSlaveConfiguration, "Slave configuration"}}) {
     ShowHelp(topic);
     QWidget* help = nullptr;
     for (QWidget* w : QApplication::topLevelWidgets()) help = w->objectName() == "helpWindow" ? w : help;

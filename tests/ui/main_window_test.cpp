@@ -82,7 +82,8 @@ TEST(MainWindow, AddAndEditApplyTheNextNodeRules) {
     Click(d, "okButton");
   });
   f.Button("editButton")->click();
-  EXPECT_EQ(f.Cell(1, 0) + " " + f.Cell(1, 2) + " " + std::to_string(f.window->Config().nextNode), "12 192.168.1.12 21");
+  EXPECT_EQ(f.Cell(1, 0) + " " + f.Cell(1, 2) + " " + std::to_string(f.window->Config().nextNode),
+            "12 192.168.1.12 21");
   EXPECT_TRUE(f.prompts.shown.empty());
 
   // Without a selection, and with a full list.
