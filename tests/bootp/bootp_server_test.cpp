@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
-#include <cstring>
 #include <vector>
 
 #include "bootp_test_support.h"
@@ -16,41 +15,8 @@ using namespace std::chrono_literals;
 using test::Ip;
 using test::Mac;
 
-TEST(UdpThread, AnswersRecordsAndIgnoresOnLoopback) {
-  test::RunningServer s(-1, "plinth-test");
-  ASSERT_TRUE(s.started);
-  const uint16_t port = s.server.BoundPort();
-  BootpMessage request = MakeBootpRequest(Mac(1), 0x12345678, 0);
-  request[200] = 0xAB;  // inside file: must come back
-  ASSERT_TRUE(s.module.Send(port, request));
-  const auto reply = s.module.Receive(2s);
-  ASSERT_TRUE(reply.has_value());
-  BootpMessage expected = request;
-  expected[0] = 2;
-  const uint32_t yiaddr = Ip("10.0.0.21");
-  std::memcpy(expected.data() + kBootpYiaddr, &yiaddr, 4);
-  std::memcpy(expected.data() + kBootpSname, "plinth-test", 11);
-  EXPECT_EQ(*reply, std::vector<uint8_t>(expected.begin(), expected.end()));
-
-  // An unknown module's datagrams of 299 and 301 bytes are not recorded;
-  // another asks twice and is recorded once. Then the first asks again:
-  // its reply shows that everything before it was handled.
-  std::vector<uint8_t> unknown(kBootpMessageSize + 1);
-  const BootpMessage wrongSize = MakeBootpRequest(Mac(2), 1, 0);
-  std::copy(wrongSize.begin(), wrongSize.end(), unknown.begin());
-  const BootpMessage asking = MakeBootpRequest(Mac(3), 2, Ip("192.168.1.7"));
-  ASSERT_TRUE(s.module.Send(port, unknown.data(), 299) && s.module.Send(port, unknown.data(), 301));
-  ASSERT_TRUE(s.module.Send(port, asking) && s.module.Send(port, asking) && s.module.Send(port, request));
-  ASSERT_TRUE(s.module.Receive(2s).has_value());
-  EXPECT_FALSE(s.module.Receive(50ms).has_value());  // no other reply
-  EXPECT_EQ(s.net.bootp.table[0].assigned.load(), 1);
-  EXPECT_EQ(s.net.bootp.requests[0].mac.load(), PackMac(Mac(3)));
-  EXPECT_EQ(s.net.bootp.requests[0].ipAddress.load(), Ip("192.168.1.7"));
-  EXPECT_EQ(s.net.bootp.requests[1].used.load(), 0);
-  EXPECT_TRUE(ShutdownBootpServer(s.server, s.messages));
-  EXPECT_TRUE(s.messages.entries.empty());
-}
-
+// Replies byte for byte, recording and ignoring: the request tests; on real
+// sockets with the real ports: the namespace road test.
 // Switching on while stopping is tested through the window's button.
 TEST(UdpThread, SwitchedOffItEndsAtTheNextDatagramAndOnAgainStartsANewRun) {
   test::RunningServer s;

@@ -72,10 +72,9 @@ class LoopbackModule {
 // A server switched on and bound, with MAC 1 registered at 10.0.0.21,
 // replying to the module (or to clientPort).
 struct RunningServer {
-  explicit RunningServer(int clientPort = -1, const char* hostName = "")
+  explicit RunningServer(int clientPort = -1)
       : server(net, messages, LoopbackOptions(clientPort < 0 ? module.port : static_cast<uint16_t>(clientPort))) {
     AddBootpEntry(net.bootp, Mac(1), "10.0.0.21", messages);
-    net.hostName = hostName;
     started = server.SwitchOn() && server.WaitUntilBound(std::chrono::seconds(2));
   }
   NetState net;

@@ -58,10 +58,11 @@ grep -q "000a1b2c3d0[23] got 10.77.0.50\|000a1b2c3d01 got 10.77.0.6" "$SIM_OUT" 
 # One row per module, whatever the number of requests.
 [ "$(grep -c '"event":"bootp"' "$SERVER_OUT")" -eq 1 ] || fail "more than one bootp row for one unknown module"
 
-# A malformed datagram is one line and changes nothing.
+# Datagrams of 299 and 301 bytes are one line each and change nothing.
 ip netns exec "$MOD_NS" python3 -c "import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); \
-s.sendto(b'x'*299, ('10.77.0.1', 67))"
+[s.sendto(b'x'*n, ('10.77.0.1', 67)) for n in (299, 301)]"
 wait_for 5 "$SERVER_OUT" '"event":"ignored"' '"size":299'
+wait_for 5 "$SERVER_OUT" '"event":"ignored"' '"size":301'
 
 # Across the veth from the configurator's side: the module serves Modbus/TCP
 # on the address it was given.
