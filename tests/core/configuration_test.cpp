@@ -143,6 +143,7 @@ TEST(ConfigurationReader, RefusesBrokenFilesWithAMessage) {
   const std::vector<uint8_t>& good = OneSlaveExample();
   const size_t ioh = 2 + 2 + 4 + 16 + 3;  // root codes, header, data; IoH codes
   ASSERT_EQ(good[0x80], 0x1b);  // the example's input block
+  ASSERT_EQ(good[0xb4], 0x1d);  // its last block, four bytes before the checksum
   ASSERT_EQ(good[0x78], 0x00);  // the zero that ends the entry's strings
   auto changed = [&](size_t at, uint8_t value) {
     std::vector<uint8_t> bytes = good;
@@ -166,6 +167,7 @@ TEST(ConfigurationReader, RefusesBrokenFilesWithAMessage) {
       {"entry count past the end", Resealed(good, ioh + 6, {40, 0}), "Input file corrupted!", "Plinth"},
       {"header past the node", Resealed(good, ioh - 2, {0xBF}), "Input file corrupted!", "Plinth"},
       {"value count past the block", Resealed(good, 0x80 + 3 + 16, {0xB8, 0x0B}), "Input file corrupted!", "Plinth"},
+      {"last block past its parents", Resealed(good, 0xb4, {0x21}), "Input file corrupted!", "Plinth"},
       {"unterminated string", Resealed(good, 0x78, {'x'}), "Input file corrupted!", "Plinth"},
       {"two IoH", TreeOf({}, 2), "Input file corrupted! (More than one IoH)", "Plinth"},
   };

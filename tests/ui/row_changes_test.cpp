@@ -49,30 +49,33 @@ TEST(RowChangeQueue, StructuralChangesWaitForTheListMarksDoNot) {
   queue.Apply(rows, true);
   EXPECT_EQ(rows.rows, std::vector<std::string>{"1:ok"});
 
-  // A command holds the list: appends wait, the mark of an existing row goes through.
+  // A command holds the list: appends wait, the mark of an existing row goes
+  // through; what a worker posts meanwhile comes after what waits.
   queue.Post(Change(RowChange::Kind::Append, "2", "10.0.0.2", 2, note("a2")));
-  queue.Post(Change(RowChange::Kind::MarkAssigned, "", "", 1, note("m1")));
+  queue.Post(Change(RowChange::Kind::MarkAssigned, "", "", 1, [&](bool ok) {
+    note("m1")(ok);
+    queue.Post(Change(RowChange::Kind::Append, "5", "10.0.0.5", 5, note("a5")));
+  }));
   queue.Post(Change(RowChange::Kind::MarkAssigned, "", "", 2, note("m2")));  // its row is not there yet
   queue.Post(Change(RowChange::Kind::UpsertByIp, "1", "10.0.0.1", 9, note("u1")));
   EXPECT_EQ(queue.Apply(rows, false), 1);
   EXPECT_EQ(rows.rows, std::vector<std::string>{"1:assigned"});
   EXPECT_TRUE(rows.list.At(0)->bootpAssigned);
-  EXPECT_EQ(queue.Pending(), 3u);
+  EXPECT_EQ(queue.Pending(), 4u);
 
   // Released: the rest in arrival order, the mark after the append it needs.
-  EXPECT_EQ(queue.Apply(rows, true), 3);
-  EXPECT_EQ(rows.rows, (std::vector<std::string>{"1:ok", "2:assigned"}));
+  EXPECT_EQ(queue.Apply(rows, true), 4);
+  EXPECT_EQ(rows.rows, (std::vector<std::string>{"1:ok", "2:assigned", "5:ok"}));
   EXPECT_EQ(rows.list.At(0)->status, "assigned");  // the upsert's record served only as fallback
-  EXPECT_EQ(rows.list.Count(), 2);
-  EXPECT_EQ(done, (std::vector<std::string>{"a1+", "m1+", "a2+", "m2+", "u1+"}));
-  EXPECT_EQ(wakes, 5);
+  EXPECT_EQ(done, (std::vector<std::string>{"a1+", "m1+", "a2+", "m2+", "u1+", "a5+"}));
+  EXPECT_EQ(wakes, 6);
 
   // An upsert of an unknown address appends; a mark without any row and an
   // append to a full list are refused.
   queue.Post(Change(RowChange::Kind::UpsertByIp, "3", "10.0.0.3", 3, note("u3")));
   queue.Post(Change(RowChange::Kind::MarkAssigned, "", "", 77, note("m77")));
   queue.Apply(rows, true);
-  EXPECT_EQ(rows.list.Count(), 3);
+  EXPECT_EQ(rows.list.Count(), 4);
   while (!rows.list.Full()) rows.list.Append(std::make_unique<SlaveRecord>());
   queue.Post(Change(RowChange::Kind::Append, "4", "10.0.0.4", 4, note("a4")));
   queue.Apply(rows, true);
