@@ -168,7 +168,8 @@ TEST(SimModuleOptions, KeysCountsAndRefusals) {
       << error;
   ASSERT_EQ(out.size(), 1u);
   const SimModuleConfig& c = out[0];
-  EXPECT_EQ(FormatIpv4(c.address) + ":" + std::to_string(c.port) + " " + FormatMac(c.mac), "127.0.0.9:1600 0050c2000010");
+  EXPECT_EQ(FormatIpv4(c.address) + ":" + std::to_string(c.port) + " " + FormatMac(c.mac),
+            "127.0.0.9:1600 0050c2000010");
   EXPECT_EQ(std::vector<int>({c.moduleId, c.inputWords, c.outputWords, c.health, c.lastError, c.errorCount, c.timeout}),
             std::vector<int>({1218, 3, 0, 0xA5, 0x1F, 10, 20}));
   EXPECT_EQ(c.text.value_or(""), "hello");

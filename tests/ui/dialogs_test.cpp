@@ -280,7 +280,8 @@ TEST(WholeProgram, StartUpMessagesAndAFailedHostName) {
   });
   EXPECT_EQ(p.app.Run(""), QDialog::Rejected);
   EXPECT_EQ(masterEntries, 0);
-  EXPECT_EQ(p.prompts.shown, (std::vector<ScriptedPrompts::Shown>{{"message", "No ip-addr list configured!", "Plinth"}}));
+  EXPECT_EQ(p.prompts.shown,
+            (std::vector<ScriptedPrompts::Shown>{{"message", "No ip-addr list configured!", "Plinth"}}));
 
   // Without a host name the window ends at once, and shutdown still runs.
   bool ran = false;
