@@ -104,6 +104,8 @@ TEST(Cursor, WalkStaysInsideTheBytes) {
   // A cut image: the child frame lies past the end.
   Bytes cut(bytes.begin(), bytes.begin() + static_cast<long>(c.header) + 4 + 16);
   EXPECT_FALSE(FirstChild(cut, NodeCursor{0, c.header, 0}, NodeKind::Root).Valid());
+  Bytes headerOnly(bytes.begin(), bytes.begin() + static_cast<long>(c.header) + 1);  // no room for the count
+  EXPECT_FALSE(FirstChild(headerOnly, NodeCursor{0, c.header, 0}, NodeKind::Root).Valid());
 }
 
 }  // namespace
