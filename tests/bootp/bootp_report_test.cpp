@@ -29,8 +29,7 @@ struct Window {
   // A slave added by the user, shown (and so registered when it has an address).
   void AddRow(const char* macText, const char* ipText) {
     auto record = std::make_unique<SlaveRecord>();
-    record->macAddress = macText;
-    record->ipAddress = ipText;
+    record->macAddress = macText, record->ipAddress = ipText;
     dataList.Append(std::move(record));
     rows.RenderAll();
   }
@@ -40,7 +39,7 @@ struct Window {
     if (h.verdict == BootpVerdict::kReply) MarkBootpAssigned(net.bootp, h.entry);
     return h.verdict;
   }
-  std::string Text(int row, int column) const { return rows.Texts()[static_cast<size_t>(row)][static_cast<size_t>(column)]; }
+  std::string Text(int row, int column) const { return rows.Texts().at(size_t(row)).at(size_t(column)); }
 };
 
 TEST(ReportAssignments, TestAddressFromTheEnvironmentGoesToEveryUnknownRow) {

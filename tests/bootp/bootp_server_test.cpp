@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
-#include <cstring>
 #include <vector>
 
 #include "bootp_test_support.h"
@@ -14,96 +13,37 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::Ip;
-using test::LoopbackModule;
-using test::LoopbackOptions;
 using test::Mac;
 
-TEST(UdpThread, AnswersRecordsAndIgnoresOnLoopback) {
-  NetState net;
-  net.hostName = "plinth-test";
-  RecordedMessages messages;
-  AddBootpEntry(net.bootp, Mac(1), "10.0.0.21", messages);
-  LoopbackModule module;
-  UdpThread server(net, messages, LoopbackOptions(module.port));
-  ASSERT_TRUE(server.SwitchOn());
-  ASSERT_TRUE(server.WaitUntilBound(2s));
-  const uint16_t port = server.BoundPort();
-
-  BootpMessage request = MakeBootpRequest(Mac(1), 0x12345678, 0);
-  request[200] = 0xAB;  // inside file: must come back
-  ASSERT_TRUE(module.Send(port, request.data(), request.size()));
-  const auto reply = module.Receive(2s);
-  ASSERT_TRUE(reply.has_value());
-  BootpMessage expected = request;
-  expected[0] = 2;
-  const uint32_t yiaddr = Ip("10.0.0.21");
-  std::memcpy(expected.data() + kBootpYiaddr, &yiaddr, 4);
-  std::memcpy(expected.data() + kBootpSname, "plinth-test", 11);
-  EXPECT_EQ(*reply, std::vector<uint8_t>(expected.begin(), expected.end()));
-
-  // An unknown module's datagrams of 299 and 301 bytes are not recorded;
-  // another asks twice and is recorded once. Then the first asks again:
-  // its reply shows that everything before it was handled.
-  std::vector<uint8_t> unknown(kBootpMessageSize + 1);
-  const BootpMessage wrongSize = MakeBootpRequest(Mac(2), 1, 0);
-  std::copy(wrongSize.begin(), wrongSize.end(), unknown.begin());
-  ASSERT_TRUE(module.Send(port, unknown.data(), 299));
-  ASSERT_TRUE(module.Send(port, unknown.data(), 301));
-  const BootpMessage asking = MakeBootpRequest(Mac(3), 2, Ip("192.168.1.7"));
-  ASSERT_TRUE(module.Send(port, asking.data(), asking.size()));
-  ASSERT_TRUE(module.Send(port, asking.data(), asking.size()));
-  ASSERT_TRUE(module.Send(port, request.data(), request.size()));
-  ASSERT_TRUE(module.Receive(2s).has_value());
-  EXPECT_FALSE(module.Receive(50ms).has_value());  // no other reply
-  EXPECT_EQ(net.bootp.table[0].assigned.load(), 1);
-  EXPECT_EQ(net.bootp.requests[0].mac.load(), PackMac(Mac(3)));
-  EXPECT_EQ(net.bootp.requests[0].ipAddress.load(), Ip("192.168.1.7"));
-  EXPECT_EQ(net.bootp.requests[1].used.load(), 0);
-
-  EXPECT_TRUE(ShutdownBootpServer(server, messages));
-  EXPECT_TRUE(messages.entries.empty());
-}
-
+// Replies byte for byte, recording and ignoring: the request tests; on real
+// sockets with the real ports: the namespace road test.
 // Switching on while stopping is tested through the window's button.
 TEST(UdpThread, SwitchedOffItEndsAtTheNextDatagramAndOnAgainStartsANewRun) {
-  NetState net;
-  RecordedMessages messages;
-  AddBootpEntry(net.bootp, Mac(1), "10.0.0.21", messages);
-  LoopbackModule module;
-  UdpThread server(net, messages, LoopbackOptions(module.port));
-  ASSERT_TRUE(server.SwitchOn());
-  ASSERT_TRUE(server.WaitUntilBound(2s));
+  test::RunningServer s;
+  ASSERT_TRUE(s.started);
   const BootpMessage request = MakeBootpRequest(Mac(1), 9, 0);
-  server.SwitchOff();
-  ASSERT_TRUE(module.Send(server.BoundPort(), request.data(), request.size()));
-  EXPECT_FALSE(module.Receive(100ms).has_value());
-  EXPECT_TRUE(WaitForBootpServer(net));
-  ASSERT_TRUE(server.SwitchOn());
-  ASSERT_TRUE(server.WaitUntilBound(2s));
-  EXPECT_EQ(server.RunsStarted(), 2);
-  ASSERT_TRUE(module.Send(server.BoundPort(), request.data(), request.size()));
-  EXPECT_TRUE(module.Receive(2s).has_value());
-  EXPECT_TRUE(ShutdownBootpServer(server, messages));
-  EXPECT_TRUE(messages.entries.empty());
+  s.server.SwitchOff();
+  ASSERT_TRUE(s.module.Send(s.server.BoundPort(), request));
+  EXPECT_FALSE(s.module.Receive(100ms).has_value());
+  EXPECT_TRUE(WaitForBootpServer(s.net));
+  ASSERT_TRUE(s.server.SwitchOn() && s.server.WaitUntilBound(2s));
+  EXPECT_EQ(s.server.RunsStarted(), 2);
+  ASSERT_TRUE(s.module.Send(s.server.BoundPort(), request));
+  EXPECT_TRUE(s.module.Receive(2s).has_value());
+  EXPECT_TRUE(ShutdownBootpServer(s.server, s.messages));
+  EXPECT_TRUE(s.messages.entries.empty());
 }
 
 TEST(UdpThread, FailedReplyLeavesTheEntryUnassigned) {
-  NetState net;
-  RecordedMessages messages;
-  AddBootpEntry(net.bootp, Mac(1), "10.0.0.21", messages);
-  LoopbackModule module;
-  UdpThread server(net, messages, LoopbackOptions(0));  // port 0: the send is refused
-  ASSERT_TRUE(server.SwitchOn());
-  ASSERT_TRUE(server.WaitUntilBound(2s));
-  const BootpMessage request = MakeBootpRequest(Mac(1), 9, 0);
-  ASSERT_TRUE(module.Send(server.BoundPort(), request.data(), request.size()));
+  test::RunningServer s(0);  // port 0: the send is refused
+  ASSERT_TRUE(s.started);
+  ASSERT_TRUE(s.module.Send(s.server.BoundPort(), MakeBootpRequest(Mac(1), 9, 0)));
   // An unknown module asks next: once it is recorded, the request was handled.
-  const BootpMessage unknown = MakeBootpRequest(Mac(2), 9, 0);
-  ASSERT_TRUE(module.Send(server.BoundPort(), unknown.data(), unknown.size()));
-  ASSERT_TRUE(test::WaitUntil([&] { return net.bootp.requests[0].used.load() == 1; }));
-  EXPECT_TRUE(ShutdownBootpServer(server, messages));
-  EXPECT_EQ(net.bootp.table[0].assigned.load(), 0);
-  EXPECT_EQ(test::Texts(messages), std::vector<std::string>{"sendto() failed!"});
+  ASSERT_TRUE(s.module.Send(s.server.BoundPort(), MakeBootpRequest(Mac(2), 9, 0)));
+  ASSERT_TRUE(test::WaitUntil([&] { return s.net.bootp.requests[0].used.load() == 1; }));
+  EXPECT_TRUE(ShutdownBootpServer(s.server, s.messages));
+  EXPECT_EQ(s.net.bootp.table[0].assigned.load(), 0);
+  EXPECT_EQ(test::Texts(s.messages), std::vector<std::string>{"sendto() failed!"});
 }
 
 TEST(UdpThread, StopWithoutASocketShowsEveryStepThatFails) {
@@ -133,9 +73,8 @@ TEST(UdpThread, DestroyingARunningServerEndsItsThread) {
   NetState net;
   RecordedMessages messages;
   {
-    UdpThread server(net, messages, LoopbackOptions(9));
-    ASSERT_TRUE(server.SwitchOn());
-    ASSERT_TRUE(server.WaitUntilBound(2s));
+    UdpThread server(net, messages, test::LoopbackOptions(9));
+    ASSERT_TRUE(server.SwitchOn() && server.WaitUntilBound(2s));
   }
   EXPECT_EQ(net.bootpRunning.load(), 0);
 }

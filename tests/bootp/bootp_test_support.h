@@ -5,7 +5,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -33,8 +32,8 @@ inline BootpServerOptions LoopbackOptions(uint16_t clientPort) {
   return BootpServerOptions{0, clientPort, Ip("127.0.0.1"), Ip("127.0.0.1"), 0};
 }
 
-inline bool WaitUntil(const std::function<bool()>& done, std::chrono::milliseconds limit = std::chrono::seconds(3)) {
-  const auto end = std::chrono::steady_clock::now() + limit;
+inline bool WaitUntil(const std::function<bool()>& done) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
   while (!done())
     if (std::chrono::steady_clock::now() > end) return false;
     else std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -52,12 +51,11 @@ class LoopbackModule {
     port = ntohs(local.sin_port);
   }
   ~LoopbackModule() { close(fd_); }
-
   bool Send(uint16_t serverPort, const uint8_t* bytes, size_t size) {
     const sockaddr_in to = SocketAddress(Ip("127.0.0.1"), serverPort);
-    return sendto(fd_, bytes, size, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) ==
-           static_cast<ssize_t>(size);
+    return sendto(fd_, bytes, size, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) == ssize_t(size);
   }
+  bool Send(uint16_t serverPort, const BootpMessage& m) { return Send(serverPort, m.data(), m.size()); }
   std::optional<std::vector<uint8_t>> Receive(std::chrono::milliseconds wait) {
     pollfd p{fd_, POLLIN, 0};
     if (poll(&p, 1, static_cast<int>(wait.count())) != 1) return std::nullopt;
@@ -65,11 +63,25 @@ class LoopbackModule {
     bytes.resize(static_cast<size_t>(std::max<ssize_t>(0, recv(fd_, bytes.data(), bytes.size(), 0))));
     return bytes;
   }
-
   uint16_t port = 0;
 
  private:
   int fd_ = socket(AF_INET, SOCK_DGRAM, 0);
+};
+
+// A server switched on and bound, with MAC 1 registered at 10.0.0.21,
+// replying to the module (or to clientPort).
+struct RunningServer {
+  explicit RunningServer(int clientPort = -1)
+      : server(net, messages, LoopbackOptions(clientPort < 0 ? module.port : static_cast<uint16_t>(clientPort))) {
+    AddBootpEntry(net.bootp, Mac(1), "10.0.0.21", messages);
+    started = server.SwitchOn() && server.WaitUntilBound(std::chrono::seconds(2));
+  }
+  NetState net;
+  RecordedMessages messages;
+  LoopbackModule module;
+  UdpThread server;
+  bool started = false;
 };
 
 }  // namespace plinth::test

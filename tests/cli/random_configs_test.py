@@ -49,19 +49,11 @@ def random_ip(rng):
 
 
 def random_config(rng, count):
-    master = {}
-    if rng.random() < 0.8:
-        master["ip"] = random_ip(rng)
-    if rng.random() < 0.5:
-        master["board"] = rng.choice(NUMBER_TEXTS)
-    if rng.random() < 0.5:
-        master["fileWord1"] = rng.randint(0, 65535)
-    if rng.random() < 0.5:
-        master["fileWord2"] = rng.randint(0, 65535)
-    if rng.random() < 0.5:
-        master["advancedSettings"] = rng.randint(0, 65535)
-    if rng.random() < 0.5:
-        master["saveUnknownSlaves"] = rng.random() < 0.5
+    master = {key: make() for key, p, make in (
+        ("ip", 0.8, lambda: random_ip(rng)), ("board", 0.5, lambda: rng.choice(NUMBER_TEXTS)),
+        ("fileWord1", 0.5, lambda: rng.randint(0, 65535)), ("fileWord2", 0.5, lambda: rng.randint(0, 65535)),
+        ("advancedSettings", 0.5, lambda: rng.randint(0, 65535)),
+        ("saveUnknownSlaves", 0.5, lambda: rng.random() < 0.5)) if rng.random() < p}
     slaves = []
     for _ in range(count):
         s = {}
@@ -126,11 +118,8 @@ def main():
                 written = f.read()
             want = ref.encode(config)
             if written != want:
-                diff = next(i for i in range(min(len(written), len(want)) + 1)
-                            if i >= min(len(written), len(want)) or written[i] != want[i])
+                diff = next(i for i, (a, b) in enumerate(zip([*written, -1], [*want, -2])) if a != b)
                 print(f"case {case}: bytes differ at {diff} (got {len(written)} bytes, want {len(want)})")
-                with open(os.path.join(tmp, "failed.json"), "w") as f:
-                    json.dump(config, f)
                 print(json.dumps(config)[:2000])
                 failures += 1
                 continue

@@ -3,7 +3,6 @@
 // format, byte for byte, and a scratch folder for files.
 #include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -19,8 +18,7 @@ namespace plinth::testing {
 inline std::vector<uint8_t> FromHex(const std::string& hex) {
   std::vector<uint8_t> bytes;
   std::istringstream in(hex);
-  std::string byte;
-  while (in >> byte) bytes.push_back(static_cast<uint8_t>(std::stoul(byte, nullptr, 16)));
+  for (std::string byte; in >> byte;) bytes.push_back(static_cast<uint8_t>(std::stoul(byte, nullptr, 16)));
   return bytes;
 }
 
@@ -44,34 +42,24 @@ inline const std::vector<uint8_t>& OneSlaveExample() {
   return bytes;
 }
 
-inline std::unique_ptr<SlaveRecord> MakeSlave(const std::string& node, const std::string& moduleId,
-                                              const std::string& ip, const std::string& name,
-                                              const std::string& description, const std::string& in,
-                                              const std::string& out, const std::string& param,
-                                              const std::string& macText = "") {
+inline std::unique_ptr<SlaveRecord> MakeSlave(std::string node, std::string moduleId, std::string ip,
+                                              std::string name = "", std::string description = "",
+                                              std::string in = "0", std::string out = "0", std::string param = "0",
+                                              std::string macText = "") {
   auto r = std::make_unique<SlaveRecord>();
-  r->node = node;
-  r->moduleId = moduleId;
-  r->ipAddress = ip;
-  r->name = name;
-  r->description = description;
-  r->inputWords = in;
-  r->outputWords = out;
-  r->paramWords = param;
-  r->macAddress = macText;
+  r->node = node, r->moduleId = moduleId, r->ipAddress = ip, r->name = name, r->description = description;
+  r->inputWords = in, r->outputWords = out, r->paramWords = param, r->macAddress = macText;
   return r;
 }
 
-// The master settings of both worked examples.
-inline void ExampleMaster(Configuration& config) { config.master.masterIpText = "192.168.1.10"; }
-
-inline void AddExampleSlave(Configuration& config) {
+// The worked example with one slave, shown once as the list shows it.
+inline void ExampleConfig(Configuration& config, bool withSlave) {
+  config.master.masterIpText = "192.168.1.10";
+  if (!withSlave) return;
   config.dataList.Append(MakeSlave("1", "99", "192.168.1.1", "S1", "first", "2", "4", "1", "020000000001"));
   RecordedMessages messages;
   RenderRecord(*config.dataList.At(0), nullptr, nullptr, messages);
 }
-
-inline ConfigImagePtr ImageOf(const std::vector<uint8_t>& bytes) { return std::make_shared<ConfigImage>(bytes); }
 
 // A folder of its own for one test, removed afterwards.
 class ScratchDir {
@@ -94,8 +82,7 @@ inline std::vector<uint8_t> ReadAll(const std::string& path) {
 }
 
 inline void WriteAll(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::ssize(bytes));
 }
 
 }  // namespace plinth::testing

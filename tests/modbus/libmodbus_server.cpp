@@ -27,10 +27,7 @@ LibmodbusServer::~LibmodbusServer() {
   if (client >= 0) ::shutdown(client, SHUT_RDWR);
   if (thread_.joinable()) thread_.join();
   if (listenFd_ >= 0) ::close(listenFd_);
-  if (ctx_) {
-    modbus_close(ctx_);
-    modbus_free(ctx_);
-  }
+  if (ctx_) modbus_close(ctx_), modbus_free(ctx_);
   if (mapping_) modbus_mapping_free(mapping_);
 }
 

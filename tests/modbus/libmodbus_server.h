@@ -18,7 +18,6 @@ class LibmodbusServer {
   explicit LibmodbusServer(const char* address = "127.0.0.1", int registerCount = 0x10000);
   ~LibmodbusServer();
   LibmodbusServer(const LibmodbusServer&) = delete;
-  LibmodbusServer& operator=(const LibmodbusServer&) = delete;
 
   bool Listening() const { return listenFd_ >= 0; }
   uint16_t Port() const { return port_; }

@@ -16,6 +16,7 @@ using test::RunningSim;
 struct Output {
   int status;
   std::string out, err;
+  std::string StatusAndErr() const { return std::to_string(status) + " " + err; }
 };
 
 // Runs command(ip, port) on module i with standard output and error captured.
@@ -58,10 +59,8 @@ TEST(ModuleCommands, StatusShowsTheDialogsFields) {
   const Output json = RunOn(sim, 0, kStatusJson);
   ASSERT_EQ(json.status, 0);
   const auto parsed = nlohmann::json::parse(json.out);
-  EXPECT_EQ(parsed["moduleId"], 1217);
-  EXPECT_EQ(parsed["health"], "00A5");
-  EXPECT_EQ(parsed["errorCount"], 12);
-  EXPECT_EQ(parsed["mac"], "001a2b3c4d5e");
+  EXPECT_EQ(parsed["moduleId"].dump() + parsed["health"].dump() + parsed["errorCount"].dump() + parsed["mac"].dump(),
+            "1217\"00A5\"12\"001a2b3c4d5e\"");
 }
 
 TEST(ModuleCommands, FailuresGiveTheMessagesAndExitStatus) {
@@ -70,22 +69,18 @@ TEST(ModuleCommands, FailuresGiveTheMessagesAndExitStatus) {
   ASSERT_TRUE(sim.Opened()) << sim.Error();
 
   Output r = RunOn(sim, 0, kStatus);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "ReadNode STATUS_BLOCK failed!\n");
+  EXPECT_EQ(r.StatusAndErr(), "1 ReadNode STATUS_BLOCK failed!\n");
   EXPECT_NE(r.out.find("Module ID: \n"), std::string::npos);
   EXPECT_NE(r.out.find("MAC: 0050c2000001\n"), std::string::npos);
 
   r = RunOn(sim, 1, kStatusJson);
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "ReadNode STATUS_BLOCK failed!\nGetStatistics for MAC-Addr failed!\n");
+  EXPECT_EQ(r.StatusAndErr(), "1 ReadNode STATUS_BLOCK failed!\nGetStatistics for MAC-Addr failed!\n");
   EXPECT_TRUE(nlohmann::json::parse(r.out)["moduleId"].is_null());
 
   r = RunOn(sim, 0, [](const std::string&, int) { return StatusCommand("not.an.address", 502, false); });
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "cannot read ip-address!\n");
+  EXPECT_EQ(r.StatusAndErr(), "1 cannot read ip-address!\n");
   r = RunOn(sim, 0, [](const std::string&, int) { return IoCommand("127.0.0.1", test::UnusedPort(), 1, ""); });
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "connect to module failed!\n");
+  EXPECT_EQ(r.StatusAndErr(), "1 connect to module failed!\n");
 }
 
 TEST(ModuleCommands, FlashAndResetSetTheFlag) {
@@ -129,23 +124,20 @@ TEST(ModuleCommands, IoRefusesBadWordsAndReportsFailedExchanges) {
   ASSERT_TRUE(sim.Opened()) << sim.Error();
 
   Output r = RunOn(sim, 0, Io(1, "1,zz,3"));
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "Please check your input string: Output Word 2\n");
+  EXPECT_EQ(r.StatusAndErr(), "2 Please check your input string: Output Word 2\n");
   EXPECT_EQ(sim.Module(0).Outputs(), (std::vector<uint16_t>(4, 0)));  // nothing written
   r = RunOn(sim, 0, Io(1, "1,2,3,4,5"));
   EXPECT_EQ(r.err, "Please check your input string: Output Word 5\n");
 
   // No output words: typed words are refused; the cycle only reads.
   r = RunOn(sim, 1, Io(1, "1"));
-  EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.err, "No output words defined!\n");
+  EXPECT_EQ(r.StatusAndErr(), "2 No output words defined!\n");
   r = RunOn(sim, 1, Io(1, ""));
   EXPECT_EQ(r.status, 0);
   EXPECT_EQ(r.out, "1: in 0000 | out \n");
 
   r = RunOn(sim, 2, Io(3, ""));
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Write to module failed!\n");
+  EXPECT_EQ(r.StatusAndErr(), "1 Write to module failed!\n");
   EXPECT_EQ(r.out, "");
 }
 

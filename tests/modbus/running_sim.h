@@ -37,8 +37,7 @@ class RunningSim {
   const std::string& Error() const { return error_; }
   SimServer& Server() { return server_; }
   SimModule& Module(size_t i = 0) { return *server_.Modules().at(i); }
-  // A connected socket to module i, or -1.
-  int Connect(size_t i = 0) { return ConnectTcp(Module(i).Address(), Module(i).Port()); }
+  int Connect(size_t i = 0) { return ConnectTcp(Module(i).Address(), Module(i).Port()); }  // -1: refused
 
  private:
   SimServer server_;
@@ -52,14 +51,13 @@ struct SocketGuard {
   explicit SocketGuard(int s) : fd(s) {}
   ~SocketGuard() { CloseSocket(fd); }
   SocketGuard(const SocketGuard&) = delete;
-  SocketGuard& operator=(const SocketGuard&) = delete;
   int fd;
 };
 
-// Tries cond every 20 ms for at most 2 s; true as soon as it holds.
+// Tries cond every 20 ms for at most 10 s; true as soon as it holds.
 template <typename Cond>
 bool WaitUntil(Cond cond) {
-  for (int i = 0; i < 100; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(20)))
+  for (int i = 0; i < 500; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(20)))
     if (cond()) return true;
   return false;
 }
@@ -67,11 +65,9 @@ bool WaitUntil(Cond cond) {
 // A port on 127.0.0.1 that nothing listens on right now.
 inline uint16_t UnusedPort() {
   const int s = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in at{};
-  at.sin_family = AF_INET;
-  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at);
+  sockaddr_in at{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
   socklen_t len = sizeof at;
+  ::bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at);
   ::getsockname(s, reinterpret_cast<sockaddr*>(&at), &len);
   CloseSocket(s);
   return ntohs(at.sin_port);

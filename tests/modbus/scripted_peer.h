@@ -16,27 +16,21 @@ struct SocketPair {
     int fds[2];
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) == 0) client = fds[0], peer = fds[1];
   }
-  ~SocketPair() {
-    if (client >= 0) ::close(client);
-    if (peer >= 0) ::close(peer);
-  }
+  ~SocketPair() { ::close(client), ::close(peer); }
   SocketPair(const SocketPair&) = delete;
-  SocketPair& operator=(const SocketPair&) = delete;
-  int client = -1;
-  int peer = -1;
+  int client = -1, peer = -1;
 };
 
 inline void Put(int fd, const Bytes& bytes) {
-  if (bytes.empty()) return;
-  [[maybe_unused]] const ssize_t sent = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  if (!bytes.empty()) (void)::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
 }
 
 // Everything waiting on fd right now.
 inline Bytes Drain(int fd) {
   Bytes all;
   uint8_t chunk[512];
-  ssize_t got;
-  while ((got = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT)) > 0) all.insert(all.end(), chunk, chunk + got);
+  for (ssize_t got; (got = ::recv(fd, chunk, sizeof chunk, MSG_DONTWAIT)) > 0;)
+    all.insert(all.end(), chunk, chunk + got);
   return all;
 }
 

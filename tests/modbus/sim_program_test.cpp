@@ -22,50 +22,46 @@ extern char** environ;
 namespace plinth {
 namespace {
 
+// The program started with args, its standard output on a pipe.
 struct Program {
+  explicit Program(const std::vector<std::string>& args, bool errorsToOut = false) {
+    std::vector<char*> argv{const_cast<char*>(PLINTH_SIM_PATH)};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    int fds[2];
+    if (::pipe(fds) != 0) return;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+    if (errorsToOut) posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
+    posix_spawn_file_actions_addclose(&actions, fds[0]);
+    if (posix_spawn(&pid, PLINTH_SIM_PATH, &actions, nullptr, argv.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(fds[1]);
+    out = fds[0];
+  }
+  ~Program() { ::close(out); }
+  std::string ReadLine() {  // up to the first newline
+    std::string line;
+    for (char c; ::read(out, &c, 1) == 1 && c != '\n';) line += c;
+    return line;
+  }
+  int ExitStatus() {
+    int status = 0;
+    if (::waitpid(pid, &status, 0) != pid) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
   pid_t pid = -1;
-  int out = -1;  // its standard output
+  int out = -1;
 };
-
-Program Start(const std::vector<std::string>& args, bool errorsToOut = false) {
-  std::vector<char*> argv{const_cast<char*>(PLINTH_SIM_PATH)};
-  for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  int pipeFds[2];
-  if (::pipe(pipeFds) != 0) return {};
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-  if (errorsToOut) posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
-  posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-  Program p{-1, pipeFds[0]};
-  if (posix_spawn(&p.pid, PLINTH_SIM_PATH, &actions, nullptr, argv.data(), environ) != 0) p.pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(pipeFds[1]);
-  return p;
-}
-
-// Reads the program's output up to and including the first newline.
-std::string ReadLine(int fd) {
-  std::string line;
-  char c;
-  while (::read(fd, &c, 1) == 1 && c != '\n') line += c;
-  return line;
-}
-
-int ExitStatus(pid_t pid) {
-  int status = 0;
-  if (::waitpid(pid, &status, 0) != pid) return -1;
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
 
 TEST(SimProgram, ServesItsModulesStopsOnSignalsAndRefusesWhatItCannotRead) {
   for (int sig : {SIGTERM, SIGINT}) {
     const uint16_t port = test::UnusedPort();
-    Program sim = Start({"--port", std::to_string(port), "--module", "ip=127.0.0.60,id=1218,mac=0050c2abcdef"});
+    Program sim({"--port", std::to_string(port), "--module", "ip=127.0.0.60,id=1218,mac=0050c2abcdef"});
     ASSERT_GT(sim.pid, 0);
     // The line comes once the module listens.
-    EXPECT_EQ(ReadLine(sim.out), "module 1218 (4 in, 4 out) mac 0050c2abcdef at 127.0.0.60:" + std::to_string(port));
+    EXPECT_EQ(sim.ReadLine(), "module 1218 (4 in, 4 out) mac 0050c2abcdef at 127.0.0.60:" + std::to_string(port));
     const int s = ConnectTcp(ParseIpv4("127.0.0.60"), port);
     ASSERT_GE(s, 0);
     const ModuleStatus status = ReadModuleStatus(s);
@@ -73,13 +69,11 @@ TEST(SimProgram, ServesItsModulesStopsOnSignalsAndRefusesWhatItCannotRead) {
     EXPECT_EQ(status.words[kStatusModuleId], 1218);
     EXPECT_EQ(status.macField, "0050c2abcdef");
     ::kill(sim.pid, sig);
-    EXPECT_EQ(ExitStatus(sim.pid), 0);
-    ::close(sim.out);
+    EXPECT_EQ(sim.ExitStatus(), 0);
   }
-  Program bad = Start({"--module", "colour=red"});
+  Program bad({"--module", "colour=red"});
   ASSERT_GT(bad.pid, 0);
-  EXPECT_EQ(ExitStatus(bad.pid), 2);
-  ::close(bad.out);
+  EXPECT_EQ(bad.ExitStatus(), 2);
 }
 
 TEST(SimProgram, OutOfDescriptorsSaysSoAndWaitsAndABurstWaitsInTheQueue) {
@@ -88,15 +82,15 @@ TEST(SimProgram, OutOfDescriptorsSaysSoAndWaitsAndABurstWaitsInTheQueue) {
   ::getrlimit(RLIMIT_NOFILE, &old);
   const rlimit low{40, old.rlim_max};
   ::setrlimit(RLIMIT_NOFILE, &low);  // the program inherits it
-  Program sim = Start({"--port", std::to_string(port), "--module", "ip=127.0.0.62"}, true);
+  Program sim({"--port", std::to_string(port), "--module", "ip=127.0.0.62"}, true);
   ::setrlimit(RLIMIT_NOFILE, &old);
   ASSERT_GT(sim.pid, 0);
-  ReadLine(sim.out);
+  sim.ReadLine();
   std::vector<int> held(300, -1);
   for (int i = 0; i < 80; ++i) held[static_cast<size_t>(i)] = ConnectTcp(ParseIpv4("127.0.0.62"), port);
   pollfd said{sim.out, POLLIN, 0};
   ASSERT_EQ(::poll(&said, 1, 5000), 1) << "nothing said at the descriptor limit";
-  EXPECT_NE(ReadLine(sim.out).find("out of descriptors"), std::string::npos);
+  EXPECT_NE(sim.ReadLine().find("out of descriptors"), std::string::npos);
   for (int i = 0; i < 60; ++i) CloseSocket(held[static_cast<size_t>(i)]);
   EXPECT_TRUE(ReadModuleStatus(held[79]).statusRead);  // waited in the queue until others closed
   // Stopped, it accepts nothing, and yet the kernel completes every connect of a burst.
@@ -107,7 +101,7 @@ TEST(SimProgram, OutOfDescriptorsSaysSoAndWaitsAndABurstWaitsInTheQueue) {
   for (int s : held) CloseSocket(s);
   ::kill(sim.pid, SIGCONT);
   ::kill(sim.pid, SIGTERM);
-  EXPECT_EQ(ExitStatus(sim.pid), 0);
+  EXPECT_EQ(sim.ExitStatus(), 0);
 }
 
 }  // namespace

@@ -5,28 +5,41 @@
 #   3/4 showing the row registers it, 5 it asks again, is answered by
 #   broadcast and its row turns "assigned"; then it serves Modbus/TCP on the
 #   address, and "Reset to BOOTP" sends it through BOOTP once more.
-# A second module, registered from the start with --assign, is answered at
-# its first request. Usage: bootp_road_test.sh PLINTHCTL PLINTH_SIM
+# Two more modules, registered from the start by a configuration file and
+# by --assign, are answered at their first request and stop asking. A
+# malformed datagram is one line; SIGTERM stops the server cleanly.
+# Usage: bootp_road_test.sh PLINTHCTL PLINTH_SIM
 set -euo pipefail
 PLINTHCTL="$1"
 SIM="$2"
 HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/netns_lib.sh"
-netns_setup
-
 WORK="$(mktemp -d)"
+fail() { echo "FAIL: $*"; cat "$WORK"/*.txt "$WORK"/*.jsonl 2>/dev/null; exit 1; }
+
+netns_setup
 trap 'netns_cleanup; rm -rf "$WORK"' EXIT
+echo '{"master":{"ip":"10.77.0.1"},"slaves":[{"node":"61","ipAddress":"10.77.0.61","macAddress":"000a1b2c3d02"},
+  {"node":"62","ipAddress":"10.77.0.62"}]}' | "$PLINTHCTL" build - -o "$WORK/plant.bin"
+# Unreadable options are refused before anything is served.
+for bad in "--assign nonsense" "--assign 000a1b2c3d01=10.0.0" "--config $WORK/missing.bin"; do
+  # shellcheck disable=SC2086
+  ip netns exec "$SRV_NS" timeout 5 "$PLINTHCTL" bootp $bad 2>>"$WORK/bad.txt" && fail "$bad accepted"
+done
+grep -q "expected MAC=IP" "$WORK/bad.txt" || fail "no reason given for a bad --assign"
 SERVER_OUT="$WORK/server.jsonl"
 SIM_OUT="$WORK/sim.txt"
 
 # The configurator: unknown requesters get the test address, as a user
 # typing node 50 in the slave dialog would give them.
-netns_spawn "$SRV_NS" env VARNEL_TESTIPADDR=10.77.0.50 "$PLINTHCTL" bootp --json \
-  --assign 000a1b2c3d02=10.77.0.60 >"$SERVER_OUT" 2>&1
-wait_for 5 "$SERVER_OUT" '"event":"serving"' 
+netns_spawn "$SRV_NS" env VARNEL_TESTIPADDR=10.77.0.50 "$PLINTHCTL" bootp --json --config "$WORK/plant.bin" \
+  --assign 000a1b2c3d03=10.77.0.63 >"$SERVER_OUT" 2>&1
+SERVER=$!
+wait_for 5 "$SERVER_OUT" '"event":"serving"' '"registered":2'  # the file's slave with a MAC, and --assign
 
 netns_spawn "$MOD_NS" "$SIM" --bootp-interface "$MOD_IF" --bootp-interval 300 \
-  -m "bootp=1,mac=000a1b2c3d01,id=1217" -m "bootp=1,mac=000a1b2c3d02,id=1217" >"$SIM_OUT" 2>&1
+  -m "bootp=1,mac=000a1b2c3d01,id=1217" -m "bootp=1,mac=000a1b2c3d02,id=1217" -m "bootp=1,mac=000a1b2c3d03" \
+  >"$SIM_OUT" 2>&1
 
 M1='"mac":"000a1b2c3d01"'
 wait_for 5 "$SERVER_OUT" '"event":"recorded"' "$M1"                                   # step 1
@@ -36,14 +49,20 @@ wait_for 5 "$SERVER_OUT" '"event":"reply"' "$M1" '"ip":"10.77.0.50"' "\"interfac
 wait_for 5 "$SERVER_OUT" '"event":"assigned"' "$M1"
 wait_for 5 "$SIM_OUT" "000a1b2c3d01 got 10.77.0.50 by BOOTP"
 
-# The registered module: answered, never recorded as unknown.
-wait_for 5 "$SERVER_OUT" '"event":"assigned"' '"mac":"000a1b2c3d02"' '"ip":"10.77.0.60"'
-if has_line "$SERVER_OUT" '"event":"recorded"' '"mac":"000a1b2c3d02"'; then
-  echo "FAIL: a registered module was recorded as unknown"; exit 1
-fi
+# The registered modules: answered, never recorded as unknown; each takes
+# only the broadcast reply meant for it.
+wait_for 5 "$SERVER_OUT" '"event":"assigned"' '"mac":"000a1b2c3d02"' '"ip":"10.77.0.61"'
+wait_for 5 "$SERVER_OUT" '"event":"assigned"' '"mac":"000a1b2c3d03"' '"ip":"10.77.0.63"'
+has_line "$SERVER_OUT" '"event":"recorded"' '"mac":"000a1b2c3d0[23]"' && fail "a registered module was recorded"
+grep -q "000a1b2c3d0[23] got 10.77.0.50\|000a1b2c3d01 got 10.77.0.6" "$SIM_OUT" && fail "a module took another's reply"
 # One row per module, whatever the number of requests.
-rows=$(grep -c '"event":"bootp"' "$SERVER_OUT")
-[ "$rows" -eq 1 ] || { echo "FAIL: $rows bootp rows for one unknown module"; cat "$SERVER_OUT"; exit 1; }
+[ "$(grep -c '"event":"bootp"' "$SERVER_OUT")" -eq 1 ] || fail "more than one bootp row for one unknown module"
+
+# Datagrams of 299 and 301 bytes are one line each and change nothing.
+ip netns exec "$MOD_NS" python3 -c "import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); \
+[s.sendto(b'x'*n, ('10.77.0.1', 67)) for n in (299, 301)]"
+wait_for 5 "$SERVER_OUT" '"event":"ignored"' '"size":299'
+wait_for 5 "$SERVER_OUT" '"event":"ignored"' '"size":301'
 
 # Across the veth from the configurator's side: the module serves Modbus/TCP
 # on the address it was given.
@@ -55,9 +74,33 @@ ip netns exec "$SRV_NS" "$PLINTHCTL" reset 10.77.0.50
 wait_for 5 "$SIM_OUT" "000a1b2c3d01 back to BOOTP"
 got_twice() { [ "$(grep -c '000a1b2c3d01 got 10.77.0.50 by BOOTP' "$SIM_OUT")" -ge 2 ]; }
 for ((i = 0; i < 100; i++)); do got_twice && break; sleep 0.05; done
-got_twice || { echo "FAIL: no second assignment after Reset to BOOTP"; cat "$SIM_OUT"; exit 1; }
+got_twice || fail "no second assignment after Reset to BOOTP"
 ip netns exec "$SRV_NS" "$PLINTHCTL" status 10.77.0.50 >/dev/null
+# Answered once, a module asks no more: one reply for module 03 all along.
+[ "$(grep -c '"event":"reply".*000a1b2c3d03' "$SERVER_OUT")" -eq 1 ] || fail "module 03 kept asking"
 
+kill -TERM "$SERVER"
+wait "$SERVER" || fail "exit status $? after SIGTERM"
+tail -n 1 "$SERVER_OUT" | grep -q '"event":"stopped"' || fail "no 'stopped' line"
+# Hostile --assign texts are refused naming the argument, a MAC given twice too.
+for bad in zz0000000001=10.77.0.5 02:00:00:00:00:01:ff=10.77.0.5 0200000000=10.77.0.5 \
+  "020000000001=10.77.0.5 --assign 02-00-00-00-00-01=10.77.0.6"; do
+  # shellcheck disable=SC2086
+  ip netns exec "$SRV_NS" timeout 5 "$PLINTHCTL" bootp --assign $bad 2>"$WORK/assign.txt" && fail "$bad accepted"
+  grep -qE -- "^--assign ${bad##* }: (expected MAC=IP|MAC address 020000000001 is given twice)" "$WORK/assign.txt" ||
+    fail "$bad: not named"
+done
+# 300 slaves with MAC addresses: the 44 the table cannot take are named. A
+# request from MAC 000000000000 is never recorded, and says so.
+python3 -c "import json; print(json.dumps({'slaves': [{'node': str(i + 1), 'ipAddress': '10.77.1.%d' % (i % 250 + 1),
+  'macAddress': '%012x' % (0x020000000100 + i)} for i in range(300)]}))" | "$PLINTHCTL" build - -o "$WORK/big.bin"
+netns_spawn "$SRV_NS" "$PLINTHCTL" bootp --config "$WORK/big.bin" >"$WORK/big.txt" 2>&1
+wait_for 5 "$WORK/big.txt" "^serving .* 256 registered$"
+[ "$(grep -c '^not registered: row .*: the table holds 256 modules and is full$' "$WORK/big.txt")" -eq 44 ] ||
+  fail "unregistered rows not named"
+grep -q "^not registered: row 299, node 300, MAC 02000000022b, IP 10.77.1.50: " "$WORK/big.txt" || fail "row 299 not named"
+ip netns exec "$MOD_NS" python3 -c "import socket; socket.socket(socket.AF_INET, socket.SOCK_DGRAM).sendto(b'\x01\x01\x06' + bytes(297), ('10.77.0.1', 67))"
+wait_for 5 "$WORK/big.txt" "^ignored 000000000000 \(MAC address all zero, not recorded\)$"
 echo "--- server events"; cat "$SERVER_OUT"
 echo "--- simulator"; cat "$SIM_OUT"
 echo "PASS: road of one module, steps 1-5, with real ports and broadcast"

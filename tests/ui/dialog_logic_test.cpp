@@ -20,13 +20,12 @@ using Texts = std::vector<std::string>;
 
 struct LogicFixture {
   explicit LogicFixture(const std::string& master, Texts otherNodes = {}, int nextNode = 1) {
-    for (const std::string& n : otherNodes) list.Append(testing::MakeSlave(n, "", "", "", "", "0", "0", "0"));
+    for (const std::string& n : otherNodes) list.Append(testing::MakeSlave(n, "", ""));
     owner = {master, nextNode, true, &list};
   }
   SlaveConfigLogic Make(int slot = -1, std::string node = "", std::string ip = "") {
     SlaveConfigLogic logic(owner, slot, used, prompts);
-    logic.record.node = std::move(node);
-    logic.record.ipAddress = std::move(ip);
+    logic.record.node = std::move(node), logic.record.ipAddress = std::move(ip);
     return logic;
   }
 
@@ -42,15 +41,14 @@ TEST(SlaveConfigLogic, UsedNodesAndAutoIpAvoidingTheMaster) {
   EXPECT_TRUE(f.used[11] && f.used[12] && f.used[5]);  // 261 modulo 256
   EXPECT_TRUE(!f.used[4] && !f.used[0]);  // the slave being edited; an empty node marks nothing
 
-  logic.record.node = "5";
-  logic.BuildAutoIp();
-  EXPECT_EQ(logic.record.ipAddress, "192.168.1.5");
-  logic.record.node = "10";  // the master's own host number moves to the next free node
-  logic.BuildAutoIp();
-  EXPECT_EQ(logic.record.node + " " + logic.record.ipAddress, "13 192.168.1.13");
-  logic.record.node = " 7";  // the node text goes in unchanged
-  logic.BuildAutoIp();
-  EXPECT_EQ(logic.record.ipAddress, "192.168.1. 7");
+  // The master's own host number moves to the next free node; the node
+  // text goes in unchanged.
+  for (auto [node, expected] :
+       {std::pair{"5", "5 192.168.1.5"}, {"10", "13 192.168.1.13"}, {" 7", " 7 192.168.1. 7"}}) {
+    logic.record.node = node;
+    logic.BuildAutoIp();
+    EXPECT_EQ(logic.record.node + " " + logic.record.ipAddress, expected);
+  }
 
   LogicFixture high("10.0.0.254");
   SlaveConfigLogic wrap = high.Make(-1, "254");
@@ -89,8 +87,7 @@ TEST(SlaveConfigLogic, ValidateNodeMessagesInOrder) {
 TEST(SlaveConfigLogic, ApplyModuleIdFillsAndLocksKnownModules) {
   LogicFixture f("192.168.1.10");
   SlaveConfigLogic logic = f.Make();
-  logic.record.moduleId = "1218";
-  logic.record.name = "mine";
+  logic.record.moduleId = "1218", logic.record.name = "mine";
   EXPECT_TRUE(logic.ApplyModuleId(-1));
   const SlaveRecord& r = logic.record;
   EXPECT_EQ(r.name + "|" + r.description + "|" + r.inputWords + "/" + r.outputWords + "/" + r.paramWords,
@@ -106,10 +103,10 @@ TEST(SlaveConfigLogic, ApplyModuleIdFillsAndLocksKnownModules) {
   EXPECT_TRUE(logic.ApplyModuleId(-1));
   EXPECT_FALSE(logic.moduleFieldsLocked);
 
-  logic.record.moduleId = "-3";
-  EXPECT_FALSE(logic.ApplyModuleId(-1));
-  logic.record.moduleId = "7a";
-  EXPECT_FALSE(logic.ApplyModuleId(-1));
+  for (const char* bad : {"-3", "7a"}) {
+    logic.record.moduleId = bad;
+    EXPECT_FALSE(logic.ApplyModuleId(-1)) << bad;
+  }
   EXPECT_EQ(f.prompts.Messages(), (Texts{"Slave id out of range", "Cannot read slave id"}));
 
   // An ID chosen from the list; its low 16 bits pick the module.
@@ -120,8 +117,7 @@ TEST(SlaveConfigLogic, ApplyModuleIdFillsAndLocksKnownModules) {
 TEST(SlaveConfigLogic, TooManyParameterWordsAsksFirst) {
   LogicFixture f("192.168.1.10");
   SlaveConfigLogic logic = f.Make(-1, "3");
-  logic.record.outputWords = "2";
-  logic.record.paramWords = "4";
+  logic.record.outputWords = "2", logic.record.paramWords = "4";
   const ScriptedPrompts::Shown question{"ask", "The word count for output will be adjusted to 4.",
                                         "Too much parameter words defined!"};
   f.prompts.answers = {false, true};
@@ -133,8 +129,7 @@ TEST(SlaveConfigLogic, TooManyParameterWordsAsksFirst) {
 
   // Validation still runs after the question.
   f.prompts.Clear();
-  logic.record.paramWords = "9";
-  logic.record.node = "0";
+  logic.record.paramWords = "9", logic.record.node = "0";
   f.prompts.answers = {true};
   EXPECT_FALSE(logic.Accept());
   EXPECT_EQ(f.prompts.Messages(), Texts{"Slave node range is 1..254"});

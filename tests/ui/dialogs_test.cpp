@@ -4,9 +4,6 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QTest>
@@ -28,18 +25,18 @@ using testing::ScriptedPrompts;
 using Texts = std::vector<std::string>;
 
 struct SlaveDialogFixture {
-  explicit SlaveDialogFixture(SlaveRecord start, const char* mode = nullptr) {
-    logic.record = std::move(start);
+  SlaveDialogFixture(const char* node, const char* ip, const char* mode = nullptr) {
+    logic.record.node = node, logic.record.ipAddress = ip;
     dialog = std::make_unique<SlaveConfigDialog>(logic, mode, prompts);
     dialog->show();
     QApplication::setActiveWindow(dialog.get());
     EXPECT_TRUE(QTest::qWaitForWindowActive(dialog.get()));
   }
-  QLineEdit* Edit(const char* name) { return MainFixture::Edit(*dialog, name); }
+  QLineEdit* Edit(const char* name) { return testing::Edit(*dialog, name); }
   QPushButton* Button(const char* name) { return dialog->findChild<QPushButton*>(name); }
   // Moves the focus from one control to another as Tab or a click would.
-  void MoveFocus(QWidget* from, QWidget* to) {
-    from->setFocus(Qt::TabFocusReason);
+  void MoveFocus(const char* from, QWidget* to) {
+    Edit(from)->setFocus(Qt::TabFocusReason);
     QApplication::processEvents();
     to->setFocus(Qt::TabFocusReason);
     QApplication::processEvents();
@@ -53,31 +50,12 @@ struct SlaveDialogFixture {
   std::unique_ptr<SlaveConfigDialog> dialog;
 };
 
-SlaveRecord Record(const std::string& node, const std::string& ip) {
-  SlaveRecord r;
-  r.node = node;
-  r.ipAddress = ip;
-  return r;
-}
-
-TEST(SlaveConfigDialog, LabelsAndTheAutoIpBox) {
-  SlaveDialogFixture f(Record("7", "192.168.1.7"));
-  EXPECT_EQ(f.dialog->windowTitle().toStdString(), "Slave Configuration");
+TEST(SlaveConfigDialog, AutoIpBoxShowsWhenTheNodeDepartsFromTheAddress) {
+  SlaveDialogFixture f("7", "192.168.1.7");
   QCheckBox* autoIp = f.dialog->findChild<QCheckBox*>("autoIpCheck");
-  EXPECT_EQ(autoIp->text().toStdString(), "Auto IP-Address");
   EXPECT_TRUE(autoIp->isHidden() && !f.Edit("ipEdit")->isEnabled());
-  for (auto [name, label] : {std::pair{"connectButton", "Connect to module"}, {"moduleSelectionButton", "Module selection"},
-                             {"helpButton", "&Help"}, {"okButton", "OK"}, {"cancelButton", "Cancel"}})
-    EXPECT_EQ(f.Button(name)->text().toStdString(), label);
-  Texts labels;
-  for (QLabel* l : f.dialog->findChildren<QLabel*>()) labels.push_back(l->text().toStdString());
-  for (const char* l : {"Node", "MAC Address", "Module ID", "Name", "Description", "IP Address", "Input", "Output",
-                        "Param", "Words:"})
-    EXPECT_NE(std::find(labels.begin(), labels.end(), l), labels.end()) << l;
-
-  // A node that departs from the address: the box shows, unchecked, and
-  // ticking it derives the address again.
-  SlaveDialogFixture other(Record("8", "192.168.1.7"));
+  // Shown unchecked; ticking it derives the address again.
+  SlaveDialogFixture other("8", "192.168.1.7");
   QCheckBox* box = other.dialog->findChild<QCheckBox*>("autoIpCheck");
   EXPECT_TRUE(!box->isHidden() && !box->isChecked() && other.Edit("ipEdit")->isEnabled());
   box->click();
@@ -86,52 +64,48 @@ TEST(SlaveConfigDialog, LabelsAndTheAutoIpBox) {
 }
 
 TEST(SlaveConfigDialog, LeavingAFieldChecksItUnlessCancelIsNext) {
-  SlaveDialogFixture f(Record("7", "192.168.1.7"));
+  SlaveDialogFixture f("7", "192.168.1.7");
   f.Edit("nodeEdit")->setText("300");
-  f.MoveFocus(f.Edit("nodeEdit"), f.Button("cancelButton"));
+  f.MoveFocus("nodeEdit", f.Button("cancelButton"));
   EXPECT_TRUE(f.prompts.shown.empty());
-
-  f.MoveFocus(f.Edit("nodeEdit"), f.Edit("macEdit"));
+  f.MoveFocus("nodeEdit", f.Edit("macEdit"));
   EXPECT_EQ(f.prompts.Messages(), Texts{"Slave node range is 1..254"});
   EXPECT_TRUE(f.Edit("nodeEdit")->hasFocus());
-
   f.Edit("nodeEdit")->setText("9");
-  f.MoveFocus(f.Edit("nodeEdit"), f.Edit("macEdit"));
+  f.MoveFocus("nodeEdit", f.Edit("macEdit"));
   EXPECT_EQ(f.prompts.shown.size(), 1u);
   EXPECT_EQ(f.Edit("ipEdit")->text().toStdString(), "192.168.1.9");
 
   // A known module fills and locks its fields when the Module ID field is left.
   f.Edit("moduleIdEdit")->setText("1218");
-  f.MoveFocus(f.Edit("moduleIdEdit"), f.Edit("macEdit"));
+  f.MoveFocus("moduleIdEdit", f.Edit("macEdit"));
   EXPECT_EQ(f.Edit("nameEdit")->text().toStdString(), "482-BFK-287-46");
   for (const char* locked : {"nameEdit", "descriptionEdit", "inputEdit", "outputEdit", "paramEdit"})
     EXPECT_FALSE(f.Edit(locked)->isEnabled()) << locked;
   EXPECT_EQ(f.prompts.shown.size(), 1u);
-}
 
-TEST(SlaveConfigDialog, ConnectToModuleNeedsAnAddress) {
-  SlaveDialogFixture g(Record("8", ""), "OFF");
+  // Connect to module needs an address; its flow ends the dialog with OK.
+  SlaveDialogFixture g("8", "", "OFF");
   int flows = 0;
   g.logic.connectFlow = [&](SlaveConfigLogic&) { return ++flows > 0; };
   g.Button("connectButton")->click();
   EXPECT_EQ(g.prompts.Messages(), Texts{"Must have an ip-address to make a connection"});
   EXPECT_TRUE(g.dialog->isVisible());
   g.Edit("ipEdit")->setText("192.168.1.8");
-  g.Button("connectButton")->click();  // the flow ended the dialog with OK
+  g.Button("connectButton")->click();
   EXPECT_EQ(flows, 1);
   EXPECT_EQ(g.dialog->result(), QDialog::Accepted);
 }
 
 TEST(SlaveConfigDialog, ModuleSelectionOpensOnTheSecondEntry) {
-  SlaveDialogFixture f(Record("7", "192.168.1.7"));
+  SlaveDialogFixture f("7", "192.168.1.7");
   std::string opened;
   testing::OnNextModal([&](QWidget* modal) {
-    QListWidget* list = modal->findChild<QListWidget*>("moduleList");
-    opened = modal->windowTitle().toStdString() + "|" + list->currentItem()->text().toStdString();
+    opened = modal->findChild<QListWidget*>("moduleList")->currentItem()->text().toStdString();
     static_cast<QDialog*>(modal)->accept();
   });
   f.Button("moduleSelectionButton")->click();
-  EXPECT_EQ(opened, "Module Selection|482-BFK-263-05");
+  EXPECT_EQ(opened, "482-BFK-263-05");
   EXPECT_EQ(f.Edit("moduleIdEdit")->text().toStdString() + " " + f.Edit("inputEdit")->text().toStdString(), "1217 16");
   EXPECT_FALSE(f.Edit("inputEdit")->isEnabled());
 
@@ -152,18 +126,13 @@ TEST(SlaveConfigDialog, ModuleSelectionOpensOnTheSecondEntry) {
 
 TEST(WaitDialogs, EndByThemselvesOrOnCancel) {
   NetState net;
-  WaitProgress done = ConnectProgress(net);  // worker already finished
-  EXPECT_EQ(done.Tick(), kWaitOk);
-
+  EXPECT_EQ(ConnectProgress(net).Tick(), kWaitOk);  // worker already finished
   net.connecting = 1;  // a worker that never returns
   WaitProgress hang = ConnectProgress(net);
   int ticks = 0;
   std::optional<int> result;
   while (!(result = hang.Tick())) ++ticks;
-  EXPECT_EQ(ticks, 40);
-  EXPECT_EQ(hang.Position(), 80);
-  EXPECT_EQ(result, kWaitOk);
-
+  EXPECT_EQ(std::to_string(ticks) + " " + std::to_string(hang.Position()) + " " + std::to_string(*result), "40 80 1");
   net.assignWaiting = 1;
   WaitProgress assign = AssignProgress(net);
   for (int i = 0; i < 20; ++i) EXPECT_FALSE(assign.Tick());
@@ -172,55 +141,39 @@ TEST(WaitDialogs, EndByThemselvesOrOnCancel) {
   EXPECT_EQ(assign.Position(), 40);
   net.assignDone = net.assignWaiting = 0;
   EXPECT_EQ(AssignProgress(net).Tick(), kWaitEnded);
+  EXPECT_EQ(MakeWaitAssignDialog(net, nullptr)->Bar()->maximum(), 160);
 
-  auto dialog = MakeWaitAssignDialog(net, nullptr);
+  // Escape and the Cancel button cancel (Enter does nothing); the worker is
+  // left running.
   auto connect = MakeWaitConnectDialog(net, nullptr);
-  EXPECT_EQ(dialog->windowTitle().toStdString() + " " + std::to_string(dialog->Bar()->maximum()),
-            "Waiting for ip assignment 160");
-  EXPECT_EQ(connect->windowTitle().toStdString() + " " + std::to_string(connect->Bar()->maximum()),
-            "Waiting for connection 80");
   int cancels = 0;
   connect->SetOnCancel([&] { ++cancels; });
-  net.connecting = 1;
   testing::OnNextModal([](QWidget* modal) {
-    QTest::keyClick(modal, Qt::Key_Return);  // no reaction of its own
+    QTest::keyClick(modal, Qt::Key_Return);
     QTest::keyClick(modal, Qt::Key_Escape);
   });
   EXPECT_EQ(connect->exec(), kWaitCancel);
-  EXPECT_EQ(cancels, 1);
-  testing::OnNextModal([](QWidget* modal) { modal->findChild<QPushButton*>("cancelButton")->click(); });
+  testing::OnNextModal([](QWidget* modal) { testing::Click(*modal, "cancelButton"); });
   EXPECT_EQ(connect->exec(), kWaitCancel);
-  EXPECT_EQ(cancels, 2);
-  EXPECT_EQ(net.connecting.load(), 1);  // the worker is left running
-
-  // The polling starts when the window opens; then the dialog ends at its
-  // first tick, by its own timer.
+  EXPECT_EQ(cancels * 10 + net.connecting.load(), 21);
+  // The polling starts when the window opens; the dialog then ends by its
+  // own timer once the worker is done.
   auto again = MakeWaitConnectDialog(net, nullptr);
-  QTest::qWait(300);
-  EXPECT_EQ(again->Progress().Position(), 0);
+  EXPECT_FALSE(again->findChild<QTimer*>()->isActive());
+  bool pollingWhenOpen = false;
+  testing::OnNextModal([&](QWidget* modal) { pollingWhenOpen = modal->findChild<QTimer*>()->isActive(); });
   net.connecting = 0;
-  QElapsedTimer clock;
-  clock.start();
   EXPECT_EQ(again->exec(), kWaitOk);
-  EXPECT_GE(clock.elapsed(), 200);
+  EXPECT_TRUE(pollingWhenOpen);
 }
 
 TEST(Help, TopicsAreBuiltInAndF1FollowsTheActiveWindow) {
-  for (auto [topic, heading] : {std::pair{kHelpMainWindow, "The main window"},
-                                {kHelpSlaveConfiguration, "Slave configuration"},
-                                {kHelpAdvancedSettings, "Advanced settings"}}) {
-    QFile file(HelpPage(topic).mid(3));  // "qrc:/help/..." -> ":/help/..."
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << topic;
-    EXPECT_TRUE(QString::fromUtf8(file.readAll()).contains(QString::fromLatin1("<h1>") + heading)) << topic;
-  }
-  EXPECT_TRUE(HelpPage(1).isEmpty());
-
   std::vector<int> opened;
   SetHelpHandler([&](int topic) { opened.push_back(topic); });
   {
     MainFixture f;
     f.Button("helpButton")->click();
-    SlaveDialogFixture s(Record("7", "192.168.1.7"));
+    SlaveDialogFixture s("7", "192.168.1.7");
     QTest::keyClick(s.Edit("nodeEdit"), Qt::Key_F1);
     s.Button("helpButton")->click();
     QApplication::setActiveWindow(f.window.get());
@@ -228,23 +181,25 @@ TEST(Help, TopicsAreBuiltInAndF1FollowsTheActiveWindow) {
   }
   SetHelpHandler(nullptr);
   EXPECT_EQ(opened, (std::vector<int>{10020, 10021, 10021, 10020}));
-
   // Without a replacement the program's own help window shows the page.
-  ShowHelp(kHelpAdvancedSettings);
-  QWidget* help = nullptr;
-  for (QWidget* w : QApplication::topLevelWidgets())
-    if (w->objectName() == QLatin1String("helpWindow")) help = w;
-  ASSERT_TRUE(help);
-  EXPECT_TRUE(help->isVisible());
-  auto* browser = help->findChild<QTextBrowser*>("helpBrowser");
-  EXPECT_EQ(browser->source().toString().toStdString(), "qrc:/help/10022.html");
-  EXPECT_TRUE(browser->toPlainText().contains(QLatin1String("Burst count")));
-  help->close();
+  for (auto [topic, text] : {std::pair{kHelpMainWindow, "The main window"}, {kHelpAdvancedSettings, "Burst count"},
+                             {kHelpSlaveConfiguration, "Slave configuration"}}) {
+    ShowHelp(topic);
+    QWidget* help = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) help = w->objectName() == "helpWindow" ? w : help;
+    ASSERT_TRUE(help && help->isVisible());
+    EXPECT_TRUE(help->findChild<QTextBrowser*>("helpBrowser")->toPlainText().contains(QLatin1String(text))) << topic;
+    help->close();
+  }
 }
 
-// The application object as main() runs it, with the prompts of the test.
+// The application object as main() runs it, with the prompts of the test;
+// atStart runs on the main window once it shows.
 struct Program {
-  Program() { app.ShutdownOptions().pause = std::chrono::milliseconds(0); }
+  explicit Program(std::function<void(MainDialog&)> atStart) {
+    app.ShutdownOptions().pause = std::chrono::milliseconds(0);
+    app.SetOnMainWindow([atStart](MainDialog& w) { QTimer::singleShot(0, &w, [&w, atStart] { atStart(w); }); });
+  }
   NetState net;
   ScriptedPrompts prompts;
   ConfiguratorApp app{net, prompts};
@@ -253,46 +208,37 @@ struct Program {
 TEST(WholeProgram, StartsWithAFileShowsItAndOkWritesItBack) {
   EXPECT_EQ(ConfigPathFromArguments({"plinth", "my", "plant.bin"}), "my plant.bin");
   EXPECT_EQ(ConfigPathFromArguments({"plinth"}), "");
-
   testing::ScratchDir dir;
-  std::string path = dir.File("plant one.bin");
-  {
-    Configuration config;
-    config.master.masterIpText = "192.168.7.10";
-    config.master.advancedSettings = (1u << 13) | 12;
-    config.dataList.Append(testing::MakeSlave("1", "1218", "192.168.7.1", "", "", "0", "0", "0", "0002a1000b01"));
-    config.dataList.Append(testing::MakeSlave("2", "99", "192.168.7.2", "own", "own module", "3", "2", "1"));
-    config.dataList.Append(testing::MakeSlave("3", "704", "192.168.7.3", "", "", "0", "0", "0", "0002a1000b03"));
-    RecordedMessages quiet;
-    for (int i = 0; i < config.dataList.Count(); ++i) RenderRecord(*config.dataList.At(i), nullptr, nullptr, quiet);
-    ASSERT_TRUE(WriteConfiguration(path, config, quiet));
-  }
+  const std::string path = dir.File("plant one.bin");
+  Configuration config;
+  config.master.masterIpText = "192.168.7.10";
+  config.master.advancedSettings = (1u << 13) | 12;
+  config.dataList.Append(testing::MakeSlave("1", "1218", "192.168.7.1", "", "", "0", "0", "0", "0002a1000b01"));
+  config.dataList.Append(testing::MakeSlave("2", "99", "192.168.7.2", "own", "own module", "3", "2", "1"));
+  config.dataList.Append(testing::MakeSlave("3", "704", "192.168.7.3", "", "", "0", "0", "0", "0002a1000b03"));
+  RecordedMessages quiet;
+  for (int i = 0; i < config.dataList.Count(); ++i) RenderRecord(*config.dataList.At(i), nullptr, nullptr, quiet);
+  ASSERT_TRUE(WriteConfiguration(path, config, quiet));
   const std::vector<uint8_t> original = testing::ReadAll(path);
 
-  Program p;
   std::vector<RowTexts> rows;
   std::string title;
-  bool openSaveHidden = false;
-  p.app.SetOnMainWindow([&](MainDialog& window) {
-    QTimer::singleShot(0, &window, [&] {
-      for (int r = 0; r < window.ListModel()->Rows(); ++r) rows.push_back(window.ListModel()->Row(r));
-      title = window.windowTitle().toStdString();
-      openSaveHidden = window.findChild<QPushButton*>("openButton")->isHidden() &&
-                       window.findChild<QPushButton*>("saveButton")->isHidden();
-      std::filesystem::remove(path);
-      window.findChild<QPushButton*>("okButton")->click();
-    });
+  Program p([&](MainDialog& window) {
+    for (int r = 0; r < window.ListModel()->Rows(); ++r) rows.push_back(window.ListModel()->Row(r));
+    title = window.windowTitle().toStdString();
+    EXPECT_TRUE(window.findChild<QPushButton*>("openButton")->isHidden());
+    EXPECT_TRUE(window.findChild<QPushButton*>("saveButton")->isHidden());
+    std::filesystem::remove(path);
+    testing::Click(window, "okButton");
   });
   EXPECT_EQ(p.app.Run(ConfigPathFromArguments({QStringLiteral("plinth"), QString::fromStdString(path)})),
             QDialog::Accepted);
-
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0], (RowTexts{"1", "unknown", "192.168.7.1", "0002a1000b01", "1218", "482-BFK-287-46", "4/4/4",
                                "ANALOG-4CH RTD, THERMO INPUT"}));
   EXPECT_EQ(rows[1], (RowTexts{"2", "unknown", "192.168.7.2", "", "99", "own", "3/2/1", "own module"}));
   EXPECT_EQ(rows[2][5], "482-BFK-216-05");
   EXPECT_EQ(title, " Varnel Plinth: " + path);
-  EXPECT_TRUE(openSaveHidden);
   EXPECT_EQ(testing::ReadAll(path), original);
   EXPECT_EQ(p.net.bootpStop.load(), 1);
 }
@@ -303,55 +249,44 @@ TEST(WholeProgram, AFileThatFailsToLoadIsNotOverwrittenByOk) {
   std::vector<uint8_t> bytes = testing::EmptyExample();
   bytes[40] ^= 1;
   testing::WriteAll(damaged, bytes);
-
-  Program p;
   std::string title;
-  p.app.SetOnMainWindow([&](MainDialog& window) {
-    QTimer::singleShot(0, &window, [&] {
-      title = window.windowTitle().toStdString();
-      window.findChild<QPushButton*>("okButton")->click();  // save dialog, cancelled
-      window.findChild<QPushButton*>("cancelButton")->click();
-    });
+  Program p([&](MainDialog& window) {
+    title = window.windowTitle().toStdString();
+    testing::Click(window, "okButton");  // save dialog, cancelled
+    testing::Click(window, "cancelButton");
   });
   EXPECT_EQ(p.app.Run(damaged), QDialog::Rejected);
   EXPECT_EQ(title, " Varnel Plinth: New configuration");
-  EXPECT_EQ(p.prompts.shown, (std::vector<ScriptedPrompts::Shown>{{"message", "checksum error", damaged},
-                                                                   {"save", "", ""}}));
+  EXPECT_EQ(p.prompts.shown,
+            (std::vector<ScriptedPrompts::Shown>{{"message", "checksum error", damaged}, {"save", "", ""}}));
   EXPECT_EQ(testing::ReadAll(damaged), bytes);
 
   // A path that names no file yet is a new configuration: OK creates it.
-  Program q;
-  const std::string fresh = dir.File("new.bin");
-  q.app.SetOnMainWindow([&](MainDialog& window) {
-    QTimer::singleShot(0, &window, [&] { window.findChild<QPushButton*>("okButton")->click(); });
-  });
-  EXPECT_EQ(q.app.Run(fresh), QDialog::Accepted);
+  Program q([](MainDialog& window) { testing::Click(window, "okButton"); });
+  EXPECT_EQ(q.app.Run(dir.File("new.bin")), QDialog::Accepted);
   EXPECT_TRUE(q.prompts.shown.empty());
-  EXPECT_EQ(testing::ReadAll(fresh).size(), testing::EmptyExample().size());
+  EXPECT_EQ(testing::ReadAll(dir.File("new.bin")).size(), testing::EmptyExample().size());
 }
 
 TEST(WholeProgram, StartUpMessagesAndAFailedHostName) {
-  Program p;
+  int masterEntries = -1;
+  Program p([&](MainDialog& window) {
+    masterEntries = window.MasterIpBox()->count();
+    testing::Click(window, "cancelButton");
+  });
   p.app.SetHostCollector([](NetState& n, Messages& m) {
     n.localAddrs = MergeLocalAddresses(std::nullopt, {}, m);
     return true;
   });
-  int masterEntries = -1;
-  p.app.SetOnMainWindow([&](MainDialog& window) {
-    QTimer::singleShot(0, &window, [&] {
-      masterEntries = window.MasterIpBox()->count();
-      window.findChild<QPushButton*>("cancelButton")->click();
-    });
-  });
   EXPECT_EQ(p.app.Run(""), QDialog::Rejected);
   EXPECT_EQ(masterEntries, 0);
-  EXPECT_EQ(p.prompts.shown, (std::vector<ScriptedPrompts::Shown>{{"message", "No ip-addr list configured!", "Plinth"}}));
+  EXPECT_EQ(p.prompts.shown,
+            (std::vector<ScriptedPrompts::Shown>{{"message", "No ip-addr list configured!", "Plinth"}}));
 
   // Without a host name the window ends at once, and shutdown still runs.
-  Program failing;
-  failing.app.SetHostCollector([](NetState&, Messages&) { return false; });
   bool ran = false;
-  failing.app.SetOnMainWindow([&](MainDialog& window) { QTimer::singleShot(0, &window, [&] { ran = true; }); });
+  Program failing([&](MainDialog&) { ran = true; });
+  failing.app.SetHostCollector([](NetState&, Messages&) { return false; });
   EXPECT_EQ(failing.app.Run(""), QDialog::Rejected);
   QApplication::processEvents();
   EXPECT_FALSE(ran);

@@ -17,25 +17,20 @@ class ScriptedPrompts : public UserPrompts {
  public:
   struct Shown {
     std::string kind;  // "message", "ask", "open", "save"
-    std::string text;
-    std::string title;
+    std::string text, title;
     bool operator==(const Shown&) const = default;
   };
-
   using UserPrompts::ShowMessage;
   void ShowMessage(const std::string& text, const std::string& title) override {
     shown.push_back({"message", text, title});
   }
   bool Ask(const std::string& question, const std::string& title) override {
     shown.push_back({"ask", question, title});
-    if (whileAsking) whileAsking();
-    if (answers.empty()) return false;
-    bool answer = answers.front();
-    answers.pop_front();
-    return answer;
+    if (whileAsking) whileAsking();  // as the event loop of a real box would
+    return Next(answers, false);
   }
-  std::optional<std::string> OpenFile() override { return NextFile("open"); }
-  std::optional<std::string> SaveFile() override { return NextFile("save"); }
+  std::optional<std::string> OpenFile() override { return shown.push_back({"open", "", ""}), Next(files, {}); }
+  std::optional<std::string> SaveFile() override { return shown.push_back({"save", "", ""}), Next(files, {}); }
 
   std::vector<std::string> Messages() const {
     std::vector<std::string> texts;
@@ -48,16 +43,15 @@ class ScriptedPrompts : public UserPrompts {
   std::vector<Shown> shown;
   std::deque<bool> answers;
   std::deque<std::optional<std::string>> files;
-  // Runs while a question is open, as the event loop of a real box would.
   std::function<void()> whileAsking;
 
  private:
-  std::optional<std::string> NextFile(const char* kind) {
-    shown.push_back({kind, "", ""});
-    if (files.empty()) return std::nullopt;
-    auto file = files.front();
-    files.pop_front();
-    return file;
+  template <typename T>
+  static T Next(std::deque<T>& queue, T otherwise) {
+    if (queue.empty()) return otherwise;
+    T front = queue.front();
+    queue.pop_front();
+    return front;
   }
 };
 

@@ -2,6 +2,7 @@
 // A main window on its own NetState with scripted prompts, and helpers to
 // answer the modal windows it opens.
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -18,6 +19,9 @@
 
 namespace plinth::testing {
 
+inline QLineEdit* Edit(QWidget& w, const char* name) { return w.findChild<QLineEdit*>(name); }
+inline void Click(QWidget& w, const char* button) { w.findChild<QPushButton*>(button)->click(); }
+
 class MainFixture {
  public:
   explicit MainFixture(std::vector<std::string> localAddresses = {"192.168.1.1"}, std::string path = "") {
@@ -26,10 +30,10 @@ class MainFixture {
     window->Initialise();
     window->show();
   }
-
   QPushButton* Button(const char* name) const { return window->findChild<QPushButton*>(name); }
   SlaveListModel& Model() const { return *window->ListModel(); }
   std::string Cell(int row, int column) const { return Model().Row(row)[static_cast<size_t>(column)]; }
+  std::string Title() const { return window->windowTitle().toStdString(); }
 
   // Every Slave Configuration dialog opened by the window runs body on the
   // real dialog (not shown); body presses OK or Cancel through its buttons.
@@ -40,19 +44,15 @@ class MainFixture {
       return dialog.result() == QDialog::Accepted;
     });
   }
-
-  // Adds a slave through the Add button, typing node (and optionally more).
-  void AddThroughButton(const std::string& node, const std::string& moduleId = "", const std::string& name = "") {
+  // Adds a slave through the Add button, typing node and module ID.
+  void AddThroughButton(const std::string& node, const std::string& moduleId = "") {
     AnswerSlaveDialogs([&](SlaveConfigDialog& d, SlaveConfigLogic&) {
       Edit(d, "nodeEdit")->setText(QString::fromStdString(node));
       Edit(d, "moduleIdEdit")->setText(QString::fromStdString(moduleId));
-      if (!name.empty()) Edit(d, "nameEdit")->setText(QString::fromStdString(name));
-      d.findChild<QPushButton*>("okButton")->click();
+      Click(d, "okButton");
     });
     Button("addButton")->click();
   }
-
-  static QLineEdit* Edit(QWidget& w, const char* name) { return w.findChild<QLineEdit*>(name); }
 
   NetState net;
   ScriptedPrompts prompts;
@@ -61,10 +61,17 @@ class MainFixture {
 
 // Runs body on the next modal window that opens (after exec() started).
 inline void OnNextModal(std::function<void(QWidget*)> body) {
-  QTimer::singleShot(0, [body] {
-    QWidget* modal = QApplication::activeModalWidget();
-    body(modal);
-  });
+  QTimer::singleShot(0, [body] { body(QApplication::activeModalWidget()); });
+}
+
+// Runs the event loop until done() holds, for at most 10 s.
+inline bool RunUntil(const std::function<bool()>& done) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!done())
+    if (timer.elapsed() > 10000) return false;
+    else QApplication::processEvents(QEventLoop::AllEvents, 20);
+  return true;
 }
 
 }  // namespace plinth::testing

@@ -7,21 +7,14 @@
 #include "ui/help_window.h"
 #include "ui/resources.h"
 
-namespace {
-
-QtMessageHandler standardHandler = nullptr;
-
-// The offscreen platform warns about window hints it cannot honour.
-void QuietHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-  if (message.contains(QLatin1String("propagateSizeHints"))) return;
-  if (standardHandler) standardHandler(type, context, message);
-}
-
-}  // namespace
+static QtMessageHandler standardHandler = nullptr;
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
-  standardHandler = qInstallMessageHandler(QuietHandler);
+  // The offscreen platform warns about window hints it cannot honour.
+  standardHandler = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& m) {
+    if (!m.contains(QLatin1String("propagateSizeHints")) && standardHandler) standardHandler(type, context, m);
+  });
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
   plinth::LoadResources();
