@@ -147,7 +147,7 @@ class PlinthctlFiles(unittest.TestCase):
         for out, status, message in [("no/dir/x.bin", 1, "fopen failed to write! (No such file or directory)"),
                                      ("", 1, "fopen failed to write! (Is a directory)"),
                                      ("loop1", 1, "(Too many levels of symbolic links)"), ("dangling.bin", 0, "")]:
-            r = run("build", self.write_json("ok.json", {}), "-o", self.path(out))
+            r = run("build", self.path("ok.json", {}), "-o", self.path(out))
             self.assertEqual((r.returncode, message in r.stderr), (status, True), r.stderr)
         self.assertTrue(os.path.islink(self.path("dangling.bin")) and os.path.isfile(self.path("made.bin")))
         # A file can hold addresses that are none: check names their rows.
