@@ -4,10 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
 #include <chrono>
 #include <thread>
 
 #include "net/modbus_frames.h"
+#include "net/tcp_connect.h"
 #include "scripted_peer.h"
 
 namespace plinth {
@@ -180,6 +186,47 @@ TEST(ModbusClient, SilentOrIncompletePeerEndsAtTheBound) {
     EXPECT_LT(took, kReplyTimeoutMs / 1000.0 + 2.0);
   }
 }
+
+
+TEST(ConnectTcp, SignalsDuringTheWaitDoNotStretchItsBound) {
+  // A listener that never accepts, its queue taken by a first connection:
+  // the SYN of a second one is dropped, so its connect stays pending.
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof local;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+  ASSERT_EQ(::listen(listener, 0), 0);
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&local), &length);
+  const int first = ConnectTcp(local.sin_addr.s_addr, ntohs(local.sin_port));
+  ASSERT_GE(first, 0);
+
+  struct sigaction wake{};
+  wake.sa_handler = [](int) {};
+  struct sigaction saved{};
+  ::sigaction(SIGUSR1, &wake, &saved);
+  std::atomic<bool> done{false};
+  const pthread_t waiter = ::pthread_self();
+  std::thread interrupter([&] {  // a signal every 100 ms, for at most 5 s
+    for (int i = 0; i < 50 && !done.load(); ++i) {
+      ::pthread_kill(waiter, SIGUSR1);
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+  });
+  const auto start = Clock::now();
+  const int second = ConnectTcp(local.sin_addr.s_addr, ntohs(local.sin_port), 500);
+  const double took = SecondsSince(start);
+  done.store(true);
+  interrupter.join();
+  ::sigaction(SIGUSR1, &saved, nullptr);
+  CloseSocket(second);
+  CloseSocket(first);
+  ::close(listener);
+  EXPECT_EQ(second, -1);
+  EXPECT_LT(took, 2.0);
+}
+
 
 }  // namespace
 }  // namespace plinth
