@@ -16,6 +16,8 @@ ModbusFrame Header(uint8_t length, uint8_t unit, uint8_t function) {
   return frame;
 }
 
+size_t FrameLength(std::span<const uint8_t> received) { return (size_t{received[4]} << 8) | received[5]; }
+
 }  // namespace
 
 ModbusFrame BuildReadRequest(uint8_t unit, uint16_t start, int count) {
@@ -60,7 +62,7 @@ bool ReplyComplete(std::span<const uint8_t> received, size_t expected, uint8_t f
   if (received.size() >= kReplyBufferSize) return true;
   if (expected) return received.size() >= expected || (function && received.size() > 7 && received[7] != function);
   if (received.size() < 6) return false;
-  const size_t length = (size_t{received[4]} << 8) | received[5];
+  const size_t length = FrameLength(received);
   // A length below 2 (unit and function code) cannot end a frame.
   return length >= 2 && received.size() >= 6 + length;
 }
@@ -74,8 +76,13 @@ bool WriteReplyGood(std::span<const uint8_t> reply) {
 }
 
 bool CopyStatistics(std::span<const uint8_t> reply, std::span<uint8_t, kStatisticsSize> dest) {
-  if (reply.size() <= kMbapSize) return false;
-  const size_t n = std::min(reply.size() - kMbapSize, dest.size());
+  constexpr size_t kEchoEnd = kMbapSize + 3;  // function code and sub-function
+  if (reply.size() < kEchoEnd) return false;
+  const size_t frame = 6 + FrameLength(reply);
+  if (frame < kEchoEnd || reply.size() < frame || reply[7] != kDiagnostics ||
+      reply[8] != (kStatisticsSubFunction >> 8) || reply[9] != (kStatisticsSubFunction & 0xFF))
+    return false;
+  const size_t n = std::min(frame - kMbapSize, dest.size());
   std::copy_n(reply.begin() + kMbapSize, n, dest.begin());
   std::fill(dest.begin() + static_cast<std::ptrdiff_t>(n), dest.end(), uint8_t{0});
   return true;

@@ -57,8 +57,10 @@ bool ReadReplyGood(std::span<const uint8_t> reply, int count);
 // A write is acknowledged by exactly 12 bytes with function code 16.
 bool WriteReplyGood(std::span<const uint8_t> reply);
 // Copies a statistics reply from its function code on into dest, within
-// both the reply and dest, and zeroes the rest of dest. A reply without a
-// function code (fewer than 8 bytes) gives false and leaves dest untouched.
+// both the frame and dest, and zeroes the rest of dest. Only a whole frame
+// (as its length field says) with function code 8 and the sub-function
+// 0x0015 echoed is a statistics reply: anything else (an exception, a frame
+// cut short) gives false and leaves dest untouched.
 bool CopyStatistics(std::span<const uint8_t> reply, std::span<uint8_t, kStatisticsSize> dest);
 
 }  // namespace plinth

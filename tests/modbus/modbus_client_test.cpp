@@ -116,6 +116,7 @@ TEST(ModbusClient, GetStatisticsTakesTheReplyFromItsFunctionCodeWithinTheDestina
   // A long reply fills the 84 bytes and stops there.
   Bytes longReply(200, 0x61);
   longReply[4] = 0, longReply[5] = 194;
+  longReply[7] = 8, longReply[8] = 0, longReply[9] = 0x15;
   Put(pair.peer, longReply);
   ASSERT_TRUE(GetStatistics(pair.client, 5, dest));
   EXPECT_EQ(Drain(pair.peer), (Bytes{0, 0, 0, 0, 0, 6, 5, 8, 0, 0x15, 0, 3}));
@@ -129,10 +130,18 @@ TEST(ModbusClient, GetStatisticsTakesTheReplyFromItsFunctionCodeWithinTheDestina
             (Bytes{8, 0, 0x15, 0, 3, 6, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0}));
   EXPECT_EQ(dest[83], 0);
 
-  // No field is compared: a wrong function code still counts as a reply.
-  Put(pair.peer, {0, 0, 0, 0, 0, 3, 5, 0x88, 1});
-  EXPECT_TRUE(GetStatistics(pair.client, 5, dest));
-  EXPECT_EQ(dest[0], 0x88);
+  // Only a whole frame of function 8 that echoes sub-function 0x0015 is a
+  // statistics reply: an exception, another sub-function or a frame cut
+  // short gives false and leaves the MAC address read before.
+  for (const Bytes& reply : {Bytes{0, 0, 0, 0, 0, 3, 5, 0x88, 1},
+                             Bytes{0, 0, 0, 0, 0, 13, 5, 8, 0, 0x14, 0, 3, 6, 1, 2, 3, 4, 5, 6},
+                             Bytes{0, 0, 0, 0, 0, 13, 5, 8, 0, 0x15, 0, 3, 6, 1, 2, 3}}) {
+    SocketPair other;
+    Put(other.peer, reply);
+    ::shutdown(other.peer, SHUT_WR);
+    EXPECT_FALSE(GetStatistics(other.client, 5, dest)) << reply.size() << " bytes";
+  }
+  EXPECT_EQ(dest[kStatisticsMacOffset + 1], 0x1A);
 }
 
 TEST(ModbusClient, ClosedPeerOrReplyWithoutFunctionCodeGivesFalseWithoutSignal) {
