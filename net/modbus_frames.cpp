@@ -6,8 +6,8 @@
 namespace plinth {
 namespace {
 
-// Transaction and protocol identifiers are 0 in every request; the length
-// field's high byte is 0 too.
+// The protocol identifier is 0 in every request, and so is the length
+// field's high byte; the transaction identifier is stamped by the client.
 ModbusFrame Header(uint8_t length, uint8_t unit, uint8_t function) {
   ModbusFrame frame;
   frame.bytes[5] = length;
@@ -19,6 +19,18 @@ ModbusFrame Header(uint8_t length, uint8_t unit, uint8_t function) {
 size_t FrameLength(std::span<const uint8_t> received) { return (size_t{received[4]} << 8) | received[5]; }
 
 }  // namespace
+
+void StampTransaction(ModbusFrame& frame, uint16_t transaction) {
+  frame.bytes[0] = static_cast<uint8_t>(transaction >> 8);
+  frame.bytes[1] = static_cast<uint8_t>(transaction);
+}
+
+size_t LateFrameSize(std::span<const uint8_t> received, uint16_t transaction) {
+  if (received.size() < 2) return 0;
+  const uint16_t got = static_cast<uint16_t>((received[0] << 8) | received[1]);
+  if (got == 0 || got == transaction) return 0;
+  return received.size() < 6 ? kLateSizeUnknown : 6 + FrameLength(received);
+}
 
 ModbusFrame BuildReadRequest(uint8_t unit, uint16_t start, int count) {
   ModbusFrame frame = Header(6, unit, kReadHoldingRegisters);

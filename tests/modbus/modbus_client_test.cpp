@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <netinet/in.h>
+#include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 
@@ -25,17 +26,25 @@ using test::Put;
 using test::SocketPair;
 using Clock = std::chrono::steady_clock;
 
-// A reply to a read of 13 registers whose transaction, protocol, length,
-// unit and byte count all differ from what a module would send: none of
-// them is compared.
+// A reply to a read of 13 registers whose protocol, length, unit and byte
+// count all differ from what a module would send: none of them is compared.
+// Its transaction identifier is 0, as from a module that does not echo it.
 Bytes StatusReply(uint8_t function = 3, size_t size = 35) {
   Bytes reply(size, 0);
-  reply[0] = 0x42, reply[1] = 0x17, reply[3] = 9, reply[5] = 4, reply[6] = 0x33, reply[7] = function;
+  reply[3] = 9, reply[5] = 4, reply[6] = 0x33, reply[7] = function;
   for (size_t i = 8; i < size; ++i) reply[i] = static_cast<uint8_t>(i);
   return reply;
 }
 
 double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// A request as sent, without its transaction identifier (bytes 0-1), which
+// must not be 0.
+Bytes SentWithoutTransaction(int peer) {
+  const Bytes sent = Drain(peer);
+  if (sent.size() < 2 || (sent[0] == 0 && sent[1] == 0)) return {};
+  return Bytes(sent.begin() + 2, sent.end());
+}
 
 TEST(ModbusClient, ReadNodeSendsTwelveBytesAndCopiesTheData) {
   SocketPair pair;
@@ -43,7 +52,7 @@ TEST(ModbusClient, ReadNodeSendsTwelveBytesAndCopiesTheData) {
   Put(pair.peer, reply);
   std::array<uint8_t, 26> dest{};
   ASSERT_TRUE(ReadNode(pair.client, 200, dest.data(), STATUS_BLOCK, 13));
-  EXPECT_EQ(Drain(pair.peer), (Bytes{0, 0, 0, 0, 0, 6, 200, 3, 0xF8, 0, 0, 13}));
+  EXPECT_EQ(SentWithoutTransaction(pair.peer), (Bytes{0, 0, 0, 6, 200, 3, 0xF8, 0, 0, 13}));
   EXPECT_EQ(Bytes(dest.begin(), dest.end()), Bytes(reply.begin() + 9, reply.end()));
 }
 
@@ -82,10 +91,10 @@ TEST(ModbusClient, WriteNodeGoesToUnitZeroAndNeedsTwelveBytesOfFunction16) {
     SocketPair pair;
     Put(pair.peer, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0, 8});
     ASSERT_TRUE(WriteNode(pair.client, 1, words.data(), 0x0102, 8));
-    const Bytes sent = Drain(pair.peer);
-    ASSERT_EQ(sent.size(), 29u);
-    EXPECT_EQ(Bytes(sent.begin(), sent.begin() + 13), (Bytes{0, 0, 0, 0, 0, 23, 0, 16, 0x01, 0x02, 0, 8, 16}));
-    EXPECT_EQ(Bytes(sent.begin() + 13, sent.end()), words);
+    const Bytes sent = SentWithoutTransaction(pair.peer);
+    ASSERT_EQ(sent.size(), 27u);
+    EXPECT_EQ(Bytes(sent.begin(), sent.begin() + 11), (Bytes{0, 0, 0, 23, 0, 16, 0x01, 0x02, 0, 8, 16}));
+    EXPECT_EQ(Bytes(sent.begin() + 11, sent.end()), words);
   }
   const Bytes bad[] = {{0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0},        // 11 bytes
                        {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0, 8, 0},  // 13 bytes
@@ -104,10 +113,10 @@ TEST(ModbusClient, WriteFlashFlagSendsFifteenBytesAndReadsNothing) {
   const Bytes ack{0, 0, 0, 0, 0, 6, 0, 16, 0xF4, 0x10, 0, 1};
   Put(pair.peer, ack);
   WriteFlashFlag(pair.client, true);
-  EXPECT_EQ(Drain(pair.peer), (Bytes{0, 0, 0, 0, 0, 9, 0, 0x10, 0xF4, 0x10, 0, 1, 2, 0, 1}));
+  EXPECT_EQ(SentWithoutTransaction(pair.peer), (Bytes{0, 0, 0, 9, 0, 0x10, 0xF4, 0x10, 0, 1, 2, 0, 1}));
   EXPECT_EQ(Drain(pair.client), ack);  // left unread on the socket
   WriteFlashFlag(pair.client, false);
-  EXPECT_EQ(Drain(pair.peer), (Bytes{0, 0, 0, 0, 0, 9, 0, 0x10, 0xF4, 0x10, 0, 1, 2, 0, 0}));
+  EXPECT_EQ(SentWithoutTransaction(pair.peer), (Bytes{0, 0, 0, 9, 0, 0x10, 0xF4, 0x10, 0, 1, 2, 0, 0}));
 }
 
 TEST(ModbusClient, GetStatisticsTakesTheReplyFromItsFunctionCodeWithinTheDestination) {
@@ -115,11 +124,11 @@ TEST(ModbusClient, GetStatisticsTakesTheReplyFromItsFunctionCodeWithinTheDestina
   std::array<uint8_t, kStatisticsSize> dest{};
   // A long reply fills the 84 bytes and stops there.
   Bytes longReply(200, 0x61);
-  longReply[4] = 0, longReply[5] = 194;
+  longReply[0] = longReply[1] = 0, longReply[4] = 0, longReply[5] = 194;
   longReply[7] = 8, longReply[8] = 0, longReply[9] = 0x15;
   Put(pair.peer, longReply);
   ASSERT_TRUE(GetStatistics(pair.client, 5, dest));
-  EXPECT_EQ(Drain(pair.peer), (Bytes{0, 0, 0, 0, 0, 6, 5, 8, 0, 0x15, 0, 3}));
+  EXPECT_EQ(SentWithoutTransaction(pair.peer), (Bytes{0, 0, 0, 6, 5, 8, 0, 0x15, 0, 3}));
   EXPECT_EQ(dest[83], 0x61);
 
   // 19 bytes: the MAC address is reply bytes 13..18; the rest is cleared,
@@ -236,6 +245,32 @@ TEST(ConnectTcp, SignalsDuringTheWaitDoNotStretchItsBound) {
   EXPECT_LT(took, 2.0);
 }
 
+
+TEST(ModbusClient, LateReplyIsNeverTakenForTheNextRequest) {
+  // The status read gets no answer within the bound; its reply comes later
+  // and waits in front of the next request's, GetStatistics.
+  SocketPair pair;
+  std::array<uint8_t, 26> status{};
+  EXPECT_FALSE(ReadNode(pair.client, 1, status.data(), STATUS_BLOCK, 13));
+  const Bytes statusRequest = Drain(pair.peer);
+  ASSERT_EQ(statusRequest.size(), 12u);
+  Bytes late = StatusReply();
+  late[0] = statusRequest[0], late[1] = statusRequest[1], late[5] = 29;
+  Put(pair.peer, late);
+  std::thread peer([&] {
+    pollfd p{pair.peer, POLLIN, 0};
+    ::poll(&p, 1, 2000);
+    const Bytes request = Drain(pair.peer);
+    if (request.size() < 2) return;
+    Put(pair.peer, {request[0], request[1], 0, 0, 0, 13, 1, 8, 0, 0x15, 0, 3, 6, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E});
+  });
+  std::array<uint8_t, kStatisticsSize> statistics{};
+  const bool read = GetStatistics(pair.client, 1, statistics);
+  peer.join();
+  ASSERT_TRUE(read);
+  EXPECT_EQ(Bytes(statistics.begin() + kStatisticsMacOffset, statistics.begin() + kStatisticsMacOffset + 6),
+            (Bytes{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}));
+}
 
 }  // namespace
 }  // namespace plinth
