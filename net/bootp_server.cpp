@@ -20,6 +20,17 @@ namespace {
 // Above normal, as far as the system allows; a refusal changes nothing.
 void RaiseThreadPriority() { setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -1); }
 
+// Errors that leave the socket usable: a lack of memory, or a report of
+// an earlier datagram. The server goes on after them.
+bool PassingReceiveError(int error) {
+  switch (error) {
+    case EINTR: case EAGAIN: case ENOMEM: case ENOBUFS: case ECONNREFUSED: case EHOSTUNREACH: case ENETUNREACH:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 uint32_t ReadTestAddressFromEnvironment() {
@@ -49,8 +60,14 @@ UdpThread::~UdpThread() {
 }
 
 bool UdpThread::SwitchOn() {
-  net_.bootpStop.store(0, std::memory_order_release);
-  if (net_.bootpRunning.load(std::memory_order_acquire)) return true;  // keeps serving
+  {
+    // The thread decides to end under the same lock (EndsNow): either it has
+    // not yet and sees bootpStop cleared, or bootpRunning is already clear.
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    net_.bootpStop.store(0, std::memory_order_release);
+    failed_.store(false, std::memory_order_release);
+    if (net_.bootpRunning.load(std::memory_order_acquire)) return true;  // keeps serving
+  }
   if (thread_.joinable()) thread_.join();  // the last run has cleared bootpRunning: it is ending
   net_.bootpRunning.store(1, std::memory_order_release);
   try {
@@ -66,6 +83,20 @@ bool UdpThread::SwitchOn() {
 }
 
 void UdpThread::SwitchOff() { net_.bootpStop.store(1, std::memory_order_release); }
+
+bool UdpThread::EndsNow() {
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  if (!net_.bootpStop.load(std::memory_order_acquire)) return false;
+  net_.bootpRunning.store(0, std::memory_order_release);
+  return true;
+}
+
+void UdpThread::EndWithError(const char* message) {
+  messages_.Show(message);
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  failed_.store(true, std::memory_order_release);
+  net_.bootpRunning.store(0, std::memory_order_release);
+}
 
 bool UdpThread::WaitUntilBound(std::chrono::milliseconds limit) {
   const auto end = std::chrono::steady_clock::now() + limit;
@@ -122,7 +153,7 @@ void UdpThread::Serve() {
   uint8_t buffer[kBootpMessageSize + 1];
   alignas(cmsghdr) uint8_t control[CMSG_SPACE(sizeof(in_pktinfo))];
   for (;;) {
-    if (net_.bootpStop.load(std::memory_order_acquire)) return;
+    if (net_.bootpStop.load(std::memory_order_acquire) && EndsNow()) return;
 
     sockaddr_in from{};
     iovec io{buffer, sizeof buffer};
@@ -135,10 +166,12 @@ void UdpThread::Serve() {
     message.msg_controllen = sizeof control;
     const ssize_t received = recvmsg(fd, &message, MSG_TRUNC);
     if (received < 0) {
-      if (errno == EINTR) continue;
-      return;  // the socket was shut down: the server is being destroyed
+      const int error = errno;
+      if (net_.bootpStop.load(std::memory_order_acquire)) continue;  // shut down to end it
+      if (!PassingReceiveError(error)) return EndWithError("recvfrom() failed!");
+      if (error == ENOMEM || error == ENOBUFS) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      continue;
     }
-    if (received == 0 && net_.bootpStop.load(std::memory_order_acquire)) return;
     if (net_.bootpStop.load(std::memory_order_acquire)) continue;  // the wake-up, or late
 
     BootpEvent event;

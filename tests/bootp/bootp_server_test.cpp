@@ -140,5 +140,59 @@ TEST(UdpThread, DestroyingARunningServerEndsItsThread) {
   EXPECT_EQ(net.bootpRunning.load(), 0);
 }
 
+
+// The descriptor of the server's socket, found by its port.
+int ServerSocket(uint16_t port) {
+  for (int fd = 0; fd < 1024; ++fd) {
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    int type = 0;
+    socklen_t typeLength = sizeof type;
+    if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 && local.sin_family == AF_INET &&
+        ntohs(local.sin_port) == port && getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &typeLength) == 0 &&
+        type == SOCK_DGRAM)
+      return fd;
+  }
+  return -1;
+}
+
+TEST(UdpThread, SwitchedOnAsTheThreadEndsItServesAndAReceiveErrorIsShown) {
+  NetState net;
+  RecordedMessages messages;
+  AddBootpEntry(net.bootp, Mac(1), "10.0.0.21", messages);
+  LoopbackModule module;
+  UdpThread server(net, messages, LoopbackOptions(module.port));
+  ASSERT_TRUE(server.SwitchOn());
+  ASSERT_TRUE(server.WaitUntilBound(2s));
+  const BootpMessage request = MakeBootpRequest(Mac(1), 9, 0);
+  // Switched on again the moment the thread lets its port go, after it saw
+  // the stop: each time, a server serves.
+  for (int i = 0; i < 20; ++i) {
+    server.SwitchOff();
+    ASSERT_TRUE(module.Send(server.BoundPort(), request.data(), request.size()));
+    for (const auto end = std::chrono::steady_clock::now() + 2s;
+         server.BoundPort() != 0 && std::chrono::steady_clock::now() < end;)
+      std::this_thread::yield();
+    ASSERT_TRUE(server.SwitchOn());
+    ASSERT_TRUE(server.WaitUntilBound(2s)) << "round " << i;
+  }
+  ASSERT_TRUE(module.Send(server.BoundPort(), request.data(), request.size()));
+  EXPECT_TRUE(module.Receive(2s).has_value());
+  EXPECT_TRUE(messages.entries.empty());
+
+  // A receive that fails for good (the socket became something else) ends
+  // the server with a message, and it says it is off.
+  const int fd = ServerSocket(server.BoundPort());
+  ASSERT_GE(fd, 0);
+  const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(dup2(devNull, fd), fd);  // the receive under way still has the socket
+  close(devNull);
+  const BootpMessage unknown = MakeBootpRequest(Mac(2), 9, 0);  // no reply to send
+  ASSERT_TRUE(module.Send(server.BoundPort(), unknown.data(), unknown.size()));
+  ASSERT_TRUE(test::WaitUntil([&] { return net.bootpRunning.load() == 0; }));
+  EXPECT_TRUE(server.Failed());
+  EXPECT_EQ(test::Texts(messages), std::vector<std::string>{"recvfrom() failed!"});
+}
+
 }  // namespace
 }  // namespace plinth
