@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
@@ -15,6 +16,7 @@
 #include "app/configurator_app.h"
 #include "app/host_addresses.h"
 #include "core/config_fixtures.h"
+#include "dialogs/advanced_dialog.h"
 #include "dialogs/module_select_dialog.h"
 #include "ui/help_window.h"
 #include "ui/wait_dialogs.h"
@@ -356,6 +358,49 @@ TEST(WholeProgram, StartUpMessagesAndAFailedHostName) {
   QApplication::processEvents();
   EXPECT_FALSE(ran);
   EXPECT_EQ(failing.net.bootpStop.load(), 1);
+}
+
+
+TEST(Help, UsableWhileEachWindowRunsModally) {
+  // Each window runs in its own modal loop, as in the program. F1 opens the
+  // help over it, and the help takes keys and clicks: a link, Escape (which
+  // closes the help and nothing else) and its Close button.
+  MainFixture f;
+  SlaveDialogFixture slave(Record("7", "192.168.1.7"));
+  AdvancedValues values;
+  AdvancedDialog advanced(values, f.prompts, f.window.get());
+  for (QDialog* window : std::initializer_list<QDialog*>{f.window.get(), slave.dialog.get(), &advanced}) {
+    std::vector<std::string> pages;  // shown, then after the link
+    bool escapeClosedOnlyHelp = false, closeClosed = false;
+    QTimer::singleShot(0, [&] {
+      QTest::keyClick(window->windowHandle(), Qt::Key_F1);
+      QWidget* help = nullptr;
+      for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("helpWindow") && w->isVisible()) help = w;
+      if (help) {
+        auto* browser = help->findChild<QTextBrowser*>("helpBrowser");
+        pages.push_back(browser->source().fileName().toStdString());
+        browser->setFocus();
+        QTest::keyClick(help->windowHandle(), Qt::Key_Tab);  // to the page's first link
+        QTest::keyClick(help->windowHandle(), Qt::Key_Return);
+        pages.push_back(browser->source().fileName().toStdString());
+        QTest::keyClick(help->windowHandle(), Qt::Key_Escape);
+        escapeClosedOnlyHelp = !help->isVisible() && window->isVisible();
+        QTest::keyClick(window->windowHandle(), Qt::Key_F1);
+        QPushButton* close = help->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close);
+        QTest::mouseClick(help->windowHandle(), Qt::LeftButton, {}, close->mapTo(help, close->rect().center()));
+        closeClosed = !help->isVisible();
+      }
+      window->reject();
+    });
+    window->hide();  // exec() makes only a window it shows itself modal
+    window->exec();
+    SCOPED_TRACE(window->objectName().toStdString());
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_NE(pages[0], pages[1]);
+    EXPECT_TRUE(escapeClosedOnlyHelp);
+    EXPECT_TRUE(closeClosed);
+  }
 }
 
 }  // namespace
