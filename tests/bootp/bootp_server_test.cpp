@@ -178,7 +178,6 @@ TEST(UdpThread, SwitchedOnAsTheThreadEndsItServesAndAReceiveErrorIsShown) {
   }
   ASSERT_TRUE(module.Send(server.BoundPort(), request.data(), request.size()));
   EXPECT_TRUE(module.Receive(2s).has_value());
-  EXPECT_TRUE(messages.entries.empty());
 
   // A receive that fails for good (the socket became something else) ends
   // the server with a message, and it says it is off.
@@ -187,6 +186,7 @@ TEST(UdpThread, SwitchedOnAsTheThreadEndsItServesAndAReceiveErrorIsShown) {
   const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
   ASSERT_EQ(dup2(devNull, fd), fd);  // the receive under way still has the socket
   close(devNull);
+  net.bootpStop.store(0, std::memory_order_release);  // orders the swap before the server's close, for TSan
   const BootpMessage unknown = MakeBootpRequest(Mac(2), 9, 0);  // no reply to send
   ASSERT_TRUE(module.Send(server.BoundPort(), unknown.data(), unknown.size()));
   ASSERT_TRUE(test::WaitUntil([&] { return net.bootpRunning.load() == 0; }));
