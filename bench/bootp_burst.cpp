@@ -1,7 +1,8 @@
 // Sends a burst of distinct BOOTREQUESTs back to back, as many modules
 // powered on at once would, and measures how many replies come back and how
 // late. Run inside the modules' network namespace (bench/bootp_burst.sh).
-// Usage: bench_bootp_burst INTERFACE [COUNT] [FIRST_MAC_HEX]
+// Usage: bench_bootp_burst INTERFACE [COUNT] [FIRST_MAC_HEX] [LATENCY_FILE]
+// LATENCY_FILE: each reply's latency in microseconds is appended, one a line.
 #include <net/if.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -24,7 +25,7 @@ using Clock = std::chrono::steady_clock;
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s INTERFACE [COUNT] [FIRST_MAC_HEX]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s INTERFACE [COUNT] [FIRST_MAC_HEX] [LATENCY_FILE]\n", argv[0]);
     return 2;
   }
   const std::string interfaceName = argv[1];
@@ -79,6 +80,11 @@ int main(int argc, char** argv) {
     latencies.push_back(std::chrono::duration<double, std::micro>(now - it->second).count());
     sentAt.erase(it);  // a second reply to the same module is not counted twice
   }
+  if (argc > 4)
+    if (std::FILE* out = std::fopen(argv[4], "a")) {
+      for (double l : latencies) std::fprintf(out, "%.1f\n", l);
+      std::fclose(out);
+    }
   std::sort(latencies.begin(), latencies.end());
   auto percentile = [&](double q) {
     if (latencies.empty()) return 0.0;

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Burst of 256 distinct BOOTREQUESTs, back to back, against plinthctl bootp
-# on the real ports inside two network namespaces joined by a veth pair.
-#   1. every requester registered (--assign): each must be answered;
-#      prints sent, answered, lost and the reply latency.
-#   2. every requester unknown: each must be recorded once.
+# Burst of 256 distinct BOOTREQUESTs, back to back, against a BOOTP server on
+# the real ports inside two network namespaces joined by a veth pair.
+#   1. every requester registered: each must be answered; prints sent,
+#      answered, lost and the reply latency. Round by round, plinthctl bootp
+#      (--assign) and bench_bootp_minimal_server (one socket: receive, look
+#      up, send) take turns in the same run, then both are summed up.
+#   2. every requester unknown to plinthctl bootp: each must be recorded once.
 # Usage: bootp_burst.sh BUILD_DIR [COUNT] [ROUNDS]
 set -euo pipefail
 BUILD="$(cd "$1" && pwd)"
@@ -11,6 +13,7 @@ COUNT="${2:-256}"
 ROUNDS="${3:-5}"
 PLINTHCTL="$BUILD/cli/plinthctl"
 BURST="$BUILD/bench/bench_bootp_burst"
+MINIMAL="$BUILD/bench/bench_bootp_minimal_server"
 HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/../tests/netns/netns_lib.sh"
 netns_setup
@@ -23,19 +26,41 @@ stop_server() {
   unset 'NETNS_PIDS[-1]'
 }
 
+# Median and p99 of the latencies in a file, and the burst lines' sums.
+summary() {
+  local name="$1"
+  awk '{ s += $2; a += $4; l += $6 } END { printf "%-8s sent %d answered %d lost %d", n, s, a, l }' n="$name" "$WORK/$name.lines"
+  sort -n "$WORK/$name.latency" | awk '{ v[NR] = $1 } END {
+    m = v[int(NR * 0.5) + 1]; p = v[int(NR * 0.99) + 1]
+    printf "  latency_us median %.0f p99 %.0f\n", m, p }'
+}
+
 # 1: registered modules, 02:00:00:00:00:00 upwards.
 assign=()
 for ((i = 0; i < COUNT; i++)); do
   assign+=(--assign "$(printf '02000000%04x' "$i")=10.77.$((1 + i / 250)).$((1 + i % 250))")
 done
-netns_spawn "$SRV_NS" "$PLINTHCTL" bootp "${assign[@]}" >"$WORK/registered.txt" 2>&1
-wait_for 5 "$WORK/registered.txt" "^serving .* $COUNT registered"
-echo "registered requesters ($COUNT per burst, $ROUNDS rounds):"
+echo "registered requesters ($COUNT per burst, $ROUNDS rounds, servers taking turns):"
 for ((r = 1; r <= ROUNDS; r++)); do
-  ip netns exec "$MOD_NS" "$BURST" "$MOD_IF" "$COUNT" 020000000000
-  sleep 0.5
+  order="plinthctl minimal"
+  ((r % 2)) || order="minimal plinthctl"  # each goes first every other round
+  for name in $order; do
+    if [ "$name" = plinthctl ]; then
+      netns_spawn "$SRV_NS" "$PLINTHCTL" bootp "${assign[@]}" >"$WORK/server.txt" 2>&1
+      wait_for 5 "$WORK/server.txt" "^serving .* $COUNT registered"
+    else
+      netns_spawn "$SRV_NS" "$MINIMAL" "$SRV_IF" "$COUNT" >"$WORK/server.txt" 2>&1
+      wait_for 5 "$WORK/server.txt" "^serving"
+    fi
+    line="$(ip netns exec "$MOD_NS" "$BURST" "$MOD_IF" "$COUNT" 020000000000 "$WORK/$name.latency")"
+    echo "$line" >>"$WORK/$name.lines"
+    echo "  round $r $name: $line"
+    stop_server
+  done
 done
-stop_server
+echo "all rounds:"
+summary plinthctl
+summary minimal
 
 # 2: unknown requesters: each recorded once, none answered.
 netns_spawn "$SRV_NS" "$PLINTHCTL" bootp >"$WORK/unknown.txt" 2>&1

@@ -6,10 +6,15 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <ctime>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <stop_token>
+#include <thread>
 #include <nlohmann/json.hpp>
 
 #include "cli/console_messages.h"
@@ -24,10 +29,32 @@ namespace plinth {
 namespace {
 
 // Event lines come from the server thread and the timer loop: one writer at
-// a time, each line flushed so a pipe sees it at once.
+// a time, each line flushed so a pipe sees it at once. The server thread only
+// queues its events (no system call between two requests); a writer thread
+// prints them every few milliseconds, and the timer loop prints what is
+// queued before its own lines, so lines keep their order.
 class EventPrinter : public BootpEventSink, public Messages {
  public:
-  explicit EventPrinter(bool json) : json_(json) {}
+  explicit EventPrinter(bool json) : json_(json) {
+    queue_.reserve(1024);
+    spare_.reserve(1024);
+  }
+  // Starts the writer thread; after the stop signals are blocked, so that
+  // it inherits the mask.
+  void StartWriter() {
+    writer_ = std::jthread([this](std::stop_token stop) {
+      std::mutex idle;
+      std::condition_variable_any pause;
+      std::unique_lock<std::mutex> lock(idle);
+      while (!pause.wait_for(lock, stop, std::chrono::milliseconds(20), [] { return false; }) &&
+             !stop.stop_requested())
+        Flush();
+    });
+  }
+  ~EventPrinter() override {
+    writer_ = {};  // asks the writer to stop and joins it
+    Flush();
+  }
 
   void Print(const nlohmann::json& event, const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -42,12 +69,43 @@ class EventPrinter : public BootpEventSink, public Messages {
   }
 
   void OnBootpEvent(const BootpEvent& e) override {
+    std::lock_guard<std::mutex> lock(queueMutex_);
+    queue_.push_back(e);
+  }
+
+  // Prints the queued events in the order they came.
+  void Flush() {
+    std::lock_guard<std::mutex> flushing(flushMutex_);
+    {
+      std::lock_guard<std::mutex> lock(queueMutex_);
+      spare_.swap(queue_);
+    }
+    for (const BootpEvent& e : spare_) PrintEvent(e);
+    spare_.clear();
+  }
+
+  void OnRow(const char* kind, int row, const SlaveRecord& r) {
+    const std::string mac = FormatMac(r.mac);
+    Print({{"event", kind}, {"row", row}, {"mac", mac}, {"ip", r.ipAddress}},
+          std::string(kind) + " row " + std::to_string(row) + " " + mac + " " + r.ipAddress);
+  }
+
+ private:
+  // Interface names are looked up once per index, off the serving thread.
+  const std::string& InterfaceName(int index) {
+    auto it = interfaceNames_.find(index);
+    if (it != interfaceNames_.end()) return it->second;
+    char name[IF_NAMESIZE] = "?";
+    if (index) if_indextoname(static_cast<unsigned>(index), name);
+    return interfaceNames_.emplace(index, name).first->second;
+  }
+
+  void PrintEvent(const BootpEvent& e) {
     const BootpHandling& h = e.handling;
     const std::string mac = FormatMac(h.mac), ip = FormatIpv4(h.address);
     switch (h.verdict) {
       case BootpVerdict::kReply: {
-        char name[IF_NAMESIZE] = "?";
-        if (e.interfaceIndex) if_indextoname(static_cast<unsigned>(e.interfaceIndex), name);
+        const std::string& name = InterfaceName(e.interfaceIndex);
         const char* kind = e.sendFailed ? "reply-failed" : "reply";
         Print({{"event", kind}, {"mac", mac}, {"ip", ip}, {"interface", name}},
               std::string(kind) + " " + mac + " " + ip + " via " + name);
@@ -72,16 +130,15 @@ class EventPrinter : public BootpEventSink, public Messages {
     }
   }
 
-  void OnRow(const char* kind, int row, const SlaveRecord& r) {
-    const std::string mac = FormatMac(r.mac);
-    Print({{"event", kind}, {"row", row}, {"mac", mac}, {"ip", r.ipAddress}},
-          std::string(kind) + " row " + std::to_string(row) + " " + mac + " " + r.ipAddress);
-  }
-
- private:
   bool json_;
-  std::mutex mutex_;
+  std::mutex mutex_;  // one line at a time
   ConsoleMessages console_;
+  std::mutex queueMutex_;
+  std::vector<BootpEvent> queue_;  // events not yet printed
+  std::mutex flushMutex_;          // one Flush at a time, so batches keep their order
+  std::vector<BootpEvent> spare_;
+  std::map<int, std::string> interfaceNames_;
+  std::jthread writer_;  // last: it stops before the rest goes
 };
 
 // "MAC=IP" into a row of the list; false with a message when it does not read.
@@ -138,6 +195,7 @@ int BootpCommand(const BootpCommandOptions& options) {
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  printer.StartWriter();
 
   NetState net;
   net.hostName = LocalHostName();
@@ -163,6 +221,7 @@ int BootpCommand(const BootpCommandOptions& options) {
     const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
     if (signal == SIGINT || signal == SIGTERM) break;
     if (signal < 0 && errno != EAGAIN && errno != EINTR) break;
+    printer.Flush();
     if (!net.bootpRunning.load()) return 1;  // the server gave up; its message is out
     const BootpReportResult result = reporter.Tick(fields);
     for (int row : result.appendedRows) {
@@ -175,6 +234,7 @@ int BootpCommand(const BootpCommandOptions& options) {
     for (int row : result.assignedRows) printer.OnRow("assigned", row, *config.dataList.At(row));
   }
   const bool ended = ShutdownBootpServer(udp, printer);
+  printer.Flush();
   printer.Print({{"event", "stopped"}}, "stopped");
   return ended ? 0 : 1;
 }

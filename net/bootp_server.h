@@ -54,7 +54,9 @@ struct BootpEvent {
 class BootpEventSink {
  public:
   virtual ~BootpEventSink() = default;
-  // Called on the server thread after each datagram handled while serving.
+  // Called on the server thread after each datagram handled while serving,
+  // between the reply and the next receive: it must not block or make
+  // system calls (hand the event to another thread).
   virtual void OnBootpEvent(const BootpEvent& event) = 0;
 };
 
@@ -88,6 +90,7 @@ class UdpThread {
   NetState& Net() { return net_; }
 
  private:
+  struct Batch;
   void Run();
   // With bootpStop set: clears bootpRunning and says the thread ends, under
   // the lock that SwitchOn takes. False when the stop was taken back.
