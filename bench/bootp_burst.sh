@@ -15,6 +15,11 @@ PLINTHCTL="$BUILD/cli/plinthctl"
 BURST="$BUILD/bench/bench_bootp_burst"
 MINIMAL="$BUILD/bench/bench_bootp_minimal_server"
 HERE="$(cd "$(dirname "$0")" && pwd)"
+# Servers and the burst client run at a real-time priority when chrt is
+# there, both servers alike, so that other work on the machine does not
+# decide the figures. RT= (empty) runs them as ordinary processes.
+RT="${RT-chrt -f 20}"
+command -v chrt >/dev/null || RT=""
 source "$HERE/../tests/netns/netns_lib.sh"
 netns_setup
 WORK="$(mktemp -d)"
@@ -46,10 +51,10 @@ for ((r = 1; r <= ROUNDS; r++)); do
   ((r % 2)) || order="minimal plinthctl"  # each goes first every other round
   for name in $order; do
     if [ "$name" = plinthctl ]; then
-      netns_spawn "$SRV_NS" "$PLINTHCTL" bootp "${assign[@]}" >"$WORK/server.txt" 2>&1
+      netns_spawn "$SRV_NS" $RT "$PLINTHCTL" bootp "${assign[@]}" >"$WORK/server.txt" 2>&1
       wait_for 5 "$WORK/server.txt" "^serving .* $COUNT registered"
     else
-      netns_spawn "$SRV_NS" "$MINIMAL" "$SRV_IF" "$COUNT" >"$WORK/server.txt" 2>&1
+      netns_spawn "$SRV_NS" $RT "$MINIMAL" "$SRV_IF" "$COUNT" >"$WORK/server.txt" 2>&1
       wait_for 5 "$WORK/server.txt" "^serving"
     fi
     line="$(ip netns exec "$MOD_NS" "$BURST" "$MOD_IF" "$COUNT" 020000000000 "$WORK/$name.latency")"

@@ -2,9 +2,13 @@
 
 #include <net/if.h>
 #include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -28,21 +32,60 @@
 namespace plinth {
 namespace {
 
+// What an event line shows of a datagram the server handled.
+struct EventFields {
+  BootpVerdict verdict = BootpVerdict::kIgnored;
+  BootpIgnoreReason reason = BootpIgnoreReason::kNone;
+  MacAddress mac{};
+  int entry = -1;
+  uint32_t address = 0;
+  size_t size = 0;
+  uint32_t from = 0;
+  int interfaceIndex = 0;
+  bool sendFailed = false;
+};
+
+// One thread puts, one takes, neither waits for the other: the server
+// thread is never held up by the printing. Put fails when the ring is full.
+class EventRing {
+ public:
+  static constexpr size_t kSize = 4096;
+  bool Put(const EventFields& item) {
+    const size_t head = head_.load(std::memory_order_relaxed);
+    if (head - tail_.load(std::memory_order_acquire) == kSize) return false;
+    items_[head % kSize] = item;
+    head_.store(head + 1, std::memory_order_release);
+    return true;
+  }
+  template <typename Take>
+  void TakeAll(Take take) {
+    size_t tail = tail_.load(std::memory_order_relaxed);
+    for (const size_t head = head_.load(std::memory_order_acquire); tail != head; ++tail) take(items_[tail % kSize]);
+    tail_.store(tail, std::memory_order_release);
+  }
+
+ private:
+  std::array<EventFields, kSize> items_{};  // touched here, so the server thread takes no page faults
+  std::atomic<size_t> head_{0};
+  std::atomic<size_t> tail_{0};
+};
+
 // Event lines come from the server thread and the timer loop: one writer at
 // a time, each line flushed so a pipe sees it at once. The server thread only
-// queues its events (no system call between two requests); a writer thread
+// puts its events into a ring (no lock, no system call between two requests); a writer thread
 // prints them every few milliseconds, and the timer loop prints what is
 // queued before its own lines, so lines keep their order.
 class EventPrinter : public BootpEventSink, public Messages {
  public:
-  explicit EventPrinter(bool json) : json_(json) {
-    queue_.reserve(1024);
-    spare_.reserve(1024);
-  }
+  explicit EventPrinter(bool json) : json_(json) {}
   // Starts the writer thread; after the stop signals are blocked, so that
   // it inherits the mask.
   void StartWriter() {
     writer_ = std::jthread([this](std::stop_token stop) {
+      // Printing waits for the serving thread, never the other way round.
+      const sched_param normal{};
+      pthread_setschedparam(pthread_self(), SCHED_BATCH, &normal);
+      setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
       std::mutex idle;
       std::condition_variable_any pause;
       std::unique_lock<std::mutex> lock(idle);
@@ -58,7 +101,7 @@ class EventPrinter : public BootpEventSink, public Messages {
 
   void Print(const nlohmann::json& event, const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::fputs(json_ ? (event.dump() + "\n").c_str() : (text + "\n").c_str(), stdout);
+    std::fputs(Line(event, text).c_str(), stdout);
     std::fflush(stdout);
   }
 
@@ -69,19 +112,22 @@ class EventPrinter : public BootpEventSink, public Messages {
   }
 
   void OnBootpEvent(const BootpEvent& e) override {
-    std::lock_guard<std::mutex> lock(queueMutex_);
-    queue_.push_back(e);
+    const BootpHandling& h = e.handling;
+    if (!ring_.Put({h.verdict, h.reason, h.mac, h.entry, h.address, e.size, e.from, e.interfaceIndex, e.sendFailed}))
+      dropped_.fetch_add(1, std::memory_order_relaxed);
   }
 
   // Prints the queued events in the order they came.
   void Flush() {
     std::lock_guard<std::mutex> flushing(flushMutex_);
-    {
-      std::lock_guard<std::mutex> lock(queueMutex_);
-      spare_.swap(queue_);
-    }
-    for (const BootpEvent& e : spare_) PrintEvent(e);
-    spare_.clear();
+    std::string lines;
+    ring_.TakeAll([&](const EventFields& e) { lines += EventLine(e); });
+    if (const size_t dropped = dropped_.exchange(0, std::memory_order_relaxed))
+      lines += Line({{"event", "unprinted"}, {"count", dropped}}, std::to_string(dropped) + " event lines not printed");
+    if (lines.empty()) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::fputs(lines.c_str(), stdout);  // one write for the batch
+    std::fflush(stdout);
   }
 
   void OnRow(const char* kind, int row, const SlaveRecord& r) {
@@ -100,43 +146,41 @@ class EventPrinter : public BootpEventSink, public Messages {
     return interfaceNames_.emplace(index, name).first->second;
   }
 
-  void PrintEvent(const BootpEvent& e) {
-    const BootpHandling& h = e.handling;
-    const std::string mac = FormatMac(h.mac), ip = FormatIpv4(h.address);
-    switch (h.verdict) {
+  std::string EventLine(const EventFields& e) {
+    const std::string mac = FormatMac(e.mac), ip = FormatIpv4(e.address);
+    switch (e.verdict) {
       case BootpVerdict::kReply: {
         const std::string& name = InterfaceName(e.interfaceIndex);
         const char* kind = e.sendFailed ? "reply-failed" : "reply";
-        Print({{"event", kind}, {"mac", mac}, {"ip", ip}, {"interface", name}},
+        return Line({{"event", kind}, {"mac", mac}, {"ip", ip}, {"interface", name}},
               std::string(kind) + " " + mac + " " + ip + " via " + name);
-        break;
       }
       case BootpVerdict::kRecorded:
-        Print({{"event", "recorded"}, {"mac", mac}, {"ip", ip}, {"entry", h.entry}},
+        return Line({{"event", "recorded"}, {"mac", mac}, {"ip", ip}, {"entry", e.entry}},
               "recorded " + mac + " " + ip + " (unknown requester)");
-        break;
       case BootpVerdict::kAlreadyRecorded:
-        Print({{"event", "again"}, {"mac", mac}, {"entry", h.entry}}, "again " + mac + " (already recorded)");
-        break;
+        return Line({{"event", "again"}, {"mac", mac}, {"entry", e.entry}}, "again " + mac + " (already recorded)");
       case BootpVerdict::kDropped:
-        Print({{"event", "dropped"}, {"mac", mac}}, "dropped " + mac + " (request table full)");
-        break;
+        return Line({{"event", "dropped"}, {"mac", mac}}, "dropped " + mac + " (request table full)");
       case BootpVerdict::kIgnored:
-        Print({{"event", "ignored"}, {"reason", IgnoreReasonText(h.reason)}, {"size", e.size},
+        return Line({{"event", "ignored"}, {"reason", IgnoreReasonText(e.reason)}, {"size", e.size},
                {"from", FormatIpv4(e.from)}},
-              "ignored " + std::string(IgnoreReasonText(h.reason)) + " " + std::to_string(e.size) +
+              "ignored " + std::string(IgnoreReasonText(e.reason)) + " " + std::to_string(e.size) +
                   " bytes from " + FormatIpv4(e.from));
-        break;
     }
+    return {};
+  }
+
+  std::string Line(const nlohmann::json& event, const std::string& text) const {
+    return (json_ ? event.dump() : text) + "\n";
   }
 
   bool json_;
   std::mutex mutex_;  // one line at a time
   ConsoleMessages console_;
-  std::mutex queueMutex_;
-  std::vector<BootpEvent> queue_;  // events not yet printed
-  std::mutex flushMutex_;          // one Flush at a time, so batches keep their order
-  std::vector<BootpEvent> spare_;
+  EventRing ring_;  // events not yet printed
+  std::atomic<size_t> dropped_{0};
+  std::mutex flushMutex_;  // one Flush at a time, so lines keep their order
   std::map<int, std::string> interfaceNames_;
   std::jthread writer_;  // last: it stops before the rest goes
 };
