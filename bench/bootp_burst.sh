@@ -31,13 +31,21 @@ stop_server() {
   unset 'NETNS_PIDS[-1]'
 }
 
+# CPU time (ns) of each thread of a process: "tid ns" lines.
+cpu_ns() {
+  local f
+  for f in /proc/"$1"/task/*; do echo "${f##*/} $(awk '{ print $1 }' "$f/schedstat")"; done
+}
+
 # Median and p99 of the latencies in a file, and the burst lines' sums.
 summary() {
   local name="$1"
   awk '{ s += $2; a += $4; l += $6 } END { printf "%-8s sent %d answered %d lost %d", n, s, a, l }' n="$name" "$WORK/$name.lines"
   sort -n "$WORK/$name.latency" | awk '{ v[NR] = $1 } END {
     m = v[int(NR * 0.5) + 1]; p = v[int(NR * 0.99) + 1]
-    printf "  latency_us median %.0f p99 %.0f\n", m, p }'
+    printf "  latency_us median %.0f p99 %.0f", m, p }'
+  awk '{ a += $1; t += $2 } END { printf "  cpu_ns per request %.0f, serving thread %.0f\n", a / NR / c, t / NR / c }' \
+    c="$COUNT" "$WORK/$name.cpu"
 }
 
 # 1: registered modules, 02:00:00:00:00:00 upwards.
@@ -57,7 +65,13 @@ for ((r = 1; r <= ROUNDS; r++)); do
       netns_spawn "$SRV_NS" $RT "$MINIMAL" "$SRV_IF" "$COUNT" >"$WORK/server.txt" 2>&1
       wait_for 5 "$WORK/server.txt" "^serving"
     fi
+    cpu_ns "${NETNS_PIDS[-1]}" >"$WORK/before"
     line="$(ip netns exec "$MOD_NS" "$BURST" "$MOD_IF" "$COUNT" 020000000000 "$WORK/$name.latency")"
+    cpu_ns "${NETNS_PIDS[-1]}" >"$WORK/after"
+    # The whole process's CPU time for the burst, and the thread that took
+    # the most (the serving one).
+    join "$WORK/before" "$WORK/after" | awk '{ d = $3 - $2; a += d; if (d > t) t = d } END { print a, t }' \
+      >>"$WORK/$name.cpu"
     echo "$line" >>"$WORK/$name.lines"
     echo "  round $r $name: $line"
     stop_server
