@@ -143,16 +143,11 @@ TEST(UdpThread, DestroyingARunningServerEndsItsThread) {
 
 // The descriptor of the server's socket, found by its port.
 int ServerSocket(uint16_t port) {
-  for (int fd = 0; fd < 1024; ++fd) {
-    sockaddr_in local{};
-    socklen_t length = sizeof local;
-    int type = 0;
-    socklen_t typeLength = sizeof type;
-    if (getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 && local.sin_family == AF_INET &&
-        ntohs(local.sin_port) == port && getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &typeLength) == 0 &&
-        type == SOCK_DGRAM)
+  sockaddr_in local{};
+  for (int fd = 0; fd < 1024; ++fd)
+    if (socklen_t length = sizeof local; getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
+                                         local.sin_family == AF_INET && ntohs(local.sin_port) == port)
       return fd;
-  }
   return -1;
 }
 
@@ -170,11 +165,9 @@ TEST(UdpThread, SwitchedOnAsTheThreadEndsItServesAndAReceiveErrorIsShown) {
   for (int i = 0; i < 20; ++i) {
     server.SwitchOff();
     ASSERT_TRUE(module.Send(server.BoundPort(), request.data(), request.size()));
-    for (const auto end = std::chrono::steady_clock::now() + 2s;
-         server.BoundPort() != 0 && std::chrono::steady_clock::now() < end;)
+    for (const auto end = std::chrono::steady_clock::now() + 2s; server.BoundPort() && std::chrono::steady_clock::now() < end;)
       std::this_thread::yield();
-    ASSERT_TRUE(server.SwitchOn());
-    ASSERT_TRUE(server.WaitUntilBound(2s)) << "round " << i;
+    ASSERT_TRUE(server.SwitchOn() && server.WaitUntilBound(2s)) << "round " << i;
   }
   ASSERT_TRUE(module.Send(server.BoundPort(), request.data(), request.size()));
   EXPECT_TRUE(module.Receive(2s).has_value());
