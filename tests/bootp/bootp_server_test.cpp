@@ -141,16 +141,6 @@ TEST(UdpThread, DestroyingARunningServerEndsItsThread) {
 }
 
 
-// The descriptor of the server's socket, found by its port.
-int ServerSocket(uint16_t port) {
-  sockaddr_in local{};
-  for (int fd = 0; fd < 1024; ++fd)
-    if (socklen_t length = sizeof local; getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
-                                         local.sin_family == AF_INET && ntohs(local.sin_port) == port)
-      return fd;
-  return -1;
-}
-
 TEST(UdpThread, SwitchedOnAsTheThreadEndsItServesAndAReceiveErrorIsShown) {
   NetState net;
   RecordedMessages messages;
@@ -174,7 +164,7 @@ TEST(UdpThread, SwitchedOnAsTheThreadEndsItServesAndAReceiveErrorIsShown) {
 
   // A receive that fails for good (the socket became something else) ends
   // the server with a message, and it says it is off.
-  const int fd = ServerSocket(server.BoundPort());
+  const int fd = test::ServerSocket(server.BoundPort());
   ASSERT_GE(fd, 0);
   const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
   ASSERT_EQ(dup2(devNull, fd), fd);  // the receive under way still has the socket
