@@ -1,10 +1,14 @@
 // Sends a burst of distinct BOOTREQUESTs back to back, as many modules
 // powered on at once would, and measures how many replies come back and how
-// late. Run inside the modules' network namespace (bench/bootp_burst.sh).
-// Usage: bench_bootp_burst INTERFACE [COUNT] [FIRST_MAC_HEX]
+// late: from a request's send to its reply's arrival as the kernel stamped
+// it (SO_TIMESTAMPNS), so that the time this program spends sending the
+// rest of the burst does not count. Run inside the modules' network namespace (bench/bootp_burst.sh).
+// Usage: bench_bootp_burst INTERFACE [COUNT] [FIRST_MAC_HEX] [LATENCY_FILE]
+// LATENCY_FILE: each reply's latency in microseconds is appended, one a line.
 #include <net/if.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,9 +26,16 @@
 
 using Clock = std::chrono::steady_clock;
 
+// Wall-clock time, the clock of the kernel's receive stamps, in microseconds.
+double NowMicroseconds() {
+  timespec t{};
+  clock_gettime(CLOCK_REALTIME, &t);
+  return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) / 1e3;
+}
+
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: %s INTERFACE [COUNT] [FIRST_MAC_HEX]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s INTERFACE [COUNT] [FIRST_MAC_HEX] [LATENCY_FILE]\n", argv[0]);
     return 2;
   }
   const std::string interfaceName = argv[1];
@@ -37,6 +48,7 @@ int main(int argc, char** argv) {
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
   plinth::EnlargeReceiveBuffer(fd);
+  setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
   if (setsockopt(fd, SOL_SOCKET, SO_BINDTODEVICE, interfaceName.c_str(),
                  static_cast<socklen_t>(interfaceName.size())) != 0) {
     std::perror("SO_BINDTODEVICE");
@@ -49,7 +61,7 @@ int main(int argc, char** argv) {
   }
 
   // Distinct MAC addresses counting up from first.
-  std::map<uint64_t, Clock::time_point> sentAt;
+  std::map<uint64_t, double> sentAt;
   std::vector<plinth::MacAddress> macs;
   for (int i = 0; i < count; ++i) {
     const uint64_t packed = plinth::PackMac(first) + static_cast<uint64_t>(i);
@@ -59,7 +71,7 @@ int main(int argc, char** argv) {
   int sent = 0;
   for (int i = 0; i < count; ++i) {
     const plinth::BootpMessage request = plinth::MakeBootpRequest(macs[static_cast<size_t>(i)], 1000 + i, 0);
-    sentAt[plinth::PackMac(macs[static_cast<size_t>(i)])] = Clock::now();
+    sentAt[plinth::PackMac(macs[static_cast<size_t>(i)])] = NowMicroseconds();
     if (sendto(fd, request.data(), request.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) ==
         static_cast<ssize_t>(request.size()))
       ++sent;
@@ -71,14 +83,32 @@ int main(int argc, char** argv) {
     pollfd p{fd, POLLIN, 0};
     if (poll(&p, 1, 100) != 1) continue;
     uint8_t buffer[plinth::kBootpMessageSize + 1];
-    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-    const auto now = Clock::now();
+    alignas(cmsghdr) uint8_t control[CMSG_SPACE(sizeof(timespec))];
+    iovec io{buffer, sizeof buffer};
+    msghdr message{};
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t n = recvmsg(fd, &message, 0);
+    double arrived = NowMicroseconds();
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c))
+      if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
+        timespec t;
+        std::memcpy(&t, CMSG_DATA(c), sizeof t);
+        arrived = static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) / 1e3;
+      }
     if (n != static_cast<ssize_t>(plinth::kBootpMessageSize) || buffer[0] != plinth::kBootReply) continue;
     const auto it = sentAt.find(plinth::PackMac(plinth::ChaddrMac(std::span<const uint8_t>(buffer, n))));
     if (it == sentAt.end()) continue;
-    latencies.push_back(std::chrono::duration<double, std::micro>(now - it->second).count());
+    latencies.push_back(arrived - it->second);
     sentAt.erase(it);  // a second reply to the same module is not counted twice
   }
+  if (argc > 4)
+    if (std::FILE* out = std::fopen(argv[4], "a")) {
+      for (double l : latencies) std::fprintf(out, "%.1f\n", l);
+      std::fclose(out);
+    }
   std::sort(latencies.begin(), latencies.end());
   auto percentile = [&](double q) {
     if (latencies.empty()) return 0.0;

@@ -2,15 +2,24 @@
 
 #include <net/if.h>
 #include <pthread.h>
+#include <sched.h>
+#include <sys/resource.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <array>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <ctime>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
+#include <stop_token>
+#include <thread>
 #include <nlohmann/json.hpp>
 
 #include "cli/console_messages.h"
@@ -24,15 +33,76 @@
 namespace plinth {
 namespace {
 
+// What an event line shows of a datagram the server handled.
+struct EventFields {
+  BootpVerdict verdict = BootpVerdict::kIgnored;
+  BootpIgnoreReason reason = BootpIgnoreReason::kNone;
+  MacAddress mac{};
+  int entry = -1;
+  uint32_t address = 0;
+  size_t size = 0;
+  uint32_t from = 0;
+  int interfaceIndex = 0;
+  bool sendFailed = false;
+};
+
+// One thread puts, one takes, neither waits for the other: the server
+// thread is never held up by the printing. Put fails when the ring is full.
+class EventRing {
+ public:
+  static constexpr size_t kSize = 4096;
+  bool Put(const EventFields& item) {
+    const size_t head = head_.load(std::memory_order_relaxed);
+    if (head - tail_.load(std::memory_order_acquire) == kSize) return false;
+    items_[head % kSize] = item;
+    head_.store(head + 1, std::memory_order_release);
+    return true;
+  }
+  template <typename Take>
+  void TakeAll(Take take) {
+    size_t tail = tail_.load(std::memory_order_relaxed);
+    for (const size_t head = head_.load(std::memory_order_acquire); tail != head; ++tail) take(items_[tail % kSize]);
+    tail_.store(tail, std::memory_order_release);
+  }
+
+ private:
+  std::array<EventFields, kSize> items_{};  // touched here, so the server thread takes no page faults
+  std::atomic<size_t> head_{0};
+  std::atomic<size_t> tail_{0};
+};
+
 // Event lines come from the server thread and the timer loop: one writer at
-// a time, each line flushed so a pipe sees it at once.
+// a time, each line flushed so a pipe sees it at once. The server thread only
+// puts its events into a ring (no lock, no system call between two requests); a writer thread
+// prints them every few milliseconds, and the timer loop prints what is
+// queued before its own lines, so lines keep their order.
 class EventPrinter : public BootpEventSink, public Messages {
  public:
   explicit EventPrinter(bool json) : json_(json) {}
+  // Starts the writer thread; after the stop signals are blocked, so that
+  // it inherits the mask.
+  void StartWriter() {
+    writer_ = std::jthread([this](std::stop_token stop) {
+      // Printing waits for the serving thread, never the other way round.
+      const sched_param normal{};
+      pthread_setschedparam(pthread_self(), SCHED_BATCH, &normal);
+      setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), 10);
+      std::mutex idle;
+      std::condition_variable_any pause;
+      std::unique_lock<std::mutex> lock(idle);
+      while (!pause.wait_for(lock, stop, std::chrono::milliseconds(20), [] { return false; }) &&
+             !stop.stop_requested())
+        Flush();
+    });
+  }
+  ~EventPrinter() override {
+    writer_ = {};  // asks the writer to stop and joins it
+    Flush();
+  }
 
   void Print(const nlohmann::json& event, const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::fputs(json_ ? (event.dump() + "\n").c_str() : (text + "\n").c_str(), stdout);
+    std::fputs(Line(event, text).c_str(), stdout);
     std::fflush(stdout);
   }
 
@@ -44,38 +114,21 @@ class EventPrinter : public BootpEventSink, public Messages {
 
   void OnBootpEvent(const BootpEvent& e) override {
     const BootpHandling& h = e.handling;
-    const std::string mac = FormatMac(h.mac), ip = FormatIpv4(h.address);
-    switch (h.verdict) {
-      case BootpVerdict::kReply: {
-        char name[IF_NAMESIZE] = "?";
-        if (e.interfaceIndex) if_indextoname(static_cast<unsigned>(e.interfaceIndex), name);
-        const char* kind = e.sendFailed ? "reply-failed" : "reply";
-        Print({{"event", kind}, {"mac", mac}, {"ip", ip}, {"interface", name}},
-              std::string(kind) + " " + mac + " " + ip + " via " + name);
-        break;
-      }
-      case BootpVerdict::kRecorded:
-        Print({{"event", "recorded"}, {"mac", mac}, {"ip", ip}, {"entry", h.entry}},
-              "recorded " + mac + " " + ip + " (unknown requester)");
-        break;
-      case BootpVerdict::kAlreadyRecorded:
-        if (IsZeroMac(h.mac)) {  // matches the first free entry: never recorded
-          Print({{"event", "ignored"}, {"reason", "zero MAC"}, {"mac", mac}},
-                "ignored " + mac + " (MAC address all zero, not recorded)");
-          break;
-        }
-        Print({{"event", "again"}, {"mac", mac}, {"entry", h.entry}}, "again " + mac + " (already recorded)");
-        break;
-      case BootpVerdict::kDropped:
-        Print({{"event", "dropped"}, {"mac", mac}}, "dropped " + mac + " (request table full)");
-        break;
-      case BootpVerdict::kIgnored:
-        Print({{"event", "ignored"}, {"reason", IgnoreReasonText(h.reason)}, {"size", e.size},
-               {"from", FormatIpv4(e.from)}},
-              "ignored " + std::string(IgnoreReasonText(h.reason)) + " " + std::to_string(e.size) +
-                  " bytes from " + FormatIpv4(e.from));
-        break;
-    }
+    if (!ring_.Put({h.verdict, h.reason, h.mac, h.entry, h.address, e.size, e.from, e.interfaceIndex, e.sendFailed}))
+      dropped_.fetch_add(1, std::memory_order_relaxed);
+  }
+
+  // Prints the queued events in the order they came.
+  void Flush() {
+    std::lock_guard<std::mutex> flushing(flushMutex_);
+    std::string lines;
+    ring_.TakeAll([&](const EventFields& e) { lines += EventLine(e); });
+    if (const size_t dropped = dropped_.exchange(0, std::memory_order_relaxed))
+      lines += Line({{"event", "unprinted"}, {"count", dropped}}, std::to_string(dropped) + " event lines not printed");
+    if (lines.empty()) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::fputs(lines.c_str(), stdout);  // one write for the batch
+    std::fflush(stdout);
   }
 
   void OnRow(const char* kind, int row, const SlaveRecord& r) {
@@ -85,9 +138,55 @@ class EventPrinter : public BootpEventSink, public Messages {
   }
 
  private:
+  // Interface names are looked up once per index, off the serving thread.
+  const std::string& InterfaceName(int index) {
+    auto it = interfaceNames_.find(index);
+    if (it != interfaceNames_.end()) return it->second;
+    char name[IF_NAMESIZE] = "?";
+    if (index) if_indextoname(static_cast<unsigned>(index), name);
+    return interfaceNames_.emplace(index, name).first->second;
+  }
+
+  std::string EventLine(const EventFields& e) {
+    const std::string mac = FormatMac(e.mac), ip = FormatIpv4(e.address);
+    switch (e.verdict) {
+      case BootpVerdict::kReply: {
+        const std::string& name = InterfaceName(e.interfaceIndex);
+        const char* kind = e.sendFailed ? "reply-failed" : "reply";
+        return Line({{"event", kind}, {"mac", mac}, {"ip", ip}, {"interface", name}},
+              std::string(kind) + " " + mac + " " + ip + " via " + name);
+      }
+      case BootpVerdict::kRecorded:
+        return Line({{"event", "recorded"}, {"mac", mac}, {"ip", ip}, {"entry", e.entry}},
+              "recorded " + mac + " " + ip + " (unknown requester)");
+      case BootpVerdict::kAlreadyRecorded:
+        if (IsZeroMac(e.mac))  // matches the first free entry: never recorded
+          return Line({{"event", "ignored"}, {"reason", "zero MAC"}, {"mac", mac}},
+                      "ignored " + mac + " (MAC address all zero, not recorded)");
+        return Line({{"event", "again"}, {"mac", mac}, {"entry", e.entry}}, "again " + mac + " (already recorded)");
+      case BootpVerdict::kDropped:
+        return Line({{"event", "dropped"}, {"mac", mac}}, "dropped " + mac + " (request table full)");
+      case BootpVerdict::kIgnored:
+        return Line({{"event", "ignored"}, {"reason", IgnoreReasonText(e.reason)}, {"size", e.size},
+               {"from", FormatIpv4(e.from)}},
+              "ignored " + std::string(IgnoreReasonText(e.reason)) + " " + std::to_string(e.size) +
+                  " bytes from " + FormatIpv4(e.from));
+    }
+    return {};
+  }
+
+  std::string Line(const nlohmann::json& event, const std::string& text) const {
+    return (json_ ? event.dump() : text) + "\n";
+  }
+
   bool json_;
-  std::mutex mutex_;
+  std::mutex mutex_;  // one line at a time
   ConsoleMessages console_;
+  EventRing ring_;  // events not yet printed
+  std::atomic<size_t> dropped_{0};
+  std::mutex flushMutex_;  // one Flush at a time, so lines keep their order
+  std::map<int, std::string> interfaceNames_;
+  std::jthread writer_;  // last: it stops before the rest goes
 };
 
 // "MAC=IP" into a row of the list; false with a message when it does not
@@ -171,6 +270,7 @@ int BootpCommand(const BootpCommandOptions& options) {
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  printer.StartWriter();
 
   NetState net;
   net.hostName = LocalHostName();
@@ -197,6 +297,7 @@ int BootpCommand(const BootpCommandOptions& options) {
     const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
     if (signal == SIGINT || signal == SIGTERM) break;
     if (signal < 0 && errno != EAGAIN && errno != EINTR) break;
+    printer.Flush();
     if (!net.bootpRunning.load()) return 1;  // the server gave up; its message is out
     const BootpReportResult result = reporter.Tick(fields);
     for (int row : result.appendedRows) {
@@ -209,6 +310,7 @@ int BootpCommand(const BootpCommandOptions& options) {
     for (int row : result.assignedRows) printer.OnRow("assigned", row, *config.dataList.At(row));
   }
   const bool ended = ShutdownBootpServer(udp, printer);
+  printer.Flush();
   printer.Print({{"event", "stopped"}}, "stopped");
   return ended ? 0 : 1;
 }

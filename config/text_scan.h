@@ -1,8 +1,8 @@
 #pragma once
 // Reading numbers out of the texts the user typed. Records keep what was
-// typed; these helpers read it the way the master station tool always has:
-// like "%d" (leading blanks, optional sign, digits, 0 when nothing reads) and
-// like "%d.%d.%d.%d" for dotted addresses.
+// typed; these helpers read it where it is used, like "%d" (leading blanks,
+// optional sign, digits, 0 when nothing reads) and like "%d.%d.%d.%d" for
+// dotted addresses.
 #include <array>
 #include <cstdint>
 #include <optional>

@@ -42,7 +42,7 @@ ModuleSelectDialog::ModuleSelectDialog(QWidget* parent) : QDialog(parent) {
 void ModuleSelectDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   list_->setFocus();
-  list_->setCurrentRow(1);  // the second entry, as the tool always has
+  list_->setCurrentRow(1);  // the list opens on its second entry
 }
 
 void ModuleSelectDialog::accept() {

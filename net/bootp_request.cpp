@@ -72,10 +72,14 @@ BootpHandling HandleBootpRequest(std::span<const uint8_t> datagram, BootpTables&
   for (int i = 0; i < BootpTables::kSize; ++i) {
     const BootpEntry& e = tables.table[static_cast<size_t>(i)];
     if (!e.valid.load(std::memory_order_acquire)) break;
-    const uint32_t address = e.ipAddress.load(std::memory_order_acquire);
     // A withdrawn entry keeps its place with MAC and address blanked: it
-    // answers no one.
-    if (address == 0 || e.mac.load(std::memory_order_acquire) != packed) continue;
+    // answers no one. RemoveBootpEntry blanks the address first and the MAC
+    // second, so the MAC is read first: whoever sees it blanked (or sees it
+    // still there and then the address blanked) gets no reply, and the
+    // address is never paired with a MAC read after the removal.
+    if (e.mac.load(std::memory_order_acquire) != packed) continue;
+    const uint32_t address = e.ipAddress.load(std::memory_order_acquire);
+    if (address == 0) continue;
     result.verdict = BootpVerdict::kReply;
     result.entry = i;
     result.address = address;

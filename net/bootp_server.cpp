@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <memory>
 #include <cstdlib>
 #include <cstring>
 #include <system_error>
@@ -15,6 +17,21 @@
 #include "net/bootp_socket.h"
 
 namespace plinth {
+namespace {
+
+// Errors that leave the socket usable: a lack of memory, or a report of
+// an earlier datagram. The server goes on after them.
+bool PassingReceiveError(int error) {
+  switch (error) {
+    case EINTR: case EAGAIN: case ENOMEM: case ENOBUFS: case ECONNREFUSED: case EHOSTUNREACH: case ENETUNREACH:
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
 uint32_t ReadTestAddressFromEnvironment() {
   const char* text = std::getenv("VARNEL_TESTIPADDR");
   return text ? ParseIpv4(text) : 0;
@@ -42,8 +59,14 @@ UdpThread::~UdpThread() {
 }
 
 bool UdpThread::SwitchOn() {
-  net_.bootpStop.store(0, std::memory_order_release);
-  if (net_.bootpRunning.load(std::memory_order_acquire)) return true;  // keeps serving
+  {
+    // The thread decides to end under the same lock (EndsNow): either it has
+    // not yet and sees bootpStop cleared, or bootpRunning is already clear.
+    std::lock_guard<std::mutex> lock(stateMutex_);
+    net_.bootpStop.store(0, std::memory_order_release);
+    failed_.store(false, std::memory_order_release);
+    if (net_.bootpRunning.load(std::memory_order_acquire)) return true;  // keeps serving
+  }
   if (thread_.joinable()) thread_.join();  // the last run has cleared bootpRunning: it is ending
   net_.bootpRunning.store(1, std::memory_order_release);
   try {
@@ -59,6 +82,20 @@ bool UdpThread::SwitchOn() {
 }
 
 void UdpThread::SwitchOff() { net_.bootpStop.store(1, std::memory_order_release); }
+
+bool UdpThread::EndsNow() {
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  if (!net_.bootpStop.load(std::memory_order_acquire)) return false;
+  net_.bootpRunning.store(0, std::memory_order_release);
+  return true;
+}
+
+void UdpThread::EndWithError(const char* message) {
+  messages_.Show(message);
+  std::lock_guard<std::mutex> lock(stateMutex_);
+  failed_.store(true, std::memory_order_release);
+  net_.bootpRunning.store(0, std::memory_order_release);
+}
 
 bool UdpThread::WaitUntilBound(std::chrono::milliseconds limit) {
   const auto end = std::chrono::steady_clock::now() + limit;
@@ -110,73 +147,135 @@ bool UdpThread::OpenSocket() {
   return true;
 }
 
+// Datagrams taken and replies sent per system call: a burst of requests
+// (many modules powered on at once) costs two calls per batch, one request
+// alone two calls.
+constexpr int kBatch = 32;
+
+// Receive and send areas of one batch, kept across batches.
+struct UdpThread::Batch {
+  struct In {
+    uint8_t buffer[kBootpMessageSize + 1];
+    sockaddr_in from;
+    alignas(cmsghdr) uint8_t control[CMSG_SPACE(sizeof(in_pktinfo))];
+    iovec io;
+  };
+  struct Out {
+    sockaddr_in to;
+    alignas(cmsghdr) uint8_t control[CMSG_SPACE(sizeof(in_pktinfo))];
+    iovec io;
+  };
+  std::array<In, kBatch> in;
+  std::array<mmsghdr, kBatch> received;
+  std::array<BootpEvent, kBatch> events;
+  std::array<Out, kBatch> out;
+  std::array<mmsghdr, kBatch> replies;
+  std::array<int, kBatch> replyOf;  // the event each reply belongs to
+
+  // Areas for the next receive (the kernel shortens the lengths).
+  void ArmReceive() {
+    for (int i = 0; i < kBatch; ++i) {
+      In& m = in[static_cast<size_t>(i)];
+      m.io = {m.buffer, sizeof m.buffer};
+      msghdr& h = received[static_cast<size_t>(i)].msg_hdr;
+      h = {};
+      h.msg_name = &m.from;
+      h.msg_namelen = sizeof m.from;
+      h.msg_iov = &m.io;
+      h.msg_iovlen = 1;
+      h.msg_control = m.control;
+      h.msg_controllen = sizeof m.control;
+    }
+  }
+
+  // Reply k: event's reply to the reply address, out of the interface the
+  // request came in on.
+  void ArmReply(int k, int event, const BootpServerOptions& options) {
+    Out& o = out[static_cast<size_t>(k)];
+    BootpEvent& e = events[static_cast<size_t>(event)];
+    o.to = SocketAddress(options.replyAddress, options.clientPort);
+    o.io = {e.handling.reply.data(), e.handling.reply.size()};
+    msghdr& h = replies[static_cast<size_t>(k)].msg_hdr;
+    h = {};
+    h.msg_name = &o.to;
+    h.msg_namelen = sizeof o.to;
+    h.msg_iov = &o.io;
+    h.msg_iovlen = 1;
+    if (e.interfaceIndex != 0) {
+      std::memset(o.control, 0, sizeof o.control);
+      h.msg_control = o.control;
+      h.msg_controllen = sizeof o.control;
+      cmsghdr* c = CMSG_FIRSTHDR(&h);
+      c->cmsg_level = IPPROTO_IP;
+      c->cmsg_type = IP_PKTINFO;
+      c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
+      in_pktinfo info{};
+      info.ipi_ifindex = e.interfaceIndex;
+      std::memcpy(CMSG_DATA(c), &info, sizeof info);
+    }
+    replyOf[static_cast<size_t>(k)] = event;
+  }
+};
+
 void UdpThread::Serve() {
   const int fd = fd_;  // only this thread changes it
-  uint8_t buffer[kBootpMessageSize + 1];
-  alignas(cmsghdr) uint8_t control[CMSG_SPACE(sizeof(in_pktinfo))];
+  auto batch = std::make_unique<Batch>();
   for (;;) {
-    if (net_.bootpStop.load(std::memory_order_acquire)) return;
+    if (net_.bootpStop.load(std::memory_order_acquire) && EndsNow()) return;
 
-    sockaddr_in from{};
-    iovec io{buffer, sizeof buffer};
-    msghdr message{};
-    message.msg_name = &from;
-    message.msg_namelen = sizeof from;
-    message.msg_iov = &io;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    const ssize_t received = recvmsg(fd, &message, MSG_TRUNC);
-    if (received < 0) {
-      if (errno == EINTR) continue;
-      return;  // the socket was shut down: the server is being destroyed
+    batch->ArmReceive();
+    // MSG_TRUNC gives each datagram's true size, so a longer one reads as
+    // the wrong size.
+    const int count = recvmmsg(fd, batch->received.data(), kBatch, MSG_WAITFORONE | MSG_TRUNC, nullptr);
+    if (count < 0) {
+      const int error = errno;
+      if (net_.bootpStop.load(std::memory_order_acquire)) continue;  // shut down to end it
+      if (!PassingReceiveError(error)) return EndWithError("recvfrom() failed!");
+      if (error == ENOMEM || error == ENOBUFS) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      continue;
     }
-    if (received == 0 && net_.bootpStop.load(std::memory_order_acquire)) return;
     if (net_.bootpStop.load(std::memory_order_acquire)) continue;  // the wake-up, or late
 
-    BootpEvent event;
-    event.size = static_cast<size_t>(received);
-    event.from = from.sin_addr.s_addr;
-    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c; c = CMSG_NXTHDR(&message, c))
-      if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
-        in_pktinfo info;
-        std::memcpy(&info, CMSG_DATA(c), sizeof info);
-        event.interfaceIndex = info.ipi_ifindex;
-      }
-
-    // MSG_TRUNC gives the true size, so a longer datagram reads as the wrong size.
-    const size_t kept = std::min<size_t>(event.size, sizeof buffer);
-    event.handling = HandleBootpRequest(std::span<const uint8_t>(buffer, kept), net_.bootp,
-                                        net_.hostName, options_.testAddress);
-
-    if (event.handling.verdict == BootpVerdict::kReply) {
-      sockaddr_in to = SocketAddress(options_.replyAddress, options_.clientPort);
-      iovec out{event.handling.reply.data(), event.handling.reply.size()};
-      msghdr reply{};
-      reply.msg_name = &to;
-      reply.msg_namelen = sizeof to;
-      reply.msg_iov = &out;
-      reply.msg_iovlen = 1;
-      alignas(cmsghdr) uint8_t replyControl[CMSG_SPACE(sizeof(in_pktinfo))] = {};
-      if (event.interfaceIndex != 0) {
-        reply.msg_control = replyControl;
-        reply.msg_controllen = sizeof replyControl;
-        cmsghdr* c = CMSG_FIRSTHDR(&reply);
-        c->cmsg_level = IPPROTO_IP;
-        c->cmsg_type = IP_PKTINFO;
-        c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-        in_pktinfo info{};
-        info.ipi_ifindex = event.interfaceIndex;
-        std::memcpy(CMSG_DATA(c), &info, sizeof info);
-      }
-      if (sendmsg(fd, &reply, 0) != static_cast<ssize_t>(kBootpMessageSize)) {
-        event.sendFailed = true;
-        messages_.Show("sendto() failed!");
-      } else {
-        MarkBootpAssigned(net_.bootp, event.handling.entry);
-      }
+    int replies = 0;
+    for (int i = 0; i < count; ++i) {
+      const size_t at = static_cast<size_t>(i);
+      Batch::In& m = batch->in[at];
+      msghdr& h = batch->received[at].msg_hdr;
+      BootpEvent& event = batch->events[at];
+      event = BootpEvent{};
+      event.size = batch->received[at].msg_len;
+      event.from = m.from.sin_addr.s_addr;
+      for (cmsghdr* c = CMSG_FIRSTHDR(&h); c; c = CMSG_NXTHDR(&h, c))
+        if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
+          in_pktinfo info;
+          std::memcpy(&info, CMSG_DATA(c), sizeof info);
+          event.interfaceIndex = info.ipi_ifindex;
+        }
+      const size_t kept = std::min<size_t>(event.size, sizeof m.buffer);
+      event.handling = HandleBootpRequest(std::span<const uint8_t>(m.buffer, kept), net_.bootp, net_.hostName,
+                                          options_.testAddress);
+      if (event.handling.verdict == BootpVerdict::kReply) batch->ArmReply(replies++, i, options_);
     }
-    if (events_) events_->OnBootpEvent(event);
+    for (int done = 0; done < replies;) {
+      const int sent = sendmmsg(fd, batch->replies.data() + done, static_cast<unsigned>(replies - done), 0);
+      for (int k = done; k < done + std::max(sent, 0); ++k)
+        if (batch->replies[static_cast<size_t>(k)].msg_len != kBootpMessageSize)
+          batch->events[static_cast<size_t>(batch->replyOf[static_cast<size_t>(k)])].sendFailed = true;
+      if (sent > 0) {
+        done += sent;
+        continue;
+      }
+      batch->events[static_cast<size_t>(batch->replyOf[static_cast<size_t>(done++)])].sendFailed = true;
+    }
+    for (int i = 0; i < count; ++i) {
+      const BootpEvent& event = batch->events[static_cast<size_t>(i)];
+      const bool reply = event.handling.verdict == BootpVerdict::kReply;
+      if (reply && event.sendFailed) messages_.Show("sendto() failed!");
+      // The event goes out before the entry is marked, so that whoever sees
+      // the mark can already see the event.
+      if (events_) events_->OnBootpEvent(event);
+      if (reply && !event.sendFailed) MarkBootpAssigned(net_.bootp, event.handling.entry);
+    }
   }
 }
 

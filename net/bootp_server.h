@@ -54,7 +54,9 @@ struct BootpEvent {
 class BootpEventSink {
  public:
   virtual ~BootpEventSink() = default;
-  // Called on the server thread after each datagram handled while serving.
+  // Called on the server thread after each datagram handled while serving,
+  // between the reply and the next receive: it must not block or make
+  // system calls (hand the event to another thread).
   virtual void OnBootpEvent(const BootpEvent& event) = 0;
 };
 
@@ -68,8 +70,9 @@ class UdpThread {
   UdpThread& operator=(const UdpThread&) = delete;
 
   // Switched on: bootpStop = 0 and, unless a thread is still running (one
-  // that was asked to stop keeps serving), a new thread. False, after
-  // "UdpThread failed!", when no thread could be created.
+  // that was asked to stop keeps serving, even one that has just seen the
+  // stop), a new thread. False, after "UdpThread failed!", when no thread
+  // could be created.
   bool SwitchOn();
   // Switched off: the thread ends after the next datagram to its port.
   void SwitchOff();
@@ -80,11 +83,19 @@ class UdpThread {
   uint16_t BoundPort() const { return boundPort_.load(std::memory_order_acquire); }
   // Threads started so far (a switch-on while stopping starts none).
   int RunsStarted() const { return runs_.load(std::memory_order_acquire); }
+  // The last run ended on a receive error ("recvfrom() failed!" was shown):
+  // the server is off until switched on again.
+  bool Failed() const { return failed_.load(std::memory_order_acquire); }
   const BootpServerOptions& Options() const { return options_; }
   NetState& Net() { return net_; }
 
  private:
+  struct Batch;
   void Run();
+  // With bootpStop set: clears bootpRunning and says the thread ends, under
+  // the lock that SwitchOn takes. False when the stop was taken back.
+  bool EndsNow();
+  void EndWithError(const char* message);
   bool OpenSocket();
   void Serve();
   void CloseSocket();
@@ -94,11 +105,13 @@ class UdpThread {
   const BootpServerOptions options_;
   BootpEventSink* events_;
   std::thread thread_;
+  std::mutex stateMutex_;   // the thread's decision to end against SwitchOn
   std::mutex socketMutex_;  // guards fd_ against the destructor's wake-up
   int fd_ = -1;
   std::atomic<uint16_t> boundPort_{0};
   std::atomic<int> runs_{0};       // threads started
   std::atomic<int> gaveUp_{0};     // runs that ended before or at binding
+  std::atomic<bool> failed_{false};
 };
 
 // Asks the server to end: bootpStop = 1 and one 300-byte zero datagram to its

@@ -58,6 +58,8 @@ void RemoveBootpEntry(BootpTables& tables, const std::string& ipText) {
   if (ip == 0) return;
   for (BootpEntry& e : tables.table) {
     if (e.ipAddress.load(std::memory_order_acquire) == ip) {
+      // Address first, MAC second: the server reads them the other way
+      // round, so it never pairs the old address with the blanked MAC.
       e.ipAddress.store(0, std::memory_order_release);
       e.mac.store(0, std::memory_order_release);
       return;

@@ -4,7 +4,9 @@
 #include <sched.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -15,10 +17,20 @@ namespace plinth {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using ReplyBuffer = std::array<uint8_t, kReplyBufferSize>;
+
+// Each request's own transaction identifier, never 0, shared by all threads.
+std::atomic<uint16_t> lastTransaction{0};
+
+uint16_t NextTransaction() {
+  uint16_t id;
+  do id = static_cast<uint16_t>(lastTransaction.fetch_add(1, std::memory_order_relaxed) + 1);
+  while (id == 0);
+  return id;
+}
 
 // One send call; MSG_NOSIGNAL so that a closed peer gives false, not SIGPIPE.
-bool SendFrame(int socket, const ModbusFrame& frame) {
+bool SendFrame(int socket, ModbusFrame frame, uint16_t transaction) {
+  StampTransaction(frame, transaction);
   ssize_t sent;
   do {
     sent = ::send(socket, frame.bytes.data(), frame.size, MSG_NOSIGNAL);
@@ -31,61 +43,115 @@ bool SendFrame(int socket, const ModbusFrame& frame) {
 // per exchange. After this long the wait sleeps in poll.
 constexpr auto kEagerWait = std::chrono::microseconds(50);
 
-// Receives one reply into buffer: reads on until ReplyComplete, a closed
-// connection, an error or the time bound. Returns the bytes received.
-size_t ReceiveReply(int socket, ReplyBuffer& buffer, size_t expected, uint8_t function) {
+// What a request waits for: its transaction identifier, and for ReplyComplete
+// the expected size and function code (0, 0: a statistics reply).
+struct Awaited {
+  uint16_t transaction;
+  size_t expected;
+  uint8_t function;
+};
+
+// The received bytes with late replies to earlier requests taken off their
+// front, so that only this request's reply is judged.
+class Received {
+ public:
+  explicit Received(const Awaited& awaited) : awaited_(awaited) {}
+  uint8_t* End() { return buffer_.data() + size_; }
+  size_t Room() const { return buffer_.size() - size_; }
+  void Add(size_t n) { size_ += n; }
+
+  // Whether the front is this request's reply and it needs no more bytes.
+  bool Complete() {
+    for (;;) {
+      if (const size_t n = std::min(skip_, size_)) {
+        std::memmove(buffer_.data(), buffer_.data() + n, size_ - n);
+        size_ -= n;
+        skip_ -= n;
+      }
+      if (skip_) return false;
+      skip_ = LateFrameSize(Bytes(), awaited_.transaction);
+      if (skip_ == kLateSizeUnknown) {
+        skip_ = 0;
+        return false;
+      }
+      if (!skip_) return ReplyComplete(Bytes(), awaited_.expected, awaited_.function);
+    }
+  }
+  // This request's reply as received so far; empty while a late one is in front.
+  std::span<const uint8_t> Reply() {
+    Complete();
+    return skip_ || LateFrameSize(Bytes(), awaited_.transaction) ? std::span<const uint8_t>() : Bytes();
+  }
+
+ private:
+  std::span<const uint8_t> Bytes() const { return {buffer_.data(), size_}; }
+  const Awaited awaited_;
+  std::array<uint8_t, kReplyBufferSize> buffer_;
+  size_t size_ = 0;
+  size_t skip_ = 0;  // bytes of a late reply still to drop
+};
+
+// Receives one reply: reads on until it is complete, the connection closes,
+// an error or the time bound. Late replies to earlier requests that arrive
+// first are read past.
+void ReceiveReply(int socket, Received& received) {
   const auto start = Clock::now();
   const auto deadline = start + std::chrono::milliseconds(kReplyTimeoutMs);
-  size_t received = 0;
-  while (received == 0 && Clock::now() - start < kEagerWait) {
-    const ssize_t got = ::recv(socket, buffer.data(), buffer.size(), MSG_DONTWAIT);
-    if (got > 0) received = static_cast<size_t>(got);
-    else if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return 0;
+  bool any = false;
+  while (!any && Clock::now() - start < kEagerWait) {
+    const ssize_t got = ::recv(socket, received.End(), received.Room(), MSG_DONTWAIT);
+    if (got > 0) received.Add(static_cast<size_t>(got)), any = true;
+    else if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return;
     else sched_yield();  // a busy processor goes to whoever has work, the peer perhaps
   }
-  while (!ReplyComplete({buffer.data(), received}, expected, function)) {
+  while (!received.Complete()) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0) break;
     pollfd p{socket, POLLIN, 0};
     const int ready = ::poll(&p, 1, static_cast<int>(left));
     if (ready < 0 && errno == EINTR) continue;
     if (ready <= 0) break;
-    const ssize_t got = ::recv(socket, buffer.data() + received, buffer.size() - received, MSG_DONTWAIT);
+    const ssize_t got = ::recv(socket, received.End(), received.Room(), MSG_DONTWAIT);
     if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
     if (got <= 0) break;
-    received += static_cast<size_t>(got);
+    received.Add(static_cast<size_t>(got));
   }
-  return received;
 }
 
 }  // namespace
 
 bool ReadNode(int socket, uint8_t unit, void* dest, uint16_t start, int count) {
-  if (!ReadCountValid(count) || !SendFrame(socket, BuildReadRequest(unit, start, count))) return false;
-  ReplyBuffer reply;
-  const size_t got = ReceiveReply(socket, reply, ReadReplySize(count), kReadHoldingRegisters);
-  if (!ReadReplyGood({reply.data(), got}, count)) return false;
+  const uint16_t transaction = NextTransaction();
+  if (!ReadCountValid(count) || !SendFrame(socket, BuildReadRequest(unit, start, count), transaction)) return false;
+  Received received({transaction, ReadReplySize(count), kReadHoldingRegisters});
+  ReceiveReply(socket, received);
+  const std::span<const uint8_t> reply = received.Reply();
+  if (!ReadReplyGood(reply, count)) return false;
   std::memcpy(dest, reply.data() + 9, 2 * static_cast<size_t>(count));
   return true;
 }
 
 bool WriteNode(int socket, uint8_t /*unit: every write goes to unit 0*/, const void* source, uint16_t start,
                int count) {
+  const uint16_t transaction = NextTransaction();
   if (!WriteCountValid(count) ||
-      !SendFrame(socket, BuildWriteRequest(start, static_cast<const uint8_t*>(source), count)))
+      !SendFrame(socket, BuildWriteRequest(start, static_cast<const uint8_t*>(source), count), transaction))
     return false;
-  ReplyBuffer reply;
-  const size_t got = ReceiveReply(socket, reply, kWriteReplySize, kWriteMultipleRegisters);
-  return WriteReplyGood({reply.data(), got});
+  Received received({transaction, kWriteReplySize, kWriteMultipleRegisters});
+  ReceiveReply(socket, received);
+  return WriteReplyGood(received.Reply());
 }
 
-void WriteFlashFlag(int socket, bool keepAddress) { SendFrame(socket, BuildFlashFlagRequest(keepAddress)); }
+void WriteFlashFlag(int socket, bool keepAddress) {
+  SendFrame(socket, BuildFlashFlagRequest(keepAddress), NextTransaction());
+}
 
 bool GetStatistics(int socket, uint8_t unit, std::span<uint8_t, kStatisticsSize> dest) {
-  if (!SendFrame(socket, BuildStatisticsRequest(unit))) return false;
-  ReplyBuffer reply;
-  const size_t got = ReceiveReply(socket, reply, 0, 0);
-  return CopyStatistics({reply.data(), got}, dest);
+  const uint16_t transaction = NextTransaction();
+  if (!SendFrame(socket, BuildStatisticsRequest(unit), transaction)) return false;
+  Received received({transaction, 0, 0});
+  ReceiveReply(socket, received);
+  return CopyStatistics(received.Reply(), dest);
 }
 
 }  // namespace plinth

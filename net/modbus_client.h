@@ -3,7 +3,9 @@
 // on a socket the caller has connected to port 502 of a module. The calls
 // keep no state, never retry, never close the socket and show no messages.
 // Every wait for a reply is bounded by kReplyTimeoutMs; a reply split over
-// several TCP segments is read on until its expected length.
+// several TCP segments is read on until its expected length. Each request
+// carries its own transaction identifier: a reply that carries another
+// (not 0) answers an earlier request that gave up on it, and is read past.
 #include <cstdint>
 #include <span>
 

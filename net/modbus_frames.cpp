@@ -6,8 +6,8 @@
 namespace plinth {
 namespace {
 
-// Transaction and protocol identifiers are 0 in every request; the length
-// field's high byte is 0 too.
+// The protocol identifier is 0 in every request, and so is the length
+// field's high byte; the transaction identifier is stamped by the client.
 ModbusFrame Header(uint8_t length, uint8_t unit, uint8_t function) {
   ModbusFrame frame;
   frame.bytes[5] = length;
@@ -16,7 +16,21 @@ ModbusFrame Header(uint8_t length, uint8_t unit, uint8_t function) {
   return frame;
 }
 
+size_t FrameLength(std::span<const uint8_t> received) { return (size_t{received[4]} << 8) | received[5]; }
+
 }  // namespace
+
+void StampTransaction(ModbusFrame& frame, uint16_t transaction) {
+  frame.bytes[0] = static_cast<uint8_t>(transaction >> 8);
+  frame.bytes[1] = static_cast<uint8_t>(transaction);
+}
+
+size_t LateFrameSize(std::span<const uint8_t> received, uint16_t transaction) {
+  if (received.size() < 2) return 0;
+  const uint16_t got = static_cast<uint16_t>((received[0] << 8) | received[1]);
+  if (got == 0 || got == transaction) return 0;
+  return received.size() < 6 ? kLateSizeUnknown : 6 + FrameLength(received);
+}
 
 ModbusFrame BuildReadRequest(uint8_t unit, uint16_t start, int count) {
   ModbusFrame frame = Header(6, unit, kReadHoldingRegisters);
@@ -60,7 +74,7 @@ bool ReplyComplete(std::span<const uint8_t> received, size_t expected, uint8_t f
   if (received.size() >= kReplyBufferSize) return true;
   if (expected) return received.size() >= expected || (function && received.size() > 7 && received[7] != function);
   if (received.size() < 6) return false;
-  const size_t length = (size_t{received[4]} << 8) | received[5];
+  const size_t length = FrameLength(received);
   // A length below 2 (unit and function code) cannot end a frame.
   return length >= 2 && received.size() >= 6 + length;
 }
@@ -74,8 +88,13 @@ bool WriteReplyGood(std::span<const uint8_t> reply) {
 }
 
 bool CopyStatistics(std::span<const uint8_t> reply, std::span<uint8_t, kStatisticsSize> dest) {
-  if (reply.size() <= kMbapSize) return false;
-  const size_t n = std::min(reply.size() - kMbapSize, dest.size());
+  constexpr size_t kEchoEnd = kMbapSize + 3;  // function code and sub-function
+  if (reply.size() < kEchoEnd) return false;
+  const size_t frame = 6 + FrameLength(reply);
+  if (frame < kEchoEnd || reply.size() < frame || reply[7] != kDiagnostics ||
+      reply[8] != (kStatisticsSubFunction >> 8) || reply[9] != (kStatisticsSubFunction & 0xFF))
+    return false;
+  const size_t n = std::min(frame - kMbapSize, dest.size());
   std::copy_n(reply.begin() + kMbapSize, n, dest.begin());
   std::fill(dest.begin() + static_cast<std::ptrdiff_t>(n), dest.end(), uint8_t{0});
   return true;

@@ -26,6 +26,18 @@ struct ModbusFrame {
   std::span<const uint8_t> View() const { return {bytes.data(), size}; }
 };
 
+// Every request carries a transaction identifier of its own (bytes 0-1),
+// never 0; the builders leave it 0 and the client stamps it.
+void StampTransaction(ModbusFrame& frame, uint16_t transaction);
+
+// Size of a frame at the front of received that answers an earlier request:
+// its transaction identifier is neither 0 (a module that does not echo it)
+// nor transaction. 0 when the front is not such a frame or fewer than 2
+// bytes are there; kLateSizeUnknown while its length field has not arrived;
+// else 6 + its length field.
+inline constexpr size_t kLateSizeUnknown = SIZE_MAX;
+size_t LateFrameSize(std::span<const uint8_t> received, uint16_t transaction);
+
 // Function 3: 12 bytes. count must be 1..125.
 ModbusFrame BuildReadRequest(uint8_t unit, uint16_t start, int count);
 // Function 16 to unit 0: 13 + 2n bytes carrying data (2n bytes) unchanged.
@@ -57,8 +69,10 @@ bool ReadReplyGood(std::span<const uint8_t> reply, int count);
 // A write is acknowledged by exactly 12 bytes with function code 16.
 bool WriteReplyGood(std::span<const uint8_t> reply);
 // Copies a statistics reply from its function code on into dest, within
-// both the reply and dest, and zeroes the rest of dest. A reply without a
-// function code (fewer than 8 bytes) gives false and leaves dest untouched.
+// both the frame and dest, and zeroes the rest of dest. Only a whole frame
+// (as its length field says) with function code 8 and the sub-function
+// 0x0015 echoed is a statistics reply: anything else (an exception, a frame
+// cut short) gives false and leaves dest untouched.
 bool CopyStatistics(std::span<const uint8_t> reply, std::span<uint8_t, kStatisticsSize> dest);
 
 }  // namespace plinth

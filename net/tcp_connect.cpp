@@ -7,7 +7,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 
 namespace plinth {
 
@@ -20,10 +22,15 @@ bool ConnectSocket(int s, uint32_t addressNetworkOrder, uint16_t port, int timeo
   to.sin_addr.s_addr = addressNetworkOrder;
   int rc = ::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to);
   if (rc != 0 && errno == EINPROGRESS) {
+    // An interrupted wait goes on for what is left of the bound, not anew.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     pollfd p[2] = {{s, POLLOUT, 0}, {cancelFd, POLLIN, 0}};  // a negative fd is not polled
-    do {
-      rc = ::poll(p, 2, timeoutMs);  // an interrupted wait starts once more, no longer
-    } while (rc < 0 && errno == EINTR);
+    for (;;) {
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+      rc = ::poll(p, 2, static_cast<int>(std::max<decltype(left)>(left, 0)));
+      if (rc >= 0 || errno != EINTR) break;
+    }
     int error = 0;
     socklen_t len = sizeof error;
     rc = (rc >= 1 && p[0].revents != 0 && p[1].revents == 0 &&

@@ -35,6 +35,8 @@ void BootpControl::OnTimer1() {
   QTimer& timer = window_.Timer1();
   timer.stop();
   window_.ControlsToFields();
+  // A server that ended on an error shows itself off (its message said why).
+  if (server_.Failed() && window_.BootpButton()->isChecked()) window_.BootpButton()->setChecked(false);
   BootpReportFields fields{window_.BootpButton()->isChecked(), window_.BootpStartTime(),
                            window_.ScanButton()->isChecked(), window_.ScanAddressText(), {}};
   reporter_.Tick(fields);

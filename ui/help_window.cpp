@@ -36,7 +36,12 @@ class HelpWindow : public QDialog {
     layout->addWidget(buttons);
     resize(560, 480);
   }
-  void ShowTopic(int topic) {
+  // owner: the window whose modal loop runs (none: no loop runs). Qt
+  // blocks the input of every window outside the running modal window, so
+  // the help window becomes that window's own child window: its links,
+  // scrolling, Close and Escape work, and Escape closes only the help.
+  void ShowTopic(int topic, QWidget* owner) {
+    if (owner != parentWidget()) setParent(owner, windowFlags());
     browser_->setSource(QUrl(HelpPage(topic)));
     show();
     raise();
@@ -63,7 +68,8 @@ void ShowHelp(int topic) {
   }
   static QPointer<HelpWindow> window;
   if (!window) window = new HelpWindow;
-  window->ShowTopic(topic);
+  QWidget* owner = QApplication::activeModalWidget();
+  window->ShowTopic(topic, owner == window ? window->parentWidget() : owner);
 }
 
 void SetHelpTopic(QWidget* window, int topic) { window->setProperty(kTopicProperty, topic); }

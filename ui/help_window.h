@@ -21,7 +21,8 @@ QString HelpPage(int topic);
 void ShowHelp(int topic);
 void SetHelpHandler(std::function<void(int topic)> handler);
 
-// The topic F1 opens while window is active.
+// The topic F1 opens while window is active: its own, else that of the
+// nearest window it was opened from that has one, else the main window's.
 void SetHelpTopic(QWidget* window, int topic);
 int HelpTopicOf(const QWidget* window);
 

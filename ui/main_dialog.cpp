@@ -240,9 +240,9 @@ void MainDialog::OnMasterIpTyped(const QString& text) {
 void MainDialog::PutMasterAddress(std::string text) {
   ControlsToFields();
   exchanging_ = true;
-  int found = -1;
-  for (int i = 0; i < masterIp_->count() && found < 0; ++i)
-    if (masterIp_->itemText(i).startsWith(Q(text))) found = i;
+  // Only the entry that is the address itself: 192.168.1.10 begins with
+  // 192.168.1.1 but is another station.
+  const int found = masterIp_->findText(Q(text), Qt::MatchExactly);
   if (found >= 0) {
     masterIp_->setCurrentIndex(found);
   } else {

@@ -79,5 +79,42 @@ TEST(UdpThread, DestroyingARunningServerEndsItsThread) {
   EXPECT_EQ(net.bootpRunning.load(), 0);
 }
 
+
+TEST(UdpThread, SwitchedOnAsTheThreadEndsItServesAndAReceiveErrorIsShown) {
+  NetState net;
+  RecordedMessages messages;
+  AddBootpEntry(net.bootp, Mac(1), "10.0.0.21", messages);
+  LoopbackModule module;
+  UdpThread server(net, messages, LoopbackOptions(module.port));
+  ASSERT_TRUE(server.SwitchOn());
+  ASSERT_TRUE(server.WaitUntilBound(2s));
+  const BootpMessage request = MakeBootpRequest(Mac(1), 9, 0);
+  // Switched on again the moment the thread lets its port go, after it saw
+  // the stop: each time, a server serves.
+  for (int i = 0; i < 20; ++i) {
+    server.SwitchOff();
+    ASSERT_TRUE(module.Send(server.BoundPort(), request.data(), request.size()));
+    for (const auto end = std::chrono::steady_clock::now() + 2s; server.BoundPort() && std::chrono::steady_clock::now() < end;)
+      std::this_thread::yield();
+    ASSERT_TRUE(server.SwitchOn() && server.WaitUntilBound(2s)) << "round " << i;
+  }
+  ASSERT_TRUE(module.Send(server.BoundPort(), request.data(), request.size()));
+  EXPECT_TRUE(module.Receive(2s).has_value());
+
+  // A receive that fails for good (the socket became something else) ends
+  // the server with a message, and it says it is off.
+  const int fd = test::ServerSocket(server.BoundPort());
+  ASSERT_GE(fd, 0);
+  const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(dup2(devNull, fd), fd);  // the receive under way still has the socket
+  close(devNull);
+  net.bootpStop.store(0, std::memory_order_release);  // orders the swap before the server's close, for TSan
+  const BootpMessage unknown = MakeBootpRequest(Mac(2), 9, 0);  // no reply to send
+  ASSERT_TRUE(module.Send(server.BoundPort(), unknown.data(), unknown.size()));
+  ASSERT_TRUE(test::WaitUntil([&] { return net.bootpRunning.load() == 0; }));
+  EXPECT_TRUE(server.Failed());
+  EXPECT_EQ(test::Texts(messages), std::vector<std::string>{"recvfrom() failed!"});
+}
+
 }  // namespace
 }  // namespace plinth

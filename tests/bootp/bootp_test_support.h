@@ -84,4 +84,14 @@ struct RunningServer {
   bool started = false;
 };
 
+// The descriptor of the server's socket, found by its port.
+inline int ServerSocket(uint16_t port) {
+  sockaddr_in local{};
+  for (int fd = 0; fd < 1024; ++fd)
+    if (socklen_t length = sizeof local; getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) == 0 &&
+                                         local.sin_family == AF_INET && ntohs(local.sin_port) == port)
+      return fd;
+  return -1;
+}
+
 }  // namespace plinth::test

@@ -4,10 +4,17 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+
+#include <atomic>
 #include <chrono>
 #include <thread>
 
 #include "net/modbus_frames.h"
+#include "net/tcp_connect.h"
 #include "scripted_peer.h"
 
 namespace plinth {
@@ -19,17 +26,25 @@ using test::Put;
 using test::SocketPair;
 using Clock = std::chrono::steady_clock;
 
-// A reply to a read of 13 registers whose transaction, protocol, length,
-// unit and byte count all differ from what a module would send: none of
-// them is compared.
+// A reply to a read of 13 registers whose protocol, length, unit and byte
+// count all differ from what a module would send: none of them is compared.
+// Its transaction identifier is 0, as from a module that does not echo it.
 Bytes StatusReply(uint8_t function = 3, size_t size = 35) {
   Bytes reply(size, 0);
-  reply[0] = 0x42, reply[1] = 0x17, reply[3] = 9, reply[5] = 4, reply[6] = 0x33, reply[7] = function;
+  reply[3] = 9, reply[5] = 4, reply[6] = 0x33, reply[7] = function;
   for (size_t i = 8; i < size; ++i) reply[i] = static_cast<uint8_t>(i);
   return reply;
 }
 
 double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+// A request as sent, without its transaction identifier (bytes 0-1), which
+// must not be 0.
+Bytes SentWithoutTransaction(int peer) {
+  const Bytes sent = Drain(peer);
+  if (sent.size() < 2 || (sent[0] == 0 && sent[1] == 0)) return {};
+  return Bytes(sent.begin() + 2, sent.end());
+}
 
 TEST(ModbusClient, ReadNodeSendsTwelveBytesCopiesTheDataAndRefusesBadReplies) {
   SocketPair good;
@@ -37,7 +52,7 @@ TEST(ModbusClient, ReadNodeSendsTwelveBytesCopiesTheDataAndRefusesBadReplies) {
   Put(good.peer, reply);
   std::array<uint8_t, 26> dest{};
   ASSERT_TRUE(ReadNode(good.client, 200, dest.data(), STATUS_BLOCK, 13));
-  EXPECT_EQ(Drain(good.peer), (Bytes{0, 0, 0, 0, 0, 6, 200, 3, 0xF8, 0, 0, 13}));
+  EXPECT_EQ(SentWithoutTransaction(good.peer), (Bytes{0, 0, 0, 6, 200, 3, 0xF8, 0, 0, 13}));
   EXPECT_EQ(Bytes(dest.begin(), dest.end()), Bytes(reply.begin() + 9, reply.end()));
 
   const Bytes exception{0, 0, 0, 0, 0, 3, 1, 0x83, 2};
@@ -68,9 +83,9 @@ TEST(ModbusClient, WriteNodeGoesToUnitZeroAndNeedsTwelveBytesOfFunction16) {
   SocketPair good;
   Put(good.peer, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0, 8});
   ASSERT_TRUE(WriteNode(good.client, 1, words.data(), 0x0102, 8));
-  Bytes expected{0, 0, 0, 0, 0, 23, 0, 16, 0x01, 0x02, 0, 8, 16};
+  Bytes expected{0, 0, 0, 23, 0, 16, 0x01, 0x02, 0, 8, 16};
   expected.insert(expected.end(), words.begin(), words.end());
-  EXPECT_EQ(Drain(good.peer), expected);
+  EXPECT_EQ(SentWithoutTransaction(good.peer), expected);
   const Bytes bad[] = {{0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0},        // 11 bytes
                        {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0, 8, 0},  // 13 bytes
                        {0, 0, 0, 0, 0, 3, 0, 0x90, 2},            // exception
@@ -88,10 +103,10 @@ TEST(ModbusClient, WriteFlashFlagSendsFifteenBytesAndReadsNothing) {
   const Bytes ack{0, 0, 0, 0, 0, 6, 0, 16, 0xF4, 0x10, 0, 1};
   Put(pair.peer, ack);
   WriteFlashFlag(pair.client, true);
-  EXPECT_EQ(Drain(pair.peer), (Bytes{0, 0, 0, 0, 0, 9, 0, 0x10, 0xF4, 0x10, 0, 1, 2, 0, 1}));
+  EXPECT_EQ(SentWithoutTransaction(pair.peer), (Bytes{0, 0, 0, 9, 0, 0x10, 0xF4, 0x10, 0, 1, 2, 0, 1}));
   EXPECT_EQ(Drain(pair.client), ack);  // left unread on the socket
   WriteFlashFlag(pair.client, false);
-  EXPECT_EQ(Drain(pair.peer), (Bytes{0, 0, 0, 0, 0, 9, 0, 0x10, 0xF4, 0x10, 0, 1, 2, 0, 0}));
+  EXPECT_EQ(SentWithoutTransaction(pair.peer), (Bytes{0, 0, 0, 9, 0, 0x10, 0xF4, 0x10, 0, 1, 2, 0, 0}));
 }
 
 TEST(ModbusClient, GetStatisticsTakesTheReplyFromItsFunctionCodeWithinTheDestination) {
@@ -99,10 +114,11 @@ TEST(ModbusClient, GetStatisticsTakesTheReplyFromItsFunctionCodeWithinTheDestina
   std::array<uint8_t, kStatisticsSize> dest{};
   // A long reply fills the 84 bytes and stops there.
   Bytes longReply(200, 0x61);
-  longReply[4] = 0, longReply[5] = 194;
+  longReply[0] = longReply[1] = 0, longReply[4] = 0, longReply[5] = 194;
+  longReply[7] = 8, longReply[8] = 0, longReply[9] = 0x15;
   Put(pair.peer, longReply);
   ASSERT_TRUE(GetStatistics(pair.client, 5, dest));
-  EXPECT_EQ(Drain(pair.peer), (Bytes{0, 0, 0, 0, 0, 6, 5, 8, 0, 0x15, 0, 3}));
+  EXPECT_EQ(SentWithoutTransaction(pair.peer), (Bytes{0, 0, 0, 6, 5, 8, 0, 0x15, 0, 3}));
   EXPECT_EQ(dest[83], 0x61);
   // 19 bytes: the MAC address is reply bytes 13..18; the rest is cleared,
   // not left from the reply before.
@@ -111,10 +127,19 @@ TEST(ModbusClient, GetStatisticsTakesTheReplyFromItsFunctionCodeWithinTheDestina
   EXPECT_EQ(Bytes(dest.begin(), dest.begin() + kStatisticsMacOffset + 7),
             (Bytes{8, 0, 0x15, 0, 3, 6, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0}));
   EXPECT_EQ(dest[83], 0);
-  // No field is compared: a wrong function code still counts as a reply.
-  Put(pair.peer, {0, 0, 0, 0, 0, 3, 5, 0x88, 1});
-  EXPECT_TRUE(GetStatistics(pair.client, 5, dest));
-  EXPECT_EQ(dest[0], 0x88);
+
+  // Only a whole frame of function 8 that echoes sub-function 0x0015 is a
+  // statistics reply: an exception, another sub-function or a frame cut
+  // short gives false and leaves the MAC address read before.
+  for (const Bytes& reply : {Bytes{0, 0, 0, 0, 0, 3, 5, 0x88, 1},
+                             Bytes{0, 0, 0, 0, 0, 13, 5, 8, 0, 0x14, 0, 3, 6, 1, 2, 3, 4, 5, 6},
+                             Bytes{0, 0, 0, 0, 0, 13, 5, 8, 0, 0x15, 0, 3, 6, 1, 2, 3}}) {
+    SocketPair other;
+    Put(other.peer, reply);
+    ::shutdown(other.peer, SHUT_WR);
+    EXPECT_FALSE(GetStatistics(other.client, 5, dest)) << reply.size() << " bytes";
+  }
+  EXPECT_EQ(dest[kStatisticsMacOffset + 1], 0x1A);
 }
 
 TEST(ModbusClient, ClosedPeerOrReplyWithoutFunctionCodeGivesFalseWithoutSignal) {
@@ -153,6 +178,57 @@ TEST(ModbusClient, SilentOrIncompletePeerEndsAtTheBound) {
     EXPECT_GE(took, kReplyTimeoutMs / 1000.0 - 0.05);
     EXPECT_LT(took, kReplyTimeoutMs / 1000.0 + 5.0);
   }
+}
+
+TEST(ConnectTcp, SignalsDuringTheWaitDoNotStretchItsBound) {
+  // A listener that never accepts, its one queue place taken: the SYN of a
+  // second connection is dropped, so that connect stays pending.
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in local{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+  socklen_t length = sizeof local;
+  ::bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof local);
+  ::listen(listener, 0);
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&local), &length);
+  const int first = ConnectTcp(local.sin_addr.s_addr, ntohs(local.sin_port));
+  struct sigaction wake{}, saved{};
+  wake.sa_handler = [](int) {};
+  ::sigaction(SIGUSR1, &wake, &saved);
+  std::atomic<bool> done{false};
+  std::thread interrupter([&, waiter = ::pthread_self()] {  // a signal every 100 ms, for at most 5 s
+    for (int i = 0; i < 50 && !done; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(100)))
+      ::pthread_kill(waiter, SIGUSR1);
+  });
+  const auto start = Clock::now();
+  EXPECT_EQ(ConnectTcp(local.sin_addr.s_addr, ntohs(local.sin_port), 500), -1);
+  EXPECT_LT(SecondsSince(start), 2.0);
+  done = true;
+  interrupter.join();
+  ::sigaction(SIGUSR1, &saved, nullptr);
+  CloseSocket(first);
+  ::close(listener);
+}
+
+TEST(ModbusClient, LateReplyIsNeverTakenForTheNextRequest) {
+  // The status read gets no answer within the bound; its reply comes later
+  // and waits in front of the next request's, GetStatistics.
+  SocketPair pair;
+  std::array<uint8_t, 26> status{};
+  EXPECT_FALSE(ReadNode(pair.client, 1, status.data(), STATUS_BLOCK, 13));
+  Bytes late = StatusReply();
+  const Bytes statusRequest = Drain(pair.peer);
+  ASSERT_EQ(statusRequest.size(), 12u);
+  late[0] = statusRequest[0], late[1] = statusRequest[1], late[5] = 29;
+  Put(pair.peer, late);
+  std::thread peer([&] {
+    pollfd p{pair.peer, POLLIN, 0};
+    const Bytes request = ::poll(&p, 1, 2000) == 1 ? Drain(pair.peer) : Bytes(2);
+    Put(pair.peer, {request[0], request[1], 0, 0, 0, 13, 1, 8, 0, 0x15, 0, 3, 6, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E});
+  });
+  std::array<uint8_t, kStatisticsSize> statistics{};
+  EXPECT_TRUE(GetStatistics(pair.client, 1, statistics));
+  peer.join();
+  EXPECT_EQ(Bytes(statistics.begin() + kStatisticsMacOffset, statistics.begin() + kStatisticsMacOffset + 6),
+            (Bytes{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E}));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The BOOTP server driven by the main window, on loopback: the button, the
 // rows that timer 1 makes of the server's tables, the indicator, and the
 // shutdown.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include "../bootp/bootp_test_support.h"
@@ -89,6 +90,20 @@ TEST(BootpWindow, ServerMessagesReachTheUser) {
   EXPECT_EQ(f.prompts.Messages(), std::vector<std::string>{"bind failed!"});
   ASSERT_TRUE(RunUntil([&] { return f.net.bootpRunning.load() == 0; }));
   bootp->StopForShutdown();
+}
+
+
+TEST(BootpWindow, AReceiveErrorIsShownAndTheButtonGoesOff) {
+  BootpWindow f;
+  f.Click();
+  ASSERT_TRUE(f.bootp->Server().WaitUntilBound(2s));
+  const int fd = test::ServerSocket(f.bootp->Server().BoundPort());
+  const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(dup2(devNull, fd), fd);  // the receive after the next fails for good
+  close(devNull);
+  f.Request(Mac(2), "0.0.0.0");
+  ASSERT_TRUE(RunUntil([&] { return !f.Button("bootpButton")->isChecked(); }));
+  EXPECT_EQ(f.prompts.Messages(), std::vector<std::string>{"recvfrom() failed!"});
 }
 
 }  // namespace

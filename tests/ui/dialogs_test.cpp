@@ -4,6 +4,10 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QTest>
@@ -12,6 +16,7 @@
 #include "app/configurator_app.h"
 #include "app/host_addresses.h"
 #include "core/config_fixtures.h"
+#include "dialogs/advanced_dialog.h"
 #include "dialogs/module_select_dialog.h"
 #include "ui/help_window.h"
 #include "ui/wait_dialogs.h"
@@ -291,6 +296,44 @@ TEST(WholeProgram, StartUpMessagesAndAFailedHostName) {
   QApplication::processEvents();
   EXPECT_FALSE(ran);
   EXPECT_EQ(failing.net.bootpStop.load(), 1);
+}
+
+
+TEST(Help, UsableWhileEachWindowRunsModally) {
+  // Each window runs in its own modal loop, as in the program. F1 opens the
+  // help over it, and the help takes keys and clicks: the page's first link,
+  // Escape (which closes the help and nothing else), its Close button.
+  MainFixture f;
+  SlaveDialogFixture slave(Record("7", "192.168.1.7"));
+  AdvancedValues values;
+  AdvancedDialog advanced(values, f.prompts, f.window.get());
+  for (auto [window, expected] : {std::pair<QDialog*, std::string>{f.window.get(), "10020.html 10022.html esc close"},
+                                  {slave.dialog.get(), "10021.html 10020.html esc close"},
+                                  {&advanced, "10022.html 10020.html esc close"}}) {
+    std::string seen;
+    QTimer::singleShot(0, [&seen, window = window] {
+      QTest::keyClick(window->windowHandle(), Qt::Key_F1);
+      for (QWidget* help : QApplication::topLevelWidgets()) {
+        if (help->objectName() != QLatin1String("helpWindow") || !help->isVisible()) continue;
+        auto* browser = help->findChild<QTextBrowser*>("helpBrowser");
+        seen = browser->source().fileName().toStdString();
+        browser->setFocus();
+        QTest::keyClick(help->windowHandle(), Qt::Key_Tab);
+        QTest::keyClick(help->windowHandle(), Qt::Key_Return);
+        seen += " " + browser->source().fileName().toStdString();
+        QTest::keyClick(help->windowHandle(), Qt::Key_Escape);
+        if (!help->isVisible() && window->isVisible()) seen += " esc";
+        QTest::keyClick(window->windowHandle(), Qt::Key_F1);
+        QPushButton* close = help->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close);
+        QTest::mouseClick(help->windowHandle(), Qt::LeftButton, {}, close->mapTo(help, close->rect().center()));
+        if (!help->isVisible()) seen += " close";
+      }
+      window->reject();
+    });
+    window->hide();  // exec() makes only a window it shows itself modal
+    window->exec();
+    EXPECT_EQ(seen, expected);
+  }
 }
 
 }  // namespace

@@ -325,5 +325,24 @@ TEST(MainWindow, WorkerResultsWaitForCommandsAndTimerHooksRun) {
   EXPECT_TRUE(testing::RunUntil([&] { return ticks >= 2; }));
 }
 
+
+TEST(MainWindow, FileMasterAddressKeepsItselfAgainstLongerListEntries) {
+  testing::ScratchDir dir;
+  const std::string path = dir.File("master.bin");
+  Configuration file;
+  file.master.masterIpText = "192.168.1.1";
+  RecordedMessages quiet;
+  ASSERT_TRUE(WriteConfiguration(path, file, quiet));
+  for (const std::vector<std::string>& local :
+       {std::vector<std::string>{"192.168.1.10"}, std::vector<std::string>{"192.168.1.10", "192.168.1.1"}}) {
+    MainFixture f(local, path);
+    EXPECT_EQ(f.window->MasterIpText(), "192.168.1.1") << local.size() << " local addresses";
+    f.Button("okButton")->click();
+    Configuration back;
+    ASSERT_TRUE(ReadConfiguration(path, back, quiet).ok);
+    EXPECT_EQ(back.master.masterIpText, "192.168.1.1");
+  }
+}
+
 }  // namespace
 }  // namespace plinth
