@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <tuple>
 #include <vector>
 
 #include "bootp_test_support.h"
@@ -79,26 +80,21 @@ TEST(UdpThread, DestroyingARunningServerEndsItsThread) {
   EXPECT_EQ(net.bootpRunning.load(), 0);
 }
 
-
 TEST(UdpThread, SwitchedOnAsTheThreadEndsItServesAndAReceiveErrorIsShown) {
-  NetState net;
-  RecordedMessages messages;
-  AddBootpEntry(net.bootp, Mac(1), "10.0.0.21", messages);
-  LoopbackModule module;
-  UdpThread server(net, messages, LoopbackOptions(module.port));
-  ASSERT_TRUE(server.SwitchOn());
-  ASSERT_TRUE(server.WaitUntilBound(2s));
+  test::RunningServer s;
+  ASSERT_TRUE(s.started);
+  auto [net, messages, module, server] = std::tie(s.net, s.messages, s.module, s.server);
   const BootpMessage request = MakeBootpRequest(Mac(1), 9, 0);
   // Switched on again the moment the thread lets its port go, after it saw
   // the stop: each time, a server serves.
   for (int i = 0; i < 20; ++i) {
     server.SwitchOff();
-    ASSERT_TRUE(module.Send(server.BoundPort(), request.data(), request.size()));
+    ASSERT_TRUE(module.Send(server.BoundPort(), request));
     for (const auto end = std::chrono::steady_clock::now() + 2s; server.BoundPort() && std::chrono::steady_clock::now() < end;)
       std::this_thread::yield();
     ASSERT_TRUE(server.SwitchOn() && server.WaitUntilBound(2s)) << "round " << i;
   }
-  ASSERT_TRUE(module.Send(server.BoundPort(), request.data(), request.size()));
+  ASSERT_TRUE(module.Send(server.BoundPort(), request));
   EXPECT_TRUE(module.Receive(2s).has_value());
 
   // A receive that fails for good (the socket became something else) ends
@@ -110,7 +106,7 @@ TEST(UdpThread, SwitchedOnAsTheThreadEndsItServesAndAReceiveErrorIsShown) {
   close(devNull);
   net.bootpStop.store(0, std::memory_order_release);  // orders the swap before the server's close, for TSan
   const BootpMessage unknown = MakeBootpRequest(Mac(2), 9, 0);  // no reply to send
-  ASSERT_TRUE(module.Send(server.BoundPort(), unknown.data(), unknown.size()));
+  ASSERT_TRUE(module.Send(server.BoundPort(), unknown));
   ASSERT_TRUE(test::WaitUntil([&] { return net.bootpRunning.load() == 0; }));
   EXPECT_TRUE(server.Failed());
   EXPECT_EQ(test::Texts(messages), std::vector<std::string>{"recvfrom() failed!"});

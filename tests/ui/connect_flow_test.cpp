@@ -17,6 +17,7 @@ namespace plinth {
 namespace {
 
 using Texts = std::vector<std::string>;
+using testing::Edit;
 using testing::MainFixture;
 const MacAddress kMac{0x00, 0x50, 0xc2, 0x00, 0x00, 0x21};
 
@@ -96,7 +97,7 @@ TEST(ConnectFlow, BranchesUpToTheModuleWindowAndWhatItFills) {
   ConnectWindow f;
   ASSERT_TRUE(f.sim.Opened()) << f.sim.Error();
   // "unknown": no registration, no wait. ID 1218 typed, Name empty.
-  SlaveRecord r = f.Connect("21", "unknown", 0, [](auto& d) { MainFixture::Edit(d, "moduleIdEdit")->setText("1218"); });
+  SlaveRecord r = f.Connect("21", "unknown", 0, [](auto& d) { Edit(d, "moduleIdEdit")->setText("1218"); });
   EXPECT_EQ(f.modules, Texts{"Slave IP-Addr: 127.0.0.21 1218 4 482-BFK-287-46 unknown"});  // named before it opened
   EXPECT_EQ(r.status + r.moduleId + r.name + r.inputWords + r.outputWords + r.paramWords + r.macAddress,
             "ok1218482-BFK-287-464440050c2000021");
@@ -107,7 +108,7 @@ TEST(ConnectFlow, BranchesUpToTheModuleWindowAndWhatItFills) {
   // "bootp" rows registered without a wait: the address is already theirs,
   // or the MAC text was emptied.
   f.Connect("21", "bootp", ParseIpv4("127.0.0.21"));
-  f.Connect("23", "bootp", 0, [](auto& d) { MainFixture::Edit(d, "macEdit")->clear(); });
+  f.Connect("23", "bootp", 0, [](auto& d) { Edit(d, "macEdit")->clear(); });
   EXPECT_EQ(f.modules.size(), 4u);
   EXPECT_EQ(FormatIpv4(f.net.bootp.table[1].ipAddress) + " " + f.window->Config().dataList.At(3)->ipAddress,
             "127.0.0.23 127.0.0.23");
@@ -168,12 +169,12 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
   logic.Open();
   ModuleDialog dialog(logic, net, prompts);
   dialog.show();
-  auto text = [](QWidget* w, std::string name) { return MainFixture::Edit(*w, name.c_str())->text().toStdString(); };
+  auto text = [](QWidget* w, std::string name) { return Edit(*w, name.c_str())->text().toStdString(); };
   std::string shown;
   for (const char* e : {"moduleId", "mac", "inputWords", "outputWords", "health", "lastError", "errorCount"})
     shown += text(&dialog, e + std::string("Edit")) + " ";
   EXPECT_EQ(shown, "6115 0050c2000021 2 24 00A5 0000 3 ");
-  EXPECT_FALSE(MainFixture::Edit(dialog, "timeoutEdit")->isVisible());
+  EXPECT_FALSE(Edit(dialog, "timeoutEdit")->isVisible());
 
   std::vector<uint16_t> seeded(24, 0), typed;
   seeded[0] = seeded[1] = 0x8000, seeded[2] = 0x0055;
@@ -182,12 +183,12 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
     for (int i = 1; i <= 8; ++i) seen.push_back(text(io, "outputEdit" + std::to_string(i)));
     EXPECT_TRUE(test::WaitUntil([&] { return QApplication::processEvents(), sim.Module(0).Outputs() == seeded; }));
     EXPECT_EQ(text(io, "inputEdit2") + text(io, "inputEdit3"), "1000");  // two input words only
-    MainFixture::Edit(*io, "outputEdit1")->setText("1234");
-    MainFixture::Edit(*io, "outputEdit3")->setText("zz");
+    Edit(*io, "outputEdit1")->setText("1234");
+    Edit(*io, "outputEdit3")->setText("zz");
     io->findChild<QPushButton*>("setOutputButton")->click();
     QTest::qWait(300);
     typed = sim.Module(0).Outputs();  // nothing changed, not even word 1
-    MainFixture::Edit(*io, "outputEdit3")->setText("abcde");
+    Edit(*io, "outputEdit3")->setText("abcde");
     io->findChild<QPushButton*>("setOutputButton")->click();
     EXPECT_TRUE(test::WaitUntil([&] { return QApplication::processEvents(), sim.Module(0).Outputs()[2] == 0xABCD; }));
     EXPECT_EQ(sim.Module(0).Outputs()[0], 0x1234);

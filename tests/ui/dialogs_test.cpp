@@ -304,7 +304,7 @@ TEST(Help, UsableWhileEachWindowRunsModally) {
   // help over it, and the help takes keys and clicks: the page's first link,
   // Escape (which closes the help and nothing else), its Close button.
   MainFixture f;
-  SlaveDialogFixture slave(Record("7", "192.168.1.7"));
+  SlaveDialogFixture slave("7", "192.168.1.7");
   AdvancedValues values;
   AdvancedDialog advanced(values, f.prompts, f.window.get());
   for (auto [window, expected] : {std::pair<QDialog*, std::string>{f.window.get(), "10020.html 10022.html esc close"},
