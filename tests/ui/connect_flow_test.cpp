@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <QProgressBar>
-#include <QTest>
 
 #include "dialogs/module_dialog.h"
 #include "dialogs/test_io_dialog.h"
@@ -17,7 +16,10 @@ namespace plinth {
 namespace {
 
 using Texts = std::vector<std::string>;
+using testing::Click;
+using testing::Edit;
 using testing::MainFixture;
+using testing::Text;
 const MacAddress kMac{0x00, 0x50, 0xc2, 0x00, 0x00, 0x21};
 
 SimModuleConfig Sim(uint8_t host, uint16_t port, uint16_t id, int in = -1, int out = -1) {
@@ -39,13 +41,13 @@ struct ConnectWindow : MainFixture {
       QWidget* modal = QApplication::activeModalWidget();
       if (auto* bar = modal ? modal->findChild<QProgressBar*>() : nullptr) {
         maxBar = std::max(maxBar, bar->value());
-        if (cancel == modal->windowTitle().toStdString()) modal->findChild<QPushButton*>("cancelButton")->click();
+        if (cancel == modal->windowTitle().toStdString()) Click(*modal, "cancelButton");
       }
     });
     watch.start(20);
     control->SetModuleDialogRunner([this](ModuleDialog& d) {
-      modules.push_back(d.windowTitle().toStdString() + " " + Edit(d, "moduleIdEdit")->text().toStdString() + " " +
-                        Edit(d, "outputWordsEdit")->text().toStdString() + " " + slave->record.name + " " + Cell(0, 1));
+      modules.push_back(d.windowTitle().toStdString() + " " + Text(d, "moduleIdEdit") + " " +
+                        Text(d, "outputWordsEdit") + " " + slave->record.name + " " + Cell(0, 1));
       return onModule ? onModule(d) : QDialog::Accepted;
     });
   }
@@ -59,8 +61,8 @@ struct ConnectWindow : MainFixture {
       Edit(d, "nodeEdit")->setText(QString::fromStdString(node));
       Edit(d, "ipEdit")->setText(QString::fromStdString(network + node));
       if (edit) edit(d);
-      d.findChild<QPushButton*>("connectButton")->click();
-      if (ok && d.result() != QDialog::Accepted) d.findChild<QPushButton*>("okButton")->click();
+      Click(d, "connectButton");
+      if (ok && d.result() != QDialog::Accepted) Click(d, "okButton");
       accepted = d.result() == QDialog::Accepted, locked = l.moduleFieldsLocked, after = l.record;
     });
     window->DoubleClickRow(row);
@@ -87,7 +89,7 @@ struct ConnectWindow : MainFixture {
   int maxBar = -1;
   std::string cancel;  // the title of a progress window to cancel
   std::function<int(ModuleDialog&)> onModule;
-  Texts modules;  // "ID title name" of each module window as it opened
+  Texts modules;  // "title ID output-words name status" of each module window as it opened
   SlaveConfigLogic* slave = nullptr;
   bool accepted = false, locked = false;
 };
@@ -96,18 +98,17 @@ TEST(ConnectFlow, BranchesUpToTheModuleWindowAndWhatItFills) {
   ConnectWindow f;
   ASSERT_TRUE(f.sim.Opened()) << f.sim.Error();
   // "unknown": no registration, no wait. ID 1218 typed, Name empty.
-  SlaveRecord r = f.Connect("21", "unknown", 0, [](auto& d) { MainFixture::Edit(d, "moduleIdEdit")->setText("1218"); });
+  SlaveRecord r = f.Connect("21", "unknown", 0, [](auto& d) { Edit(d, "moduleIdEdit")->setText("1218"); });
   EXPECT_EQ(f.modules, Texts{"Slave IP-Addr: 127.0.0.21 1218 4 482-BFK-287-46 unknown"});  // named before it opened
   EXPECT_EQ(r.status + r.moduleId + r.name + r.inputWords + r.outputWords + r.paramWords + r.macAddress,
             "ok1218482-BFK-287-464440050c2000021");
   EXPECT_TRUE(f.locked && !f.accepted);
   r = f.Connect("23");  // an ID outside the catalogue
   EXPECT_EQ(r.name + "|" + r.paramWords + "|" + r.description, "|0|0050c2000021");
-
   // "bootp" rows registered without a wait: the address is already theirs,
   // or the MAC text was emptied.
   f.Connect("21", "bootp", ParseIpv4("127.0.0.21"));
-  f.Connect("23", "bootp", 0, [](auto& d) { MainFixture::Edit(d, "macEdit")->clear(); });
+  f.Connect("23", "bootp", 0, [](auto& d) { Edit(d, "macEdit")->clear(); });
   EXPECT_EQ(f.modules.size(), 4u);
   EXPECT_EQ(FormatIpv4(f.net.bootp.table[1].ipAddress) + " " + f.window->Config().dataList.At(3)->ipAddress,
             "127.0.0.23 127.0.0.23");
@@ -139,7 +140,7 @@ TEST(ConnectFlow, WaitsCancelledTheMarkArrivingResetAndASilentHost) {
   f.cancel.clear();
   f.window->Config().dataList.Clear();
   f.window->ListModel()->RemoveAll();
-  f.onModule = [](ModuleDialog& d) { return d.findChild<QPushButton*>("resetButton")->click(), d.result(); };
+  f.onModule = [](ModuleDialog& d) { return Click(d, "resetButton"), d.result(); };
   QTimer::singleShot(300, [&] { f.net.bootp.table[0].assigned = 1; });
   SlaveRecord r = f.Connect("21", "bootp");
   EXPECT_EQ(f.modules.size(), 1u);
@@ -168,32 +169,32 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
   logic.Open();
   ModuleDialog dialog(logic, net, prompts);
   dialog.show();
-  auto text = [](QWidget* w, std::string name) { return MainFixture::Edit(*w, name.c_str())->text().toStdString(); };
   std::string shown;
   for (const char* e : {"moduleId", "mac", "inputWords", "outputWords", "health", "lastError", "errorCount"})
-    shown += text(&dialog, e + std::string("Edit")) + " ";
+    shown += Text(dialog, e + std::string("Edit")) + " ";
   EXPECT_EQ(shown, "6115 0050c2000021 2 24 00A5 0000 3 ");
-  EXPECT_FALSE(MainFixture::Edit(dialog, "timeoutEdit")->isVisible());
+  EXPECT_FALSE(Edit(dialog, "timeoutEdit")->isVisible());
 
   std::vector<uint16_t> seeded(24, 0), typed;
   seeded[0] = seeded[1] = 0x8000, seeded[2] = 0x0055;
   Texts seen;
+  auto outputs = [&] { return QApplication::processEvents(), sim.Module(0).Outputs(); };
   testing::OnNextModal([&](QWidget* io) {
-    for (int i = 1; i <= 8; ++i) seen.push_back(text(io, "outputEdit" + std::to_string(i)));
-    EXPECT_TRUE(test::WaitUntil([&] { return QApplication::processEvents(), sim.Module(0).Outputs() == seeded; }));
-    EXPECT_EQ(text(io, "inputEdit2") + text(io, "inputEdit3"), "1000");  // two input words only
-    MainFixture::Edit(*io, "outputEdit1")->setText("1234");
-    MainFixture::Edit(*io, "outputEdit3")->setText("zz");
-    io->findChild<QPushButton*>("setOutputButton")->click();
+    for (int i = 1; i <= 8; ++i) seen.push_back(Text(*io, "outputEdit" + std::to_string(i)));
+    EXPECT_TRUE(test::WaitUntil([&] { return outputs() == seeded; }));
+    EXPECT_EQ(Text(*io, "inputEdit2") + Text(*io, "inputEdit3"), "1000");  // two input words only
+    Edit(*io, "outputEdit1")->setText("1234");
+    Edit(*io, "outputEdit3")->setText("zz");
+    Click(*io, "setOutputButton");
     QTest::qWait(300);
     typed = sim.Module(0).Outputs();  // nothing changed, not even word 1
-    MainFixture::Edit(*io, "outputEdit3")->setText("abcde");
-    io->findChild<QPushButton*>("setOutputButton")->click();
-    EXPECT_TRUE(test::WaitUntil([&] { return QApplication::processEvents(), sim.Module(0).Outputs()[2] == 0xABCD; }));
+    Edit(*io, "outputEdit3")->setText("abcde");
+    Click(*io, "setOutputButton");
+    EXPECT_TRUE(test::WaitUntil([&] { return outputs()[2] == 0xABCD; }));
     EXPECT_EQ(sim.Module(0).Outputs()[0], 0x1234);
-    io->findChild<QPushButton*>("closeButton")->click();
+    Click(*io, "closeButton");
   });
-  dialog.findChild<QPushButton*>("testIoButton")->click();
+  Click(dialog, "testIoButton");
   EXPECT_EQ(seen, (Texts{"8000", "8000", "0055", "0000", "0000", "0000", "0000", "0000"}));
   EXPECT_EQ(typed, seeded);
   EXPECT_EQ(prompts.shown, (std::vector<testing::ScriptedPrompts::Shown>{
@@ -202,10 +203,10 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
 
   // After "Flash IP Address" the first cycle fails and both windows close.
   prompts.Clear();
-  dialog.findChild<QPushButton*>("flashButton")->click();
+  Click(dialog, "flashButton");
   EXPECT_TRUE(test::WaitUntil([&] { return sim.Module(0).FlashFlag(); }));
-  dialog.findChild<QPushButton*>("testIoButton")->click();
-  EXPECT_EQ(prompts.Messages(), (Texts{"Write to module failed!", "Write to module failed!"}));
+  Click(dialog, "testIoButton");
+  EXPECT_EQ(prompts.Messages(), Texts(2, "Write to module failed!"));
   EXPECT_TRUE(dialog.result() == QDialog::Rejected && !dialog.isVisible());
 
   // A module that stops answering: the window goes on while the exchange
@@ -215,9 +216,7 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
   IoTestLogic io(hanging.fd, 1218, 1, 0, 4);
   TestIoDialog test(io, prompts);
   size_t shownDuring = 9;
-  QTimer during;  // fires in the middle of the first exchange
-  during.callOnTimeout([&] { shownDuring = prompts.shown.size(); });
-  during.setSingleShot(true), during.start(600);
+  QTimer::singleShot(600, [&] { shownDuring = prompts.shown.size(); });  // in the middle of the first exchange
   EXPECT_EQ(test.exec(), QDialog::Rejected);
   EXPECT_EQ(shownDuring, 0u);
   EXPECT_EQ(prompts.Messages(), Texts{"Write to module failed!"});
@@ -231,16 +230,13 @@ TEST(ConnectRoad, FromItsBootpRequestToTheSavedFile) {
   ConnectWindow f("10.77.0.", kModbusPort);
   auto* bootp = new BootpControl(*f.window, ProgramBootpOptions());
   f.Button("bootpButton")->click();
-  for (int i = 0; i < 500 && f.window->RowCount() == 0; ++i) QTest::qWait(20);  // the module asks every 300 ms
-  ASSERT_EQ(f.window->RowCount(), 1);
+  ASSERT_TRUE(testing::RunUntil([&] { return f.window->RowCount() == 1; }));  // the module asks every 300 ms
   EXPECT_EQ(f.Cell(0, 1) + " " + f.Cell(0, 3), "bootp 000a1b2c3d01");
-  f.onModule = [](ModuleDialog& d) {
-    d.findChild<QPushButton*>("flashButton")->click();
-    return d.findChild<QPushButton*>("okButton")->click(), d.result();
-  };
+  f.onModule = [](ModuleDialog& d) { return Click(d, "flashButton"), Click(d, "okButton"), d.result(); };
   f.EditRow(0, "50", {}, true);
   EXPECT_EQ(f.modules, Texts{"Slave IP-Addr: 10.77.0.50 1217 4  assigned"});  // marked while the dialog was open
-  EXPECT_EQ(f.Cell(0, 1) + " " + f.Cell(0, 2) + " " + f.Cell(0, 4) + " " + f.Cell(0, 5), "ok 10.77.0.50 1217 482-BFK-263-05");
+  EXPECT_EQ(f.Cell(0, 1) + " " + f.Cell(0, 2) + " " + f.Cell(0, 4) + " " + f.Cell(0, 5),
+            "ok 10.77.0.50 1217 482-BFK-263-05");
   f.prompts.files.push_back(std::string(file));
   f.window->accept();
   EXPECT_EQ(f.prompts.shown.size(), 1u);  // the save dialog, no message
