@@ -1,25 +1,137 @@
-// "Connect to module" from a Slave Configuration dialog of the window, the
-// module status window and the I/O test, against plinth-sim modules on
-// 127.0.0.x with a test port.
+// The windows that reach the network, against loopback: the BOOTP server
+// and "S&can bus" switched from the main window, "Connect to module" from a
+// Slave Configuration dialog, the module status window and the I/O test.
 #include <gtest/gtest.h>
 
 #include <QProgressBar>
 
+#include "../bootp/bootp_test_support.h"
+#include "../modbus/scan_test_support.h"
 #include "dialogs/module_dialog.h"
 #include "dialogs/test_io_dialog.h"
 #include "modbus/running_sim.h"
+#include "net/bootp_request.h"
 #include "ui/bootp_control.h"
 #include "ui/connect_control.h"
+#include "ui/net_scan_control.h"
 #include "ui_fixture.h"
 
 namespace plinth {
 namespace {
 
+using namespace std::chrono_literals;
 using Texts = std::vector<std::string>;
 using testing::Click;
 using testing::Edit;
 using testing::MainFixture;
+using testing::RunUntil;
 using testing::Text;
+
+// The rows that timer 1 makes of the BOOTP server's tables, the indicator,
+// switching and the shutdown; the server's clock is `now`.
+struct BootpWindow : MainFixture {
+  BootpWindow() { window->TimerPeriod() = 20; }
+  ~BootpWindow() { bootp->StopForShutdown(), WaitForBootpServer(net); }
+  void Request(uint8_t mac, const char* ciaddr) {
+    ASSERT_TRUE(module.Send(bootp->Server().BoundPort(), MakeBootpRequest(test::Mac(mac), 7, test::Ip(ciaddr))));
+  }
+  std::string Indicator() { return Text(*window, "bootpIndicatorEdit"); }
+  test::LoopbackModule module;
+  std::time_t now = 1000;
+  BootpControl* bootp = new BootpControl(*window, test::LoopbackOptions(module.port), [this] { return now; });
+};
+
+TEST(BootpWindow, RoadOfAnUnknownModuleIndicatorAndSwitching) {
+  BootpWindow f;
+  f.Button("bootpButton")->click();
+  ASSERT_TRUE(f.bootp->Server().WaitUntilBound(2s));
+  // An unknown module asks: a tick makes a "bootp" row with its address.
+  f.Request(7, "192.168.1.7");
+  ASSERT_TRUE(RunUntil([&] { return f.window->RowCount() == 1; }));
+  EXPECT_EQ(f.Cell(0, 1) + " " + f.Cell(0, 2) + " " + f.Cell(0, 3), "bootp 192.168.1.7 000a1b2c3d07");
+  // Asking again adds no second row, and this time it is answered.
+  f.Request(7, "192.168.1.7");
+  const auto reply = f.module.Receive(5s);
+  ASSERT_TRUE(reply.has_value() && reply->size() == kBootpMessageSize);
+  EXPECT_EQ(ReadAddressField(*reply, kBootpYiaddr), test::Ip("192.168.1.7"));
+  ASSERT_TRUE(RunUntil([&] { return f.Cell(0, 1) == "assigned"; }));
+  EXPECT_TRUE(f.window->Config().dataList.At(0)->bootpAssigned && f.window->RowCount() == 1);
+  EXPECT_TRUE(f.prompts.shown.empty());
+
+  f.now = 1010;
+  ASSERT_TRUE(RunUntil([&] { return f.Indicator() == "< ? >"; }));
+  f.now = 1012;
+  ASSERT_TRUE(RunUntil([&] { return f.Indicator() == "<<< ? >>>"; }));
+  // Off: the indicator goes, the thread waits for one more datagram; on
+  // again before it ended: the same thread serves on.
+  f.Button("bootpButton")->click();
+  ASSERT_TRUE(RunUntil([&] { return f.Indicator().empty(); }));
+  EXPECT_EQ(f.net.bootpStop.load() * 10 + f.net.bootpRunning.load(), 11);
+  f.Button("bootpButton")->click();
+  EXPECT_EQ(f.net.bootpStop.load() * 10 + f.bootp->Server().RunsStarted(), 1);
+  f.Request(3, "10.0.0.3");
+  ASSERT_TRUE(RunUntil([&] { return f.window->RowCount() == 2; }));
+  f.bootp->StopForShutdown();  // a server that runs ends within the shutdown wait
+  EXPECT_TRUE(WaitForBootpServer(f.net));
+}
+
+TEST(BootpWindow, ServerMessagesReachTheUser) {
+  test::LoopbackModule holder;  // holds the server port: "bind failed!" comes from the server thread
+  BootpServerOptions options = test::LoopbackOptions(holder.port);
+  options.serverPort = holder.port;
+  MainFixture f;
+  auto* bootp = new BootpControl(*f.window, options);
+  f.Button("bootpButton")->click();
+  ASSERT_TRUE(RunUntil([&] { return !f.prompts.Messages().empty(); }));
+  EXPECT_EQ(f.prompts.Messages(), Texts{"bind failed!"});
+  ASSERT_TRUE(RunUntil([&] { return f.net.bootpRunning.load() == 0; }));
+  bootp->StopForShutdown();
+}
+
+// Rows found, the field showing the host about to be tried, stop (keyboard)
+// and resume from the field, refresh on the next round, and the two-stage
+// Cancel while a probe waits on a module that never answers (up to 2 s).
+TEST(ScanWindow, FindsStopsResumesAndCancelsInTwoStages) {
+  using test::ScanText;
+  const uint16_t port = test::UnusedPort();
+  test::RunningSim sim({test::ScanModule(4, 11, port, 1218), test::ScanModule(4, 12, port),
+                        test::ScanModule(4, 14, port, 1217, FaultMode::kNeverAnswer)});
+  ASSERT_TRUE(sim.Opened()) << sim.Error();
+  ScanLog seen;  // outlives the window, whose scanner reports to it
+  MainFixture f({ScanText(4, 10)});
+  f.window->TimerPeriod() = 20;
+  new BootpControl(*f.window, ProgramBootpOptions());  // never switched on: its timer step shows the scan
+  auto* scan = new NetScanControl(*f.window, {port, kConnectTimeoutMs, 10ms, 0}, &seen);
+  QLineEdit* field = Edit(*f.window, "scanAddressEdit");
+
+  f.Button("scanButton")->click();
+  ASSERT_TRUE(RunUntil([&] { return f.window->RowCount() == 2 && field->text().toStdString() != ScanText(4, 10); }));
+  EXPECT_EQ(f.Cell(0, 0) + " " + f.Cell(0, 1) + " " + f.Cell(0, 2) + " " + f.Cell(0, 3) + " " + f.Cell(0, 4),
+            "11 ok " + ScanText(4, 11) + " 0050c200000b 1218");
+  f.Button("scanButton")->setFocus();
+  QTest::keyClick(f.Button("scanButton"), Qt::Key_Space);
+  ASSERT_TRUE(scan->Scanner()->WaitUntilIdle(5s));
+  const std::string shown = field->text().toStdString();
+  const size_t before = seen.Starts().size();
+  const int readings = seen.Readings();
+  f.Button("scanButton")->click();
+  ASSERT_TRUE(RunUntil([&] { return seen.Readings() >= readings + 2; }));
+  EXPECT_EQ(ScanText(4, seen.Starts()[before].host), shown);
+
+  const size_t mark = seen.Starts().size();
+  ASSERT_TRUE(RunUntil([&] {
+    const auto s = seen.Starts();
+    return std::any_of(s.begin() + static_cast<long>(mark), s.end(), [](auto& p) { return p.host == 14; });
+  }));
+  f.Button("cancelButton")->click();
+  EXPECT_TRUE(scan->Scanner()->Stopped());
+  EXPECT_EQ(f.prompts.Messages(), Texts{"Net-Scan now stopped, hit CANCEL again for final exit."});
+  EXPECT_TRUE(f.window->isVisible());
+  f.Button("cancelButton")->click();
+  EXPECT_FALSE(f.window->isVisible());
+  EXPECT_EQ(f.window->RowCount(), 2);  // the second round refreshed, added none
+}
+
 const MacAddress kMac{0x00, 0x50, 0xc2, 0x00, 0x00, 0x21};
 
 SimModuleConfig Sim(uint8_t host, uint16_t port, uint16_t id, int in = -1, int out = -1) {
