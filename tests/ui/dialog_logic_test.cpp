@@ -2,7 +2,6 @@
 // configuration checks and auto IP, the advanced settings word, the sort
 // rules of the list, the local address list.
 #include <gtest/gtest.h>
-
 #include "app/host_addresses.h"
 #include "config/slave_sort.h"
 #include "config/text_scan.h"
@@ -117,7 +116,6 @@ TEST(SlaveConfigLogic, OkAsksAboutParameterWordsAndRefusesWhatTheFileCannotHold)
   f.prompts.answers = {true};
   EXPECT_FALSE(logic.Accept());
   EXPECT_EQ(f.prompts.Messages(), Texts{"Slave node range is 1..254"});
-
   using Case = std::tuple<std::string SlaveRecord::*, std::string, bool>;  // field, text, accepted
   for (const auto& [field, text, accepted] : std::vector<Case>{
            {&SlaveRecord::ipAddress, "", true}, {&SlaveRecord::ipAddress, "999.1.1.1", false},

@@ -1,12 +1,10 @@
 // The main window driven through its buttons, list and combo box, with
 // every prompt answered by the test.
 #include <gtest/gtest.h>
-
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
 #include <QSignalSpy>
-
 #include "core/config_fixtures.h"
 #include "dialogs/advanced_dialog.h"
 #include "ui_fixture.h"
@@ -54,7 +52,7 @@ TEST(MainWindow, MasterAddressListFollowsTyping) {
   EXPECT_EQ(followed(), "10.0.0.5 10.0.0.5 10.0.0.5 10.0.0.5");
 }
 
-TEST(MainWindow, AddAndEditApplyTheNextNodeRules) {
+TEST(MainWindow, AddEditAndRemove) {
   MainFixture f({"192.168.1.1"});
   std::string proposed;
   f.AnswerSlaveDialogs([&](SlaveConfigDialog& d, SlaveConfigLogic&) {
@@ -71,8 +69,7 @@ TEST(MainWindow, AddAndEditApplyTheNextNodeRules) {
   EXPECT_EQ(f.window->Config().nextNode, 21);
   f.AddThroughButton("10");
   EXPECT_EQ(f.window->Config().nextNode, 11);
-  // Editing leaves nextNode alone.
-  f.window->Config().nextNode = 21;
+  f.window->Config().nextNode = 21;  // editing leaves it alone
   Select(f, {1});
   f.AnswerSlaveDialogs([](SlaveConfigDialog& d, SlaveConfigLogic&) {
     Edit(d, "nodeEdit")->setText("12"), Click(d, "okButton");
@@ -82,42 +79,27 @@ TEST(MainWindow, AddAndEditApplyTheNextNodeRules) {
             "12 192.168.1.12 21");
   EXPECT_TRUE(f.prompts.shown.empty());
 
-  // Without a selection, and with a full list.
-  int runs = 0;
-  f.window->SetSlaveDialogRunner([&](SlaveConfigLogic&) { return ++runs, false; });
-  Select(f, {});
-  f.Button("editButton")->click();
-  f.Button("removeButton")->click();
-  while (!f.window->Config().dataList.Full()) f.window->Config().dataList.Append(std::make_unique<SlaveRecord>());
-  f.Button("addButton")->click();
-  EXPECT_EQ(f.prompts.Messages(), (Texts{"No item selected!", "No item selected!", "dataList full"}));
-  EXPECT_EQ(runs, 0);
-}
-
-TEST(MainWindow, EditAndRemoveSelectedRows) {
-  MainFixture f;
-  AddRows(f, {{"1", "192.168.1.11", "A"}, {"2", "192.168.1.12", ""}, {"3", "192.168.1.13", "C"}});
+  // Each selected slave is edited, and offered for removal from the bottom up.
+  AddRows(f, {{"3", "192.168.1.13", "C"}});
   std::vector<int> edited;
   f.window->SetSlaveDialogRunner([&](SlaveConfigLogic& logic) { return edited.push_back(logic.Slot()), false; });
   Select(f, {2, 0});
   f.Button("editButton")->click();
   EXPECT_EQ(edited, (std::vector<int>{0, 2}));
-  // Each selected slave is offered once, from the bottom up.
   f.prompts.answers = {true, true};
   f.Button("removeButton")->click();
   EXPECT_EQ(f.prompts.shown, (std::vector<Shown>{{"ask", "3  192.168.1.13  C", "Delete Item?"},
-                                                 {"ask", "1  192.168.1.11  A", "Delete Item?"}}));
-  EXPECT_EQ(Column(f, 0), Texts{"2"});
+                                                 {"ask", "20  192.168.1.20  482-BFK-287-46", "Delete Item?"}}));
+  EXPECT_EQ(Column(f, 0), Texts{"12"});
   EXPECT_EQ(f.window->Config().dataList.Count(), 1);
   // An empty name leaves two trailing spaces; Cancel keeps the slave.
   f.prompts.Clear();
   Select(f, {0});
   f.Button("removeButton")->click();
-  EXPECT_EQ(f.prompts.shown, (std::vector<Shown>{{"ask", "2  192.168.1.12  ", "Delete Item?"}}));
+  EXPECT_EQ(f.prompts.shown, (std::vector<Shown>{{"ask", "12  192.168.1.12  ", "Delete Item?"}}));
   f.prompts.answers = {true};
   f.Button("removeButton")->click();
   EXPECT_TRUE(f.Model().Rows() == 0 && f.window->Config().dataList.At(0) == nullptr && f.net.slaveLock.IsFree());
-
   // A worker's row that arrives while the question is open stays in step
   // with its slot after the removal.
   AddRows(f, {{"1", "192.168.1.11", "A"}, {"2", "192.168.1.12", "B"}});
@@ -132,6 +114,15 @@ TEST(MainWindow, EditAndRemoveSelectedRows) {
   f.Button("removeButton")->click();
   EXPECT_EQ(Column(f, 0), (Texts{"2", "9"}));
   EXPECT_EQ(f.window->Config().dataList.Count(), 2);
+  // Without a selection, and with a full list.
+  f.prompts.Clear();
+  Select(f, {});
+  f.Button("editButton")->click();
+  f.Button("removeButton")->click();
+  while (!f.window->Config().dataList.Full()) f.window->Config().dataList.Append(std::make_unique<SlaveRecord>());
+  f.Button("addButton")->click();
+  EXPECT_EQ(f.prompts.Messages(), (Texts{"No item selected!", "No item selected!", "dataList full"}));
+  EXPECT_EQ(edited.size(), 2u);
 }
 
 TEST(MainWindow, HeadingClickSortsDoubleClickEditsAndBrokenRowsAreReported) {
@@ -145,7 +136,6 @@ TEST(MainWindow, HeadingClickSortsDoubleClickEditsAndBrokenRowsAreReported) {
     EXPECT_EQ(Column(f, column), expected);
   }
   EXPECT_EQ(f.window->Config().dataList.At(0)->node, "2");  // slot i is row i
-
   // A double click edits the row under the pointer; below the last row it adds.
   SlaveListView* view = f.window->ListView();
   QApplication::processEvents();
@@ -274,7 +264,6 @@ TEST(MainWindow, WorkerResultsWaitForCommandsAndTimerHooksRun) {
   EXPECT_EQ(duringDialog, "1 assigned");  // the scan's row waited for the dialog, the mark did not
   EXPECT_EQ(Column(f, 0), (Texts{"1", "5", "50"}));  // the new slave first, then the waiting row
   EXPECT_EQ(f.net.rowChanges.Pending(), 0u);
-
   int ticks = 0;
   f.window->AddTimerHandler([&] { ++ticks; });
   QSignalSpy scan(f.window.get(), &MainDialog::ScanToggled);

@@ -2,9 +2,7 @@
 // and "S&can bus" switched from the main window, "Connect to module" from a
 // Slave Configuration dialog, the module status window and the I/O test.
 #include <gtest/gtest.h>
-
 #include <QProgressBar>
-
 #include "../bootp/bootp_test_support.h"
 #include "../modbus/scan_test_support.h"
 #include "dialogs/module_dialog.h"
@@ -57,7 +55,6 @@ TEST(BootpWindow, RoadOfAnUnknownModuleIndicatorAndSwitching) {
   ASSERT_TRUE(RunUntil([&] { return f.Cell(0, 1) == "assigned"; }));
   EXPECT_TRUE(f.window->Config().dataList.At(0)->bootpAssigned && f.window->RowCount() == 1);
   EXPECT_TRUE(f.prompts.shown.empty());
-
   f.now = 1010;
   ASSERT_TRUE(RunUntil([&] { return f.Indicator() == "< ? >"; }));
   f.now = 1012;
@@ -103,7 +100,6 @@ TEST(ScanWindow, FindsStopsResumesAndCancelsInTwoStages) {
   new BootpControl(*f.window, ProgramBootpOptions());  // never switched on: its timer step shows the scan
   auto* scan = new NetScanControl(*f.window, {port, kConnectTimeoutMs, 10ms, 0}, &seen);
   QLineEdit* field = Edit(*f.window, "scanAddressEdit");
-
   f.Button("scanButton")->click();
   ASSERT_TRUE(RunUntil([&] { return f.window->RowCount() == 2 && field->text().toStdString() != ScanText(4, 10); }));
   EXPECT_EQ(f.Cell(0, 0) + " " + f.Cell(0, 1) + " " + f.Cell(0, 2) + " " + f.Cell(0, 3) + " " + f.Cell(0, 4),
@@ -117,7 +113,6 @@ TEST(ScanWindow, FindsStopsResumesAndCancelsInTwoStages) {
   f.Button("scanButton")->click();
   ASSERT_TRUE(RunUntil([&] { return seen.Readings() >= readings + 2; }));
   EXPECT_EQ(ScanText(4, seen.Starts()[before].host), shown);
-
   const size_t mark = seen.Starts().size();
   ASSERT_TRUE(RunUntil([&] {
     const auto s = seen.Starts();
@@ -190,7 +185,6 @@ struct ConnectWindow : MainFixture {
     window->RenderRow(row, nullptr);
     return EditRow(row, node, edit);
   }
-
   std::string network;
   uint16_t port;
   test::RunningSim sim{{Sim(21, port, 1218), Sim(23, port, 999, 3, 2)}};
@@ -225,7 +219,6 @@ TEST(ConnectFlow, BranchesUpToTheModuleWindowAndWhatItFills) {
   EXPECT_EQ(FormatIpv4(f.net.bootp.table[1].ipAddress) + " " + f.window->Config().dataList.At(3)->ipAddress,
             "127.0.0.23 127.0.0.23");
   EXPECT_TRUE(f.prompts.shown.empty());
-
   f.Connect("x");   // "127.0.0.x"
   f.Connect("24");  // nothing listens: refused, the message at the first tick
   EXPECT_EQ(f.maxBar, 0);
@@ -246,7 +239,6 @@ TEST(ConnectFlow, WaitsCancelledTheMarkArrivingResetAndASilentHost) {
   }
   EXPECT_TRUE(f.modules.empty() && f.prompts.shown.empty() && !f.accepted);
   EXPECT_EQ(f.sim.Module(0).RequestsAnswered(), 0);
-
   // The server answers while the wait is open: the row is marked although
   // the dialog holds the list, and the module window opens.
   f.cancel.clear();
@@ -261,7 +253,6 @@ TEST(ConnectFlow, WaitsCancelledTheMarkArrivingResetAndASilentHost) {
   EXPECT_EQ(f.net.bootp.table[0].ipAddress.load() | f.net.bootp.table[0].mac.load(), 0u);  // withdrawn
   EXPECT_TRUE(test::WaitUntil([&] { return !f.sim.Module(0).FlashFlag(); }));
   EXPECT_TRUE(f.prompts.shown.empty());
-
   f.Connect("25");  // the bar runs full, about 10 s
   EXPECT_EQ(f.maxBar, 80);
   EXPECT_EQ(f.prompts.Messages(), Texts{"connect to module failed!"});
@@ -286,7 +277,6 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
     shown += Text(dialog, e + std::string("Edit")) + " ";
   EXPECT_EQ(shown, "6115 0050c2000021 2 24 00A5 0000 3 ");
   EXPECT_FALSE(Edit(dialog, "timeoutEdit")->isVisible());
-
   std::vector<uint16_t> seeded(24, 0), typed;
   seeded[0] = seeded[1] = 0x8000, seeded[2] = 0x0055;
   Texts seen;
@@ -312,7 +302,6 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
   EXPECT_EQ(prompts.shown, (std::vector<testing::ScriptedPrompts::Shown>{
                                {"message", "Output Word 3", "Please check your input string"}}));
   EXPECT_TRUE(dialog.isVisible());
-
   // After "Flash IP Address" the first cycle fails and both windows close.
   prompts.Clear();
   Click(dialog, "flashButton");
@@ -320,7 +309,6 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
   Click(dialog, "testIoButton");
   EXPECT_EQ(prompts.Messages(), Texts(2, "Write to module failed!"));
   EXPECT_TRUE(dialog.result() == QDialog::Rejected && !dialog.isVisible());
-
   // A module that stops answering: the window goes on while the exchange
   // waits for its bound, and the failure comes after.
   prompts.Clear();

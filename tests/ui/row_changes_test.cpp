@@ -2,11 +2,9 @@
 // twice, changes that add rows wait for a command's lock, "assigned" marks
 // do not. Also the shutdown's wait for the BOOTP server.
 #include <gtest/gtest.h>
-
 #include <atomic>
 #include <chrono>
 #include <thread>
-
 #include "app/net_state.h"
 #include "app/row_changes.h"
 #include "app/shutdown.h"
@@ -47,7 +45,6 @@ TEST(RowChangeQueue, StructuralChangesWaitForTheListMarksDoNot) {
   queue.Post(Change(K::Append, "1", 1, note("a1")));
   queue.Apply(rows, true);
   EXPECT_EQ(rows.rows, Texts{"1:ok"});
-
   // A command holds the list: appends wait, the mark of an existing row goes
   // through; what a worker posts meanwhile comes after what waits.
   queue.Post(Change(K::Append, "2", 2, note("a2")));
@@ -61,14 +58,12 @@ TEST(RowChangeQueue, StructuralChangesWaitForTheListMarksDoNot) {
   EXPECT_EQ(rows.rows, Texts{"1:assigned"});
   EXPECT_TRUE(rows.list.At(0)->bootpAssigned);
   EXPECT_EQ(queue.Pending(), 4u);
-
   // Released: the rest in arrival order, the mark after the append it needs.
   EXPECT_EQ(queue.Apply(rows, true), 4);
   EXPECT_EQ(rows.rows, (Texts{"1:ok", "2:assigned", "5:ok"}));
   EXPECT_EQ(rows.list.At(0)->status, "assigned");  // the upsert's record served only as fallback
   EXPECT_EQ(done, (Texts{"a1+", "m1+", "a2+", "m2+", "u1+", "a5+"}));
   EXPECT_EQ(wakes, 6);
-
   // An upsert of an unknown address appends; a mark without any row and an
   // append to a full list are refused.
   queue.Post(Change(K::UpsertByIp, "3", 3, note("u3")));

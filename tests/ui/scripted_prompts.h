@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
 #include "app/user_prompts.h"
 
 namespace plinth::testing {

@@ -8,7 +8,6 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
-
 #include "app/net_state.h"
 #include "config/text_scan.h"
 #include "dialogs/slave_config_dialog.h"
