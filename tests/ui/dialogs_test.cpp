@@ -129,11 +129,14 @@ TEST(WaitDialogs, EndByThemselvesOrOnCancel) {
   auto connect = MakeWaitConnectDialog(net, nullptr);
   int cancels = 0;
   connect->SetOnCancel([&] { ++cancels; });
-  testing::OnNextModal([](QWidget* modal) {
+  bool openAfterEnter = false;
+  testing::OnNextModal([&](QWidget* modal) {
     QTest::keyClick(modal, Qt::Key_Return);
+    openAfterEnter = modal->isVisible();
     QTest::keyClick(modal, Qt::Key_Escape);
   });
   EXPECT_EQ(connect->exec(), kWaitCancel);
+  EXPECT_TRUE(openAfterEnter);
   EXPECT_EQ(cancels * 10 + net.connecting.load(), 11);
 }
 

@@ -217,7 +217,7 @@ TEST(MainWindow, SaveOpenOkAndCancel) {
 
 TEST(MainWindow, AdvancedSettingsRoundTrip) {
   MainFixture f;
-  f.window->Config().master.advancedSettings = (1u << 14) | (1u << 13) | 5;
+  f.window->Config().master.advancedSettings = (1u << 14) | (1u << 13) | (1u << 8) | 5;  // bit 8: a stray bit
   std::string opened;
   const char* lastButton = "okButton";
   f.window->SetAdvancedRunner([&](AdvancedValues& values) {
