@@ -203,7 +203,7 @@ TEST(MainWindow, SaveOpenOkAndCancel) {
   // Enter in the master address box acts as the default button OK; Enter on
   // the focused Cancel button is Cancel. (Cancel during a scan: the scan's test.)
   auto before = testing::ReadAll(path);
-  MainFixture f({"192.168.1.10"}, path), g;
+  MainFixture f({"192.168.1.10"}, path);
   std::filesystem::remove(path);
   QApplication::setActiveWindow(f.window.get());
   ASSERT_TRUE(QTest::qWaitForWindowActive(f.window.get()));
@@ -211,6 +211,7 @@ TEST(MainWindow, SaveOpenOkAndCancel) {
   QTest::keyClick(f.window->MasterIpBox()->lineEdit(), Qt::Key_Return);
   EXPECT_EQ(f.window->result(), QDialog::Accepted);
   EXPECT_EQ(testing::ReadAll(path), before);
+  MainFixture g;
   QTest::keyClick(g.Button("cancelButton"), Qt::Key_Return);
   EXPECT_TRUE(!g.window->isVisible() && g.window->result() == QDialog::Rejected && g.prompts.shown.empty());
 }
