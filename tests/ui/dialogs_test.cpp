@@ -191,7 +191,7 @@ TEST(WholeProgram, StartsWithAFileAndOkWritesItBackUnlessItFailedToLoad) {
   RecordedMessages quiet;
   for (int i = 0; i < config.dataList.Count(); ++i) RenderRecord(*config.dataList.At(i), nullptr, nullptr, quiet);
   ASSERT_TRUE(WriteConfiguration(path, config, quiet));
-  const std::vector<uint8_t> original = testing::ReadAll(path);
+  const std::vector<uint8_t> written = testing::ReadAll(path);
   std::vector<RowTexts> rows;
   std::string title;
   Program p([&](MainDialog& window) {
@@ -208,7 +208,7 @@ TEST(WholeProgram, StartsWithAFileAndOkWritesItBackUnlessItFailedToLoad) {
   EXPECT_EQ(rows[0], (RowTexts{"2", "unknown", "192.168.7.2", "", "99", "own", "3/2/1", "own module"}));
   EXPECT_EQ(rows[1][3] + " " + rows[1][5], "0002a1000b03 482-BFK-216-05");
   EXPECT_EQ(title, " Varnel Plinth: " + path);
-  EXPECT_EQ(testing::ReadAll(path), original);
+  EXPECT_EQ(testing::ReadAll(path), written);
   EXPECT_EQ(p.net.bootpStop.load(), 1);
 
   // A damaged file: a new configuration, and OK asks where to save it.
