@@ -2,7 +2,6 @@
 // configuration checks and auto IP, the advanced settings word, the sort
 // rules of the list, the local address list.
 #include <gtest/gtest.h>
-
 #include "app/host_addresses.h"
 #include "config/slave_sort.h"
 #include "config/text_scan.h"
@@ -16,6 +15,7 @@ namespace plinth {
 namespace {
 
 using testing::ScriptedPrompts;
+using Shown = ScriptedPrompts::Shown;
 using Texts = std::vector<std::string>;
 
 struct LogicFixture {
@@ -28,7 +28,6 @@ struct LogicFixture {
     logic.record.node = std::move(node), logic.record.ipAddress = std::move(ip);
     return logic;
   }
-
   DataList list;
   SlaveConfigOwner owner;
   SlaveConfigLogic::UsedNodes used{};
@@ -40,7 +39,6 @@ TEST(SlaveConfigLogic, UsedNodesAndAutoIpAvoidingTheMaster) {
   SlaveConfigLogic logic = f.Make(3);
   EXPECT_TRUE(f.used[11] && f.used[12] && f.used[5]);  // 261 modulo 256
   EXPECT_TRUE(!f.used[4] && !f.used[0]);  // the slave being edited; an empty node marks nothing
-
   // The master's own host number moves to the next free node; the node
   // text goes in unchanged.
   for (auto [node, expected] :
@@ -49,7 +47,6 @@ TEST(SlaveConfigLogic, UsedNodesAndAutoIpAvoidingTheMaster) {
     logic.BuildAutoIp();
     EXPECT_EQ(logic.record.node + " " + logic.record.ipAddress, expected);
   }
-
   LogicFixture high("10.0.0.254");
   SlaveConfigLogic wrap = high.Make(-1, "254");
   wrap.BuildAutoIp();
@@ -68,15 +65,12 @@ TEST(SlaveConfigLogic, ValidateNodeMessagesInOrder) {
     f.prompts.Clear();
     logic.record.node = node;
     EXPECT_EQ(logic.ValidateNode(), message == nullptr) << node;
-    auto expected = message ? std::vector<ScriptedPrompts::Shown>{{"message", message, "Plinth"}}
-                            : std::vector<ScriptedPrompts::Shown>{};
-    EXPECT_EQ(f.prompts.shown, expected) << node;
+    EXPECT_EQ(f.prompts.shown, (message ? std::vector<Shown>{{"message", message, "Plinth"}} : std::vector<Shown>()));
   }
   // Auto IP off and the master's own address typed in; auto IP on rebuilds
   // the address from the node before comparing.
   f.prompts.Clear();
-  logic.record.node = "7";
-  logic.record.ipAddress = "192.168.1.10";
+  logic.record.node = "7", logic.record.ipAddress = "192.168.1.10";
   EXPECT_FALSE(logic.ValidateNode());
   EXPECT_EQ(f.prompts.Messages(), Texts{"SlaveNode illegal. Address conflict with master."});
   logic.autoIp = true;
@@ -87,56 +81,60 @@ TEST(SlaveConfigLogic, ValidateNodeMessagesInOrder) {
 TEST(SlaveConfigLogic, ApplyModuleIdFillsAndLocksKnownModules) {
   LogicFixture f("192.168.1.10");
   SlaveConfigLogic logic = f.Make();
-  logic.record.moduleId = "1218", logic.record.name = "mine";
-  EXPECT_TRUE(logic.ApplyModuleId(-1));
   const SlaveRecord& r = logic.record;
-  EXPECT_EQ(r.name + "|" + r.description + "|" + r.inputWords + "/" + r.outputWords + "/" + r.paramWords,
-            "482-BFK-287-46|ANALOG-4CH RTD, THERMO INPUT|4/4/4");
-  EXPECT_TRUE(logic.moduleFieldsLocked);
-
-  logic.record.moduleId = "99";
-  EXPECT_TRUE(logic.ApplyModuleId(-1));
-  EXPECT_FALSE(logic.moduleFieldsLocked);
-  EXPECT_EQ(r.name, "482-BFK-287-46");  // unlocked fields keep their texts
+  auto apply = [&](const char* id, int64_t chosen = -1) {
+    if (id) logic.record.moduleId = id;
+    const bool ok = logic.ApplyModuleId(chosen);
+    return std::to_string(ok) + std::to_string(logic.moduleFieldsLocked) + " " + r.moduleId +
+           "|" + r.name + "|" + r.description + "|" + r.inputWords + "/" + r.outputWords + "/" + r.paramWords;
+  };
+  logic.record.name = "mine";
+  EXPECT_EQ(apply("1218"), "11 1218|482-BFK-287-46|ANALOG-4CH RTD, THERMO INPUT|4/4/4");
+  EXPECT_EQ(apply("99"), "10 99|482-BFK-287-46|ANALOG-4CH RTD, THERMO INPUT|4/4/4");  // unlocked: texts kept
   logic.moduleFieldsLocked = true;
-  logic.record.moduleId = "";
-  EXPECT_TRUE(logic.ApplyModuleId(-1));
-  EXPECT_FALSE(logic.moduleFieldsLocked);
-
-  for (const char* bad : {"-3", "7a"}) {
-    logic.record.moduleId = bad;
-    EXPECT_FALSE(logic.ApplyModuleId(-1)) << bad;
-  }
+  EXPECT_EQ(apply("").substr(0, 2), "10");
+  for (const char* bad : {"-3", "7a"}) EXPECT_EQ(apply(bad)[0], '0') << bad;
   EXPECT_EQ(f.prompts.Messages(), (Texts{"Slave id out of range", "Cannot read slave id"}));
-
   // An ID chosen from the list; its low 16 bits pick the module.
-  EXPECT_TRUE(logic.ApplyModuleId(65536 + 704));
-  EXPECT_EQ(r.moduleId + " " + r.name, "66240 482-BFK-216-05");
+  EXPECT_EQ(apply(nullptr, 65536 + 704).substr(0, 23), "11 66240|482-BFK-216-05");
 }
 
-TEST(SlaveConfigLogic, TooManyParameterWordsAsksFirst) {
+TEST(SlaveConfigLogic, OkAsksAboutParameterWordsAndRefusesWhatTheFileCannotHold) {
   LogicFixture f("192.168.1.10");
   SlaveConfigLogic logic = f.Make(-1, "3");
   logic.record.outputWords = "2", logic.record.paramWords = "4";
-  const ScriptedPrompts::Shown question{"ask", "The word count for output will be adjusted to 4.",
-                                        "Too much parameter words defined!"};
+  const Shown question{"ask", "The word count for output will be adjusted to 4.", "Too much parameter words defined!"};
   f.prompts.answers = {false, true};
   EXPECT_FALSE(logic.Accept());
   EXPECT_EQ(logic.record.outputWords, "2");
   EXPECT_TRUE(logic.Accept());
-  EXPECT_EQ(f.prompts.shown, (std::vector<ScriptedPrompts::Shown>{question, question}));
+  EXPECT_EQ(f.prompts.shown, (std::vector<Shown>{question, question}));
   EXPECT_EQ(logic.record.outputWords + " " + logic.record.ipAddress, "4 192.168.1.3");
-
   // Validation still runs after the question.
   f.prompts.Clear();
   logic.record.paramWords = "9", logic.record.node = "0";
   f.prompts.answers = {true};
   EXPECT_FALSE(logic.Accept());
   EXPECT_EQ(f.prompts.Messages(), Texts{"Slave node range is 1..254"});
+  using Case = std::tuple<std::string SlaveRecord::*, std::string, bool>;  // field, text, accepted
+  for (const auto& [field, text, accepted] : std::vector<Case>{
+           {&SlaveRecord::ipAddress, "", true}, {&SlaveRecord::ipAddress, "999.1.1.1", false},
+           {&SlaveRecord::ipAddress, "-1.2.3.4", false}, {&SlaveRecord::ipAddress, "1.2.3", false},
+           {&SlaveRecord::ipAddress, "1.2.3.4.5", false}, {&SlaveRecord::inputWords, "65535", true},
+           {&SlaveRecord::inputWords, "70000", false}, {&SlaveRecord::outputWords, "70000", false},
+           {&SlaveRecord::paramWords, "65536", false}}) {
+    LogicFixture g("10.0.0.1");
+    SlaveConfigLogic typed = g.Make(-1, "7", "10.0.0.7");
+    typed.autoIp = false;  // the address is typed
+    typed.record.*field = text;
+    g.prompts.answers = {true};
+    EXPECT_EQ(typed.Accept(), accepted) << text;
+    const Texts shown = g.prompts.Messages();
+    EXPECT_TRUE(accepted ? shown.empty() : shown.size() == 1 && shown[0].find(text) != std::string::npos) << text;
+  }
 }
 
 TEST(SlaveConfigLogic, OpeningDecidesAutoIpAndTheCheckBox) {
-  // (A node that matches or departs from its address: the window's tests.)
   // VARNEL_AUTOIP set to anything but ON frees the address; so does an
   // address that is no dotted address. The address stays as it was.
   LogicFixture f("192.168.1.10", {}, 4);
@@ -144,10 +142,8 @@ TEST(SlaveConfigLogic, OpeningDecidesAutoIpAndTheCheckBox) {
                           {nullptr, "host7"}}) {
     SlaveConfigLogic logic = f.Make(-1, "7", ip);
     logic.Open(mode);
-    EXPECT_TRUE(logic.autoIpBoxVisible && !logic.autoIp && logic.ipEditable) << ip;
-    EXPECT_EQ(logic.record.ipAddress, ip);
+    EXPECT_TRUE(logic.autoIpBoxVisible && !logic.autoIp && logic.ipEditable && logic.record.ipAddress == ip) << ip;
   }
-
   // A new record takes nextNode; a known module's fields start locked.
   SlaveConfigLogic fresh = f.Make();
   fresh.record.catalogEntry = &FindModule(704);
@@ -160,11 +156,9 @@ TEST(AdvancedSettings, PackingAndTheBurstField) {
   EXPECT_EQ(PackAdvancedSettings(UnpackAdvancedSettings(0xFFFF)), 0x60FF);  // stray bits are dropped
   EXPECT_EQ(PackAdvancedSettings({255, true, false}), 0x40FF);
   ScriptedPrompts prompts;
-  EXPECT_EQ(ReadBurstCount(" 17 ", prompts), 17);
-  EXPECT_EQ(ReadBurstCount("255", prompts), 255);
-  for (const char* bad : {"abc", "256", "-1"}) EXPECT_FALSE(ReadBurstCount(bad, prompts)) << bad;
-  EXPECT_EQ(prompts.Messages(), (Texts{"Please enter an integer.", "Please enter an integer between 0 and 255.",
-                                       "Please enter an integer between 0 and 255."}));
+  EXPECT_EQ(ReadBurstCount(" 17 ", prompts).value_or(-1) * 1000 + ReadBurstCount("255", prompts).value_or(-1), 17255);
+  for (const char* bad : {"256", "-1"}) EXPECT_FALSE(ReadBurstCount(bad, prompts)) << bad;
+  EXPECT_EQ(prompts.Messages(), Texts(2, "Please enter an integer between 0 and 255."));  // "abc": the window's test
 }
 
 SlaveRecord Row(const std::string& node, const std::string& status, const std::string& ip,
@@ -193,52 +187,30 @@ TEST(SlaveSort, ColumnRulesAndTieBreaks) {
   EXPECT_EQ(SortedNodes({Row("9", "", "10.0.0.1"), Row("3", "", "10.0.0.1")}, 2), (Texts{"3", "9"}));
   // Description ties go to the ID, which reads numbers, then the address.
   EXPECT_EQ(SortedNodes({Row("1", "", "b", "10", "d"), Row("2", "", "a", "9", "d"), Row("3", "", "a", "10", "d"),
-                         Row("4", "", "z", "1", "c")},
-                        7),
+                         Row("4", "", "z", "1", "c")}, 7),
             (Texts{"4", "2", "3", "1"}));
   // Bytes compare unsigned; a prefix comes first.
   EXPECT_EQ(SortedNodes({Row("1", "\xe9", ""), Row("2", "z", ""), Row("3", "zz", ""), Row("4", "Z", "")}, 1),
             (Texts{"4", "2", "3", "1"}));
   // I/O/P: input words then output words, as text.
   SlaveRecord a = Row("1", "", "a"), b = Row("2", "", "b"), c = Row("3", "", "c");
-  a.inputWords = "10", b.inputWords = "2", c.inputWords = "10";
-  a.outputWords = "5", c.outputWords = "1";
+  a.inputWords = "10", b.inputWords = "2", c.inputWords = "10", a.outputWords = "5", c.outputWords = "1";
   EXPECT_EQ(SortedNodes({a, b, c}, 6), (Texts{"3", "1", "2"}));
 }
 
 TEST(LocalAddresses, ResolverFirstThenInterfacesLoopbackLast) {
   auto ip = [](const char* text) { return ParseIpv4(text); };
   RecordedMessages messages;
-  auto list = MergeLocalAddresses(std::vector<uint32_t>{ip("127.0.1.1"), ip("10.1.1.1")},
-                                  {ip("127.0.0.1"), ip("192.168.5.2"), ip("10.1.1.1")}, messages);
-  EXPECT_EQ(list, (std::vector<uint32_t>{ip("10.1.1.1"), ip("192.168.5.2")}));
+  EXPECT_EQ(MergeLocalAddresses(std::vector<uint32_t>{ip("127.0.1.1"), ip("10.1.1.1")},
+                                {ip("127.0.0.1"), ip("192.168.5.2"), ip("10.1.1.1")}, messages),
+            (std::vector<uint32_t>{ip("10.1.1.1"), ip("192.168.5.2")}));
   EXPECT_TRUE(messages.entries.empty());
-
   EXPECT_EQ(MergeLocalAddresses(std::nullopt, {ip("192.168.5.2")}, messages), std::vector<uint32_t>{ip("192.168.5.2")});
   EXPECT_EQ(MergeLocalAddresses(std::vector<uint32_t>{}, {ip("127.0.0.1")}, messages),
             std::vector<uint32_t>{ip("127.0.0.1")});
   Texts shown;
   for (auto& e : messages.entries) shown.push_back(e.title + ": " + e.text);
   EXPECT_EQ(shown, (Texts{"Plinth: No ip-addr list configured!", "Plinth: No tcpip-interface card found!"}));
-}
-
-TEST(SlaveConfigLogic, OkRefusesAddressesAndWordCountsTheFileCannotHold) {
-  using Case = std::tuple<std::string SlaveRecord::*, std::string, bool>;  // field, text, accepted
-  for (const auto& [field, text, accepted] : std::vector<Case>{
-           {&SlaveRecord::ipAddress, "", true}, {&SlaveRecord::ipAddress, "999.1.1.1", false},
-           {&SlaveRecord::ipAddress, "-1.2.3.4", false}, {&SlaveRecord::ipAddress, "1.2.3", false},
-           {&SlaveRecord::ipAddress, "1.2.3.4.5", false}, {&SlaveRecord::inputWords, "65535", true},
-           {&SlaveRecord::inputWords, "70000", false}, {&SlaveRecord::outputWords, "70000", false},
-           {&SlaveRecord::paramWords, "65536", false}}) {
-    LogicFixture f("10.0.0.1");
-    SlaveConfigLogic logic = f.Make(-1, "7", "10.0.0.7");
-    logic.autoIp = false;  // the address is typed
-    logic.record.*field = text;
-    f.prompts.answers = {true};
-    EXPECT_EQ(logic.Accept(), accepted) << text;
-    const Texts shown = f.prompts.Messages();
-    EXPECT_TRUE(accepted ? shown.empty() : shown.size() == 1 && shown[0].find(text) != std::string::npos) << text;
-  }
 }
 
 }  // namespace

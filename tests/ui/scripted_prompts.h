@@ -8,7 +8,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
 #include "app/user_prompts.h"
 
 namespace plinth::testing {
@@ -16,22 +15,18 @@ namespace plinth::testing {
 class ScriptedPrompts : public UserPrompts {
  public:
   struct Shown {
-    std::string kind;  // "message", "ask", "open", "save"
-    std::string text, title;
+    std::string kind, text, title;  // kind: "message", "ask", "open", "save"
     bool operator==(const Shown&) const = default;
   };
   using UserPrompts::ShowMessage;
-  void ShowMessage(const std::string& text, const std::string& title) override {
-    shown.push_back({"message", text, title});
-  }
+  void ShowMessage(const std::string& text, const std::string& t) override { shown.push_back({"message", text, t}); }
   bool Ask(const std::string& question, const std::string& title) override {
     shown.push_back({"ask", question, title});
     if (whileAsking) whileAsking();  // as the event loop of a real box would
-    return Next(answers, false);
+    return Next(answers);
   }
-  std::optional<std::string> OpenFile() override { return shown.push_back({"open", "", ""}), Next(files, {}); }
-  std::optional<std::string> SaveFile() override { return shown.push_back({"save", "", ""}), Next(files, {}); }
-
+  std::optional<std::string> OpenFile() override { return shown.push_back({"open", "", ""}), Next(files); }
+  std::optional<std::string> SaveFile() override { return shown.push_back({"save", "", ""}), Next(files); }
   std::vector<std::string> Messages() const {
     std::vector<std::string> texts;
     for (const Shown& s : shown)
@@ -47,10 +42,9 @@ class ScriptedPrompts : public UserPrompts {
 
  private:
   template <typename T>
-  static T Next(std::deque<T>& queue, T otherwise) {
-    if (queue.empty()) return otherwise;
-    T front = queue.front();
-    queue.pop_front();
+  static T Next(std::deque<T>& queue) {
+    T front{};
+    if (!queue.empty()) front = queue.front(), queue.pop_front();
     return front;
   }
 };

@@ -2,13 +2,12 @@
 // A main window on its own NetState with scripted prompts, and helpers to
 // answer the modal windows it opens.
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 #include <memory>
-
 #include "app/net_state.h"
 #include "config/text_scan.h"
 #include "dialogs/slave_config_dialog.h"
@@ -19,7 +18,8 @@
 
 namespace plinth::testing {
 
-inline QLineEdit* Edit(QWidget& w, const char* name) { return w.findChild<QLineEdit*>(name); }
+inline QLineEdit* Edit(QWidget& w, const std::string& n) { return w.findChild<QLineEdit*>(QString::fromStdString(n)); }
+inline std::string Text(QWidget& w, const std::string& name) { return Edit(w, name)->text().toStdString(); }
 inline void Click(QWidget& w, const char* button) { w.findChild<QPushButton*>(button)->click(); }
 
 class MainFixture {
@@ -65,13 +65,6 @@ inline void OnNextModal(std::function<void(QWidget*)> body) {
 }
 
 // Runs the event loop until done() holds, for at most 10 s.
-inline bool RunUntil(const std::function<bool()>& done) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done())
-    if (timer.elapsed() > 10000) return false;
-    else QApplication::processEvents(QEventLoop::AllEvents, 20);
-  return true;
-}
+inline bool RunUntil(const std::function<bool()>& done) { return QTest::qWaitFor(done, 10000); }
 
 }  // namespace plinth::testing

@@ -1,24 +1,136 @@
-// "Connect to module" from a Slave Configuration dialog of the window, the
-// module status window and the I/O test, against plinth-sim modules on
-// 127.0.0.x with a test port.
+// The windows that reach the network, against loopback: the BOOTP server
+// and "S&can bus" switched from the main window, "Connect to module" from a
+// Slave Configuration dialog, the module status window and the I/O test.
+#include <fcntl.h>
 #include <gtest/gtest.h>
-
 #include <QProgressBar>
-#include <QTest>
-
+#include "../bootp/bootp_test_support.h"
+#include "../modbus/scan_test_support.h"
 #include "dialogs/module_dialog.h"
 #include "dialogs/test_io_dialog.h"
 #include "modbus/running_sim.h"
+#include "net/bootp_request.h"
 #include "ui/bootp_control.h"
 #include "ui/connect_control.h"
+#include "ui/net_scan_control.h"
 #include "ui_fixture.h"
 
 namespace plinth {
 namespace {
 
+using namespace std::chrono_literals;
 using Texts = std::vector<std::string>;
+using testing::Click;
 using testing::Edit;
 using testing::MainFixture;
+using testing::RunUntil;
+using testing::Text;
+
+// The rows that timer 1 makes of the BOOTP server's tables, the indicator,
+// switching and the shutdown; the server's clock is `now`.
+struct BootpWindow : MainFixture {
+  BootpWindow() { window->TimerPeriod() = 20; }
+  ~BootpWindow() { bootp->StopForShutdown(), WaitForBootpServer(net); }
+  void Request(uint8_t mac, const char* ciaddr) {
+    ASSERT_TRUE(module.Send(bootp->Server().BoundPort(), MakeBootpRequest(test::Mac(mac), 7, test::Ip(ciaddr))));
+  }
+  std::string Indicator() { return Text(*window, "bootpIndicatorEdit"); }
+  test::LoopbackModule module;
+  std::time_t now = 1000;
+  BootpControl* bootp = new BootpControl(*window, test::LoopbackOptions(module.port), [this] { return now; });
+};
+
+TEST(BootpWindow, RoadOfAnUnknownModuleIndicatorSwitchingAndMessages) {
+  BootpWindow f;
+  f.Button("bootpButton")->click();
+  ASSERT_TRUE(f.bootp->Server().WaitUntilBound(2s));
+  // An unknown module asks: a tick makes a "bootp" row with its address.
+  f.Request(7, "192.168.1.7");
+  ASSERT_TRUE(RunUntil([&] { return f.window->RowCount() == 1; }));
+  EXPECT_EQ(f.Cell(0, 1) + " " + f.Cell(0, 2) + " " + f.Cell(0, 3), "bootp 192.168.1.7 000a1b2c3d07");
+  // Asking again adds no second row, and this time it is answered.
+  f.Request(7, "192.168.1.7");
+  const auto reply = f.module.Receive(5s);
+  ASSERT_TRUE(reply.has_value() && reply->size() == kBootpMessageSize);
+  EXPECT_EQ(ReadAddressField(*reply, kBootpYiaddr), test::Ip("192.168.1.7"));
+  ASSERT_TRUE(RunUntil([&] { return f.Cell(0, 1) == "assigned"; }));
+  EXPECT_TRUE(f.window->Config().dataList.At(0)->bootpAssigned && f.window->RowCount() == 1);
+  EXPECT_TRUE(f.prompts.shown.empty());
+  f.now = 1010;
+  ASSERT_TRUE(RunUntil([&] { return f.Indicator() == "< ? >"; }));
+  f.now = 1012;
+  ASSERT_TRUE(RunUntil([&] { return f.Indicator() == "<<< ? >>>"; }));
+  // Off: the indicator goes, the thread waits for one more datagram; on
+  // again before it ended: the same thread serves on.
+  f.Button("bootpButton")->click();
+  ASSERT_TRUE(RunUntil([&] { return f.Indicator().empty(); }));
+  EXPECT_EQ(f.net.bootpStop.load() * 10 + f.net.bootpRunning.load(), 11);
+  f.Button("bootpButton")->click();
+  EXPECT_EQ(f.net.bootpStop.load() * 10 + f.bootp->Server().RunsStarted(), 1);
+  f.Request(3, "10.0.0.3");
+  ASSERT_TRUE(RunUntil([&] { return f.window->RowCount() == 2; }));
+  // A receive that fails for good: its message, and the button goes off.
+  const int fd = test::ServerSocket(f.bootp->Server().BoundPort());
+  const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(dup2(devNull, fd), fd);
+  close(devNull);
+  f.Request(2, "0.0.0.0");
+  ASSERT_TRUE(RunUntil([&] { return !f.Button("bootpButton")->isChecked(); }));
+  EXPECT_EQ(f.prompts.Messages(), Texts{"recvfrom() failed!"});
+  EXPECT_TRUE(WaitForBootpServer(f.net));
+  // The port is taken: "bind failed!" comes from the server thread.
+  BootpServerOptions taken = test::LoopbackOptions(f.module.port);
+  taken.serverPort = f.module.port;
+  MainFixture g;
+  auto* other = new BootpControl(*g.window, taken);
+  g.Button("bootpButton")->click();
+  ASSERT_TRUE(RunUntil([&] { return !g.prompts.Messages().empty() && g.net.bootpRunning.load() == 0; }));
+  EXPECT_EQ(g.prompts.Messages(), Texts{"bind failed!"});
+  other->StopForShutdown();
+}
+
+// Rows found, the field showing the host about to be tried, stop (keyboard)
+// and resume from the field, refresh on the next round, and the two-stage
+// Cancel while a probe waits on a module that never answers (up to 2 s).
+TEST(ScanWindow, FindsStopsResumesAndCancelsInTwoStages) {
+  using test::ScanText;
+  const uint16_t port = test::UnusedPort();
+  test::RunningSim sim({test::ScanModule(4, 11, port, 1218), test::ScanModule(4, 12, port),
+                        test::ScanModule(4, 14, port, 1217, FaultMode::kNeverAnswer)});
+  ASSERT_TRUE(sim.Opened()) << sim.Error();
+  ScanLog seen;  // outlives the window, whose scanner reports to it
+  MainFixture f({ScanText(4, 10)});
+  f.window->TimerPeriod() = 20;
+  new BootpControl(*f.window, ProgramBootpOptions());  // never switched on: its timer step shows the scan
+  auto* scan = new NetScanControl(*f.window, {port, kConnectTimeoutMs, 10ms, 0}, &seen);
+  QLineEdit* field = Edit(*f.window, "scanAddressEdit");
+  f.Button("scanButton")->click();
+  ASSERT_TRUE(RunUntil([&] { return f.window->RowCount() == 2 && field->text().toStdString() != ScanText(4, 10); }));
+  EXPECT_EQ(f.Cell(0, 0) + " " + f.Cell(0, 1) + " " + f.Cell(0, 2) + " " + f.Cell(0, 3) + " " + f.Cell(0, 4),
+            "11 ok " + ScanText(4, 11) + " 0050c200000b 1218");
+  f.Button("scanButton")->setFocus();
+  QTest::keyClick(f.Button("scanButton"), Qt::Key_Space);
+  ASSERT_TRUE(scan->Scanner()->WaitUntilIdle(5s));
+  const std::string shown = field->text().toStdString();
+  const size_t before = seen.Starts().size();
+  const int readings = seen.Readings();
+  f.Button("scanButton")->click();
+  ASSERT_TRUE(RunUntil([&] { return seen.Readings() >= readings + 2; }));
+  EXPECT_EQ(ScanText(4, seen.Starts()[before].host), shown);
+  const size_t mark = seen.Starts().size();
+  ASSERT_TRUE(RunUntil([&] {
+    const auto s = seen.Starts();
+    return std::any_of(s.begin() + static_cast<long>(mark), s.end(), [](auto& p) { return p.host == 14; });
+  }));
+  f.Button("cancelButton")->click();
+  EXPECT_TRUE(scan->Scanner()->Stopped());
+  EXPECT_EQ(f.prompts.Messages(), Texts{"Net-Scan now stopped, hit CANCEL again for final exit."});
+  EXPECT_TRUE(f.window->isVisible());
+  f.Button("cancelButton")->click();
+  EXPECT_FALSE(f.window->isVisible());
+  EXPECT_EQ(f.window->RowCount(), 2);  // the second round refreshed, added none
+}
+
 const MacAddress kMac{0x00, 0x50, 0xc2, 0x00, 0x00, 0x21};
 
 SimModuleConfig Sim(uint8_t host, uint16_t port, uint16_t id, int in = -1, int out = -1) {
@@ -40,13 +152,13 @@ struct ConnectWindow : MainFixture {
       QWidget* modal = QApplication::activeModalWidget();
       if (auto* bar = modal ? modal->findChild<QProgressBar*>() : nullptr) {
         maxBar = std::max(maxBar, bar->value());
-        if (cancel == modal->windowTitle().toStdString()) modal->findChild<QPushButton*>("cancelButton")->click();
+        if (cancel == modal->windowTitle().toStdString()) Click(*modal, "cancelButton");
       }
     });
     watch.start(20);
     control->SetModuleDialogRunner([this](ModuleDialog& d) {
-      modules.push_back(d.windowTitle().toStdString() + " " + Edit(d, "moduleIdEdit")->text().toStdString() + " " +
-                        Edit(d, "outputWordsEdit")->text().toStdString() + " " + slave->record.name + " " + Cell(0, 1));
+      modules.push_back(d.windowTitle().toStdString() + " " + Text(d, "moduleIdEdit") + " " +
+                        Text(d, "outputWordsEdit") + " " + slave->record.name + " " + Cell(0, 1));
       return onModule ? onModule(d) : QDialog::Accepted;
     });
   }
@@ -60,8 +172,8 @@ struct ConnectWindow : MainFixture {
       Edit(d, "nodeEdit")->setText(QString::fromStdString(node));
       Edit(d, "ipEdit")->setText(QString::fromStdString(network + node));
       if (edit) edit(d);
-      d.findChild<QPushButton*>("connectButton")->click();
-      if (ok && d.result() != QDialog::Accepted) d.findChild<QPushButton*>("okButton")->click();
+      Click(d, "connectButton");
+      if (ok && d.result() != QDialog::Accepted) Click(d, "okButton");
       accepted = d.result() == QDialog::Accepted, locked = l.moduleFieldsLocked, after = l.record;
     });
     window->DoubleClickRow(row);
@@ -77,7 +189,6 @@ struct ConnectWindow : MainFixture {
     window->RenderRow(row, nullptr);
     return EditRow(row, node, edit);
   }
-
   std::string network;
   uint16_t port;
   test::RunningSim sim{{Sim(21, port, 1218), Sim(23, port, 999, 3, 2)}};
@@ -88,7 +199,7 @@ struct ConnectWindow : MainFixture {
   int maxBar = -1;
   std::string cancel;  // the title of a progress window to cancel
   std::function<int(ModuleDialog&)> onModule;
-  Texts modules;  // "ID title name" of each module window as it opened
+  Texts modules;  // "title ID output-words name status" of each module window as it opened
   SlaveConfigLogic* slave = nullptr;
   bool accepted = false, locked = false;
 };
@@ -104,7 +215,6 @@ TEST(ConnectFlow, BranchesUpToTheModuleWindowAndWhatItFills) {
   EXPECT_TRUE(f.locked && !f.accepted);
   r = f.Connect("23");  // an ID outside the catalogue
   EXPECT_EQ(r.name + "|" + r.paramWords + "|" + r.description, "|0|0050c2000021");
-
   // "bootp" rows registered without a wait: the address is already theirs,
   // or the MAC text was emptied.
   f.Connect("21", "bootp", ParseIpv4("127.0.0.21"));
@@ -113,7 +223,6 @@ TEST(ConnectFlow, BranchesUpToTheModuleWindowAndWhatItFills) {
   EXPECT_EQ(FormatIpv4(f.net.bootp.table[1].ipAddress) + " " + f.window->Config().dataList.At(3)->ipAddress,
             "127.0.0.23 127.0.0.23");
   EXPECT_TRUE(f.prompts.shown.empty());
-
   f.Connect("x");   // "127.0.0.x"
   f.Connect("24");  // nothing listens: refused, the message at the first tick
   EXPECT_EQ(f.maxBar, 0);
@@ -134,13 +243,12 @@ TEST(ConnectFlow, WaitsCancelledTheMarkArrivingResetAndASilentHost) {
   }
   EXPECT_TRUE(f.modules.empty() && f.prompts.shown.empty() && !f.accepted);
   EXPECT_EQ(f.sim.Module(0).RequestsAnswered(), 0);
-
   // The server answers while the wait is open: the row is marked although
   // the dialog holds the list, and the module window opens.
   f.cancel.clear();
   f.window->Config().dataList.Clear();
   f.window->ListModel()->RemoveAll();
-  f.onModule = [](ModuleDialog& d) { return d.findChild<QPushButton*>("resetButton")->click(), d.result(); };
+  f.onModule = [](ModuleDialog& d) { return Click(d, "resetButton"), d.result(); };
   QTimer::singleShot(300, [&] { f.net.bootp.table[0].assigned = 1; });
   SlaveRecord r = f.Connect("21", "bootp");
   EXPECT_EQ(f.modules.size(), 1u);
@@ -149,7 +257,6 @@ TEST(ConnectFlow, WaitsCancelledTheMarkArrivingResetAndASilentHost) {
   EXPECT_EQ(f.net.bootp.table[0].ipAddress.load() | f.net.bootp.table[0].mac.load(), 0u);  // withdrawn
   EXPECT_TRUE(test::WaitUntil([&] { return !f.sim.Module(0).FlashFlag(); }));
   EXPECT_TRUE(f.prompts.shown.empty());
-
   f.Connect("25");  // the bar runs full, about 10 s
   EXPECT_EQ(f.maxBar, 80);
   EXPECT_EQ(f.prompts.Messages(), Texts{"connect to module failed!"});
@@ -169,46 +276,43 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
   logic.Open();
   ModuleDialog dialog(logic, net, prompts);
   dialog.show();
-  auto text = [](QWidget* w, std::string name) { return Edit(*w, name.c_str())->text().toStdString(); };
   std::string shown;
   for (const char* e : {"moduleId", "mac", "inputWords", "outputWords", "health", "lastError", "errorCount"})
-    shown += text(&dialog, e + std::string("Edit")) + " ";
+    shown += Text(dialog, e + std::string("Edit")) + " ";
   EXPECT_EQ(shown, "6115 0050c2000021 2 24 00A5 0000 3 ");
   EXPECT_FALSE(Edit(dialog, "timeoutEdit")->isVisible());
-
   std::vector<uint16_t> seeded(24, 0), typed;
   seeded[0] = seeded[1] = 0x8000, seeded[2] = 0x0055;
   Texts seen;
+  auto outputs = [&] { return QApplication::processEvents(), sim.Module(0).Outputs(); };
   testing::OnNextModal([&](QWidget* io) {
-    for (int i = 1; i <= 8; ++i) seen.push_back(text(io, "outputEdit" + std::to_string(i)));
-    EXPECT_TRUE(test::WaitUntil([&] { return QApplication::processEvents(), sim.Module(0).Outputs() == seeded; }));
-    EXPECT_EQ(text(io, "inputEdit2") + text(io, "inputEdit3"), "1000");  // two input words only
+    for (int i = 1; i <= 8; ++i) seen.push_back(Text(*io, "outputEdit" + std::to_string(i)));
+    EXPECT_TRUE(test::WaitUntil([&] { return outputs() == seeded; }));
+    EXPECT_EQ(Text(*io, "inputEdit2") + Text(*io, "inputEdit3"), "1000");  // two input words only
     Edit(*io, "outputEdit1")->setText("1234");
     Edit(*io, "outputEdit3")->setText("zz");
-    io->findChild<QPushButton*>("setOutputButton")->click();
+    Click(*io, "setOutputButton");
     QTest::qWait(300);
     typed = sim.Module(0).Outputs();  // nothing changed, not even word 1
     Edit(*io, "outputEdit3")->setText("abcde");
-    io->findChild<QPushButton*>("setOutputButton")->click();
-    EXPECT_TRUE(test::WaitUntil([&] { return QApplication::processEvents(), sim.Module(0).Outputs()[2] == 0xABCD; }));
+    Click(*io, "setOutputButton");
+    EXPECT_TRUE(test::WaitUntil([&] { return outputs()[2] == 0xABCD; }));
     EXPECT_EQ(sim.Module(0).Outputs()[0], 0x1234);
-    io->findChild<QPushButton*>("closeButton")->click();
+    Click(*io, "closeButton");
   });
-  dialog.findChild<QPushButton*>("testIoButton")->click();
+  Click(dialog, "testIoButton");
   EXPECT_EQ(seen, (Texts{"8000", "8000", "0055", "0000", "0000", "0000", "0000", "0000"}));
   EXPECT_EQ(typed, seeded);
   EXPECT_EQ(prompts.shown, (std::vector<testing::ScriptedPrompts::Shown>{
                                {"message", "Output Word 3", "Please check your input string"}}));
   EXPECT_TRUE(dialog.isVisible());
-
   // After "Flash IP Address" the first cycle fails and both windows close.
   prompts.Clear();
-  dialog.findChild<QPushButton*>("flashButton")->click();
+  Click(dialog, "flashButton");
   EXPECT_TRUE(test::WaitUntil([&] { return sim.Module(0).FlashFlag(); }));
-  dialog.findChild<QPushButton*>("testIoButton")->click();
-  EXPECT_EQ(prompts.Messages(), (Texts{"Write to module failed!", "Write to module failed!"}));
+  Click(dialog, "testIoButton");
+  EXPECT_EQ(prompts.Messages(), Texts(2, "Write to module failed!"));
   EXPECT_TRUE(dialog.result() == QDialog::Rejected && !dialog.isVisible());
-
   // A module that stops answering: the window goes on while the exchange
   // waits for its bound, and the failure comes after.
   prompts.Clear();
@@ -216,9 +320,7 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
   IoTestLogic io(hanging.fd, 1218, 1, 0, 4);
   TestIoDialog test(io, prompts);
   size_t shownDuring = 9;
-  QTimer during;  // fires in the middle of the first exchange
-  during.callOnTimeout([&] { shownDuring = prompts.shown.size(); });
-  during.setSingleShot(true), during.start(600);
+  QTimer::singleShot(600, [&] { shownDuring = prompts.shown.size(); });  // in the middle of the first exchange
   EXPECT_EQ(test.exec(), QDialog::Rejected);
   EXPECT_EQ(shownDuring, 0u);
   EXPECT_EQ(prompts.Messages(), Texts{"Write to module failed!"});
@@ -232,16 +334,13 @@ TEST(ConnectRoad, FromItsBootpRequestToTheSavedFile) {
   ConnectWindow f("10.77.0.", kModbusPort);
   auto* bootp = new BootpControl(*f.window, ProgramBootpOptions());
   f.Button("bootpButton")->click();
-  for (int i = 0; i < 500 && f.window->RowCount() == 0; ++i) QTest::qWait(20);  // the module asks every 300 ms
-  ASSERT_EQ(f.window->RowCount(), 1);
+  ASSERT_TRUE(testing::RunUntil([&] { return f.window->RowCount() == 1; }));  // the module asks every 300 ms
   EXPECT_EQ(f.Cell(0, 1) + " " + f.Cell(0, 3), "bootp 000a1b2c3d01");
-  f.onModule = [](ModuleDialog& d) {
-    d.findChild<QPushButton*>("flashButton")->click();
-    return d.findChild<QPushButton*>("okButton")->click(), d.result();
-  };
+  f.onModule = [](ModuleDialog& d) { return Click(d, "flashButton"), Click(d, "okButton"), d.result(); };
   f.EditRow(0, "50", {}, true);
   EXPECT_EQ(f.modules, Texts{"Slave IP-Addr: 10.77.0.50 1217 4  assigned"});  // marked while the dialog was open
-  EXPECT_EQ(f.Cell(0, 1) + " " + f.Cell(0, 2) + " " + f.Cell(0, 4) + " " + f.Cell(0, 5), "ok 10.77.0.50 1217 482-BFK-263-05");
+  EXPECT_EQ(f.Cell(0, 1) + " " + f.Cell(0, 2) + " " + f.Cell(0, 4) + " " + f.Cell(0, 5),
+            "ok 10.77.0.50 1217 482-BFK-263-05");
   f.prompts.files.push_back(std::string(file));
   f.window->accept();
   EXPECT_EQ(f.prompts.shown.size(), 1u);  // the save dialog, no message
