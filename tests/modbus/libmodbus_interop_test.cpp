@@ -60,7 +60,7 @@ TEST(LibmodbusServerPeer, ReadNodeWriteNodeAndTheFlashFlagAgainstAnIndependentSe
 TEST(LibmodbusClientPeer, SimulatorAnswersFunctions3And16AndExceptionsOtherwise) {
   SimModuleConfig config = OnLoopback(30);
   config.moduleId = 736;  // 5 in, 5 out
-  config.changingInputs = false;
+  config.changingInputs = false, config.timeout = 25;
   RunningSim sim({config});
   ASSERT_TRUE(sim.Opened()) << sim.Error();
   sim.Module().SetInput(4, 0x4242);
@@ -83,18 +83,24 @@ TEST(LibmodbusClientPeer, SimulatorAnswersFunctions3And16AndExceptionsOtherwise)
   EXPECT_EQ(words[4], 0x4242);
   ASSERT_EQ(modbus_read_registers(ctx, kTextBlockAddress, status[kStatusTextWords], words), status[kStatusTextWords]);
   EXPECT_EQ(words[0], ('4' << 8) | '8');  // "482-BLL-204-05"
-  const uint16_t outputs[5] = {0x4444, 0x0044, 0, 0xFFFF, 7};
+  ASSERT_EQ(modbus_read_registers(ctx, kTimeoutRegister, 1, words), 1);
+  EXPECT_EQ(words[0], 25);
+  const uint16_t outputs[5] = {0x4444, 0x0044, 0, 0xFFFF, 7}, two = 2, zero = 0;
   ASSERT_EQ(modbus_write_registers(ctx, kIoImageAddress, 5, outputs), 5);
-  EXPECT_EQ(sim.Module().Outputs(), (std::vector<uint16_t>{0x4444, 0x0044, 0, 0xFFFF, 7}));
 
-  const uint16_t two = 2, zero = 0;
+  // Refused: past the images, other functions, a flash flag above 1. A
+  // refused write changes nothing.
   auto error = [](int result) { return result == -1 ? errno : 0; };  // right after each call
   const std::pair<int, int> refused[] = {{error(modbus_read_registers(ctx, 0x1234, 1, words)), EMBXILADD},
+                                         {error(modbus_read_registers(ctx, kIoImageAddress, 6, words)), EMBXILADD},
+                                         {error(modbus_read_registers(ctx, STATUS_BLOCK + 10, 5, words)), EMBXILADD},
+                                         {error(modbus_write_registers(ctx, kIoImageAddress, 6, words)), EMBXILADD},
                                          {error(modbus_read_input_registers(ctx, 0, 1, words)), EMBXILFUN},
                                          {error(modbus_write_register(ctx, 0, 1)), EMBXILFUN},  // function 6
                                          {error(modbus_write_registers(ctx, kIpFlashFlagRegister, 1, &two)),
                                           EMBXILVAL}};
   for (auto [got, expected] : refused) EXPECT_EQ(got, expected);
+  EXPECT_EQ(sim.Module().Outputs(), (std::vector<uint16_t>{0x4444, 0x0044, 0, 0xFFFF, 7}));
   EXPECT_TRUE(sim.Module().FlashFlag());
   ASSERT_EQ(modbus_write_registers(ctx, kIpFlashFlagRegister, 1, &zero), 1);
   EXPECT_FALSE(sim.Module().FlashFlag());

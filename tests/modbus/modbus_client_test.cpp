@@ -31,109 +31,97 @@ Bytes StatusReply(uint8_t function = 3, size_t size = 35) {
 
 double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
-TEST(ModbusClient, ReadNodeSendsTwelveBytesCopiesTheDataAndRefusesBadReplies) {
-  SocketPair good;
-  const Bytes reply = StatusReply();
-  Put(good.peer, reply);
-  std::array<uint8_t, 26> dest{};
-  ASSERT_TRUE(ReadNode(good.client, 200, dest.data(), STATUS_BLOCK, 13));
-  EXPECT_EQ(Drain(good.peer), (Bytes{0, 0, 0, 0, 0, 6, 200, 3, 0xF8, 0, 0, 13}));
-  EXPECT_EQ(Bytes(dest.begin(), dest.end()), Bytes(reply.begin() + 9, reply.end()));
+enum Call { kRead, kWrite, kStatistics };
 
-  const Bytes exception{0, 0, 0, 0, 0, 3, 1, 0x83, 2};
-  for (const Bytes& bad : {StatusReply(4), StatusReply(3, 34), StatusReply(3, 36), exception, Bytes{}}) {
+// A read of 13 words at STATUS_BLOCK from unit 200, a write of 16 bytes to
+// 0x0102 (always unit 0) or the statistics of unit 5, on pair.client; dest
+// starts as 0xEE.
+bool Exchange(Call call, SocketPair& pair, std::array<uint8_t, kStatisticsSize>& dest) {
+  static const Bytes words{0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF};
+  dest.fill(0xEE);
+  if (call == kRead) return ReadNode(pair.client, 200, dest.data(), STATUS_BLOCK, 13);
+  if (call == kWrite) return WriteNode(pair.client, 1, words.data(), 0x0102, 8);
+  return GetStatistics(pair.client, 5, dest);
+}
+
+Bytes Padded(Bytes bytes, size_t size, uint8_t fill = 0) {
+  bytes.resize(size, fill);
+  return bytes;
+}
+
+// Each call against one scripted reply, the peer's end then shut: the
+// request byte for byte, the result and what lands in the destination (a
+// failed call leaves it). Statistics take the reply from the function code
+// on, cut or zero-filled to 84 bytes, and compare no field.
+TEST(ModbusClient, RequestsByteForByteAndWhichRepliesCount) {
+  Bytes requests[] = {{0, 0, 0, 0, 0, 6, 200, 3, 0xF8, 0, 0, 13},
+                            Padded({0, 0, 0, 0, 0, 23, 0, 16, 0x01, 0x02, 0, 8, 16}, 29),
+                            {0, 0, 0, 0, 0, 6, 5, 8, 0, 0x15, 0, 3}};
+  for (uint8_t i = 0; i < 16; ++i) requests[kWrite][13 + i] = 0xA0 + i;
+  const Bytes untouched(kStatisticsSize, 0xEE), reply = StatusReply();
+  Bytes longReply(200, 0x61);
+  longReply[4] = 0, longReply[5] = 194;
+  const Bytes mac{0, 0, 0, 0, 0, 13, 5, 8, 0, 0x15, 0, 3, 6, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+  const struct {
+    Call call;
+    Bytes reply;
+    bool ok;
+    Bytes dest;
+  } cases[] = {
+      {kRead, reply, true, Padded(Bytes(reply.begin() + 9, reply.end()), kStatisticsSize, 0xEE)},
+      {kRead, StatusReply(4), false, untouched},
+      {kRead, StatusReply(3, 34), false, untouched},
+      {kRead, StatusReply(3, 36), false, untouched},
+      {kRead, {0, 0, 0, 0, 0, 3, 1, 0x83, 2}, false, untouched},
+      {kRead, {}, false, untouched},
+      {kWrite, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0, 8}, true, untouched},
+      {kWrite, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0}, false, untouched},
+      {kWrite, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0, 8, 0}, false, untouched},
+      {kWrite, {0, 0, 0, 0, 0, 3, 0, 0x90, 2}, false, untouched},
+      {kWrite, {0, 0, 0, 0, 0, 6, 0, 3, 0, 0, 0, 8}, false, untouched},
+      {kStatistics, longReply, true, Bytes(kStatisticsSize, 0x61)},
+      {kStatistics, mac, true, Padded(Bytes(mac.begin() + 7, mac.end()), kStatisticsSize)},
+      {kStatistics, {0, 0, 0, 0, 0, 3, 5, 0x88, 1}, true, Padded({0x88, 1}, kStatisticsSize)},
+      {kStatistics, {0, 0, 0, 0, 0, 2, 1}, false, untouched},
+      {kStatistics, {}, false, untouched},
+  };
+  for (size_t i = 0; i < std::size(cases); ++i) {
     SocketPair pair;
-    Put(pair.peer, bad);
+    Put(pair.peer, cases[i].reply);
     ::shutdown(pair.peer, SHUT_WR);  // nothing more will come
-    dest.fill(0xEE);
-    EXPECT_FALSE(ReadNode(pair.client, 1, dest.data(), STATUS_BLOCK, 13)) << bad.size() << " bytes";
-    for (uint8_t b : dest) ASSERT_EQ(b, 0xEE);
+    std::array<uint8_t, kStatisticsSize> dest;
+    EXPECT_EQ(Exchange(cases[i].call, pair, dest), cases[i].ok) << "case " << i;
+    EXPECT_EQ(Drain(pair.peer), requests[cases[i].call]) << "case " << i;
+    EXPECT_EQ(Bytes(dest.begin(), dest.end()), cases[i].dest) << "case " << i;
   }
-  // No further byte can make an exception good, so it ends the wait at once.
+}
+
+// No further byte can make an exception good, so it ends the wait at once.
+// Counts outside the limits send nothing. A closed peer gives false, not
+// SIGPIPE. The flash flag is sent and its acknowledgement left unread.
+TEST(ModbusClient, ExceptionsAndBadCountsEndAtOnceFlashFlagSendsFifteenBytes) {
   SocketPair pair;
-  Put(pair.peer, exception);
-  const auto start = Clock::now();
-  EXPECT_FALSE(ReadNode(pair.client, 1, dest.data(), STATUS_BLOCK, 13));
-  EXPECT_LT(SecondsSince(start), kReplyTimeoutMs / 2000.0);
-  // Counts outside the limits send nothing.
+  Put(pair.peer, {0, 0, 0, 0, 0, 3, 1, 0x83, 2});
   std::array<uint8_t, 600> buffer{};
+  const auto start = Clock::now();
+  EXPECT_FALSE(ReadNode(pair.client, 1, buffer.data(), STATUS_BLOCK, 13));
+  EXPECT_LT(SecondsSince(start), kReplyTimeoutMs / 2000.0);
   for (int count : {0, -1, 126, 256}) EXPECT_FALSE(ReadNode(pair.client, 1, buffer.data(), 0, count));
   for (int count : {0, -1, 124, 255}) EXPECT_FALSE(WriteNode(pair.client, 1, buffer.data(), 0, count));
   EXPECT_EQ(Drain(pair.peer).size(), 12u);  // only the read above
-}
 
-TEST(ModbusClient, WriteNodeGoesToUnitZeroAndNeedsTwelveBytesOfFunction16) {
-  Bytes words(16);
-  for (size_t i = 0; i < words.size(); ++i) words[i] = static_cast<uint8_t>(0xA0 + i);
-  SocketPair good;
-  Put(good.peer, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0, 8});
-  ASSERT_TRUE(WriteNode(good.client, 1, words.data(), 0x0102, 8));
-  Bytes expected{0, 0, 0, 0, 0, 23, 0, 16, 0x01, 0x02, 0, 8, 16};
-  expected.insert(expected.end(), words.begin(), words.end());
-  EXPECT_EQ(Drain(good.peer), expected);
-  const Bytes bad[] = {{0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0},        // 11 bytes
-                       {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0, 8, 0},  // 13 bytes
-                       {0, 0, 0, 0, 0, 3, 0, 0x90, 2},            // exception
-                       {0, 0, 0, 0, 0, 6, 0, 3, 0, 0, 0, 8}};     // function 3
-  for (const Bytes& reply : bad) {
-    SocketPair pair;
-    Put(pair.peer, reply);
-    ::shutdown(pair.peer, SHUT_WR);
-    EXPECT_FALSE(WriteNode(pair.client, 1, words.data(), 0, 8)) << reply.size() << " bytes";
-  }
-}
-
-TEST(ModbusClient, WriteFlashFlagSendsFifteenBytesAndReadsNothing) {
-  SocketPair pair;
   const Bytes ack{0, 0, 0, 0, 0, 6, 0, 16, 0xF4, 0x10, 0, 1};
   Put(pair.peer, ack);
-  WriteFlashFlag(pair.client, true);
-  EXPECT_EQ(Drain(pair.peer), (Bytes{0, 0, 0, 0, 0, 9, 0, 0x10, 0xF4, 0x10, 0, 1, 2, 0, 1}));
-  EXPECT_EQ(Drain(pair.client), ack);  // left unread on the socket
-  WriteFlashFlag(pair.client, false);
-  EXPECT_EQ(Drain(pair.peer), (Bytes{0, 0, 0, 0, 0, 9, 0, 0x10, 0xF4, 0x10, 0, 1, 2, 0, 0}));
-}
-
-TEST(ModbusClient, GetStatisticsTakesTheReplyFromItsFunctionCodeWithinTheDestination) {
-  SocketPair pair;
-  std::array<uint8_t, kStatisticsSize> dest{};
-  // A long reply fills the 84 bytes and stops there.
-  Bytes longReply(200, 0x61);
-  longReply[4] = 0, longReply[5] = 194;
-  Put(pair.peer, longReply);
-  ASSERT_TRUE(GetStatistics(pair.client, 5, dest));
-  EXPECT_EQ(Drain(pair.peer), (Bytes{0, 0, 0, 0, 0, 6, 5, 8, 0, 0x15, 0, 3}));
-  EXPECT_EQ(dest[83], 0x61);
-  // 19 bytes: the MAC address is reply bytes 13..18; the rest is cleared,
-  // not left from the reply before.
-  Put(pair.peer, {0, 0, 0, 0, 0, 13, 5, 8, 0, 0x15, 0, 3, 6, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E});
-  ASSERT_TRUE(GetStatistics(pair.client, 5, dest));
-  EXPECT_EQ(Bytes(dest.begin(), dest.begin() + kStatisticsMacOffset + 7),
-            (Bytes{8, 0, 0x15, 0, 3, 6, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0}));
-  EXPECT_EQ(dest[83], 0);
-  // No field is compared: a wrong function code still counts as a reply.
-  Put(pair.peer, {0, 0, 0, 0, 0, 3, 5, 0x88, 1});
-  EXPECT_TRUE(GetStatistics(pair.client, 5, dest));
-  EXPECT_EQ(dest[0], 0x88);
-}
-
-TEST(ModbusClient, ClosedPeerOrReplyWithoutFunctionCodeGivesFalseWithoutSignal) {
-  std::array<uint8_t, kStatisticsSize> dest;
-  dest.fill(0xEE);
-  for (const Bytes& reply : {Bytes{}, Bytes{0, 0, 0, 0, 0, 2, 1}}) {
-    SocketPair pair;
-    Put(pair.peer, reply);
-    ::shutdown(pair.peer, SHUT_WR);
-    EXPECT_FALSE(GetStatistics(pair.client, 1, dest)) << reply.size() << " bytes";
+  for (bool keep : {true, false}) {
+    WriteFlashFlag(pair.client, keep);
+    EXPECT_EQ(Drain(pair.peer), (Bytes{0, 0, 0, 0, 0, 9, 0, 0x10, 0xF4, 0x10, 0, 1, 2, 0, uint8_t(keep)}));
   }
-  EXPECT_EQ(dest[0], 0xEE);
-  SocketPair pair;
+  EXPECT_EQ(Drain(pair.client), ack);
+
   ::close(pair.peer);
   pair.peer = -1;
-  uint8_t data[2] = {0, 1};
-  EXPECT_FALSE(WriteNode(pair.client, 0, data, 0, 1));  // EPIPE, no SIGPIPE
-  EXPECT_FALSE(ReadNode(pair.client, 1, data, 0, 1));
-  EXPECT_FALSE(GetStatistics(pair.client, 1, dest));
+  std::array<uint8_t, kStatisticsSize> dest{};
+  for (Call call : {kWrite, kRead, kStatistics}) EXPECT_FALSE(Exchange(call, pair, dest));  // EPIPE
   WriteFlashFlag(pair.client, true);
   EXPECT_FALSE(GetStatistics(-1, 1, dest));
 }

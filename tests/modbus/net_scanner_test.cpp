@@ -1,4 +1,5 @@
-// The network scan against simulated modules on loopback.
+// The network scan and the connect worker against simulated modules on
+// loopback.
 #include "net/net_scanner.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 
 #include "../bootp/bootp_test_support.h"
 #include "app/list_rows.h"
+#include "net/connect_worker.h"
 #include "scan_test_support.h"
 
 namespace plinth {
@@ -119,6 +121,30 @@ TEST(NetScanner, PendingCountRefreshAndFullList) {
   EXPECT_EQ(full.rows.Texts().size(), 300u);
   EXPECT_EQ(full.rows.Texts()[299][1], "ok");  // whichever module came first
 }
+
+// "Connect to module": a module that answers is connected; at a silent
+// host Cancel ends the wait at once and leaves nothing connected.
+TEST(ConnectWorker, ConnectsOrGivesUpOnCancel) {
+  const uint16_t port = test::UnusedPort();
+  test::RunningSim sim({test::OnLoopback(41, port)});
+  // 127.0.0.42: a full listen queue lets the connect hang.
+  sockaddr_in at{AF_INET, htons(port), {ParseIpv4("127.0.0.42")}, {}};
+  test::SocketGuard listener(::socket(AF_INET, SOCK_STREAM, 0)), filler(OpenTcpSocket());
+  ASSERT_EQ(::bind(listener.fd, reinterpret_cast<sockaddr*>(&at), sizeof at) | ::listen(listener.fd, 0), 0);
+  ConnectSocket(filler.fd, at.sin_addr.s_addr, port, 0);
+
+  ConnectWorker answering(OpenTcpSocket(), ParseIpv4("127.0.0.41"), port, 5000), silent(OpenTcpSocket(), at.sin_addr.s_addr, port, 60000);
+  ASSERT_TRUE(answering.Start() && silent.Start());
+  EXPECT_TRUE(test::WaitUntil([&] { return answering.connecting.load() == 0; }));
+  EXPECT_EQ(silent.connecting.load(), 1);
+  silent.Cancel();
+  EXPECT_TRUE(test::WaitUntil([&] { return silent.connecting.load() == 0; }));
+  answering.Join(), silent.Join();
+  EXPECT_EQ(answering.connected.load() * 10 + silent.connected.load(), 10);
+  test::SocketGuard connection(answering.TakeSocket());
+  EXPECT_TRUE(connection.fd >= 0 && silent.TakeSocket() == -1);
+}
+
 
 }  // namespace
 }  // namespace plinth
