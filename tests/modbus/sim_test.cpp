@@ -10,13 +10,12 @@
 #include "net/modbus_frames.h"
 #include "net/module_status.h"
 #include "running_sim.h"
-#include "scripted_peer.h"
 #include "sim/module_options.h"
 
 namespace plinth {
 namespace {
 
-using test::Bytes;
+using Bytes = std::vector<uint8_t>;
 using test::OnLoopback;
 using test::RunningSim;
 using test::SocketGuard;
@@ -136,7 +135,7 @@ TEST(SimModule, DiagnosticsAnswersOnlyTheStatisticsSubFunction) {
   RunningSim sim({config});
   ASSERT_TRUE(sim.Opened()) << sim.Error();
   SocketGuard s(sim.Connect()), bad(sim.Connect());
-  test::Put(bad.fd, {'G', 'E', 'T', ' ', '/', ' '});
+  ::send(bad.fd, "GET / ", 6, 0);
   uint8_t byte;
   EXPECT_EQ(::recv(bad.fd, &byte, 1, 0), 0);
   for (auto [sub, size] : {std::pair{0x15, 4}, {0, 4}, {1, 4}, {2, 4}, {4, 4}, {0xA, 4}, {0x14, 4}, {0x16, 4},
@@ -144,7 +143,7 @@ TEST(SimModule, DiagnosticsAnswersOnlyTheStatisticsSubFunction) {
     Bytes request{0, 1, 0, 0, 0, static_cast<uint8_t>(2 + size), 1, 8, static_cast<uint8_t>(sub >> 8),
                   static_cast<uint8_t>(sub), 0, 3};
     request.resize(8 + static_cast<size_t>(size), 0);
-    test::Put(s.fd, request);
+    ::send(s.fd, request.data(), request.size(), 0);
     const bool good = sub == 0x15 && size == 4;
     const Bytes expected = good ? Bytes{8, 0, 0x15, 0, 3, 78, 0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e}
                                 : Bytes{0x88, sub == 0x15 ? uint8_t{3} : uint8_t{1}};
