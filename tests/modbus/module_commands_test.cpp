@@ -39,11 +39,14 @@ SimModuleConfig Module(uint8_t host, uint16_t id, FaultMode fault = FaultMode::k
 
 const auto kStatus = [](const std::string& ip, int port) { return StatusCommand(ip, port, false); };
 const auto kStatusJson = [](const std::string& ip, int port) { return StatusCommand(ip, port, true); };
+auto Flash(bool keep) {
+  return [=](const std::string& ip, int port) { return FlashCommand(ip, port, keep); };
+}
 auto Io(int cycles, const std::string& set) {
   return [=](const std::string& ip, int port) { return IoCommand(ip, port, cycles, set); };
 }
 
-TEST(ModuleCommands, StatusShowsTheDialogsFieldsAndFlashSetsTheFlag) {
+TEST(ModuleCommands, StatusShowsTheDialogsFieldsResetAndFlashSetTheFlag) {
   SimModuleConfig config = Module(40, 1217);
   config.health = 0x00A5, config.lastError = 0xBEEF, config.errorCount = 12;
   config.mac = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
@@ -61,10 +64,22 @@ TEST(ModuleCommands, StatusShowsTheDialogsFieldsAndFlashSetsTheFlag) {
   const auto parsed = nlohmann::json::parse(json.out);
   EXPECT_EQ(parsed["moduleId"].dump() + parsed["health"].dump() + parsed["errorCount"].dump() + parsed["mac"].dump(),
             "1217\"00A5\"12\"001a2b3c4d5e\"");
-  for (bool keep : {false, true}) {
-    EXPECT_EQ(RunOn(sim, 0, [&](const std::string& ip, int port) { return FlashCommand(ip, port, keep); }).status, 0);
-    EXPECT_TRUE(test::WaitUntil([&] { return sim.Module().FlashFlag() == keep; }));
-  }
+
+  // "Reset to BOOTP" as the BOOTP side takes it: the module forgets its
+  // address and serves nothing until it has a new one. "Flash IP Address"
+  // then keeps that one.
+  SimModule& module = sim.Module();
+  module.SetFlashFlagHandler([](SimModule& m, bool keep) {
+    if (!keep) m.WaitForBootp();
+  });
+  EXPECT_EQ(RunOn(sim, 0, Flash(false)).out, "127.0.0.40: Reset to BOOTP sent\n");
+  EXPECT_TRUE(test::WaitUntil([&] { return !module.FlashFlag() && test::SocketGuard(sim.Connect()).fd < 0; }));
+  EXPECT_EQ(module.State(), AddressState::kWaitingForBootp);
+  module.AssignAddress(ParseIpv4("127.0.0.39"));
+  sim.Server().Wake();
+  EXPECT_TRUE(test::WaitUntil([&] { return test::SocketGuard(sim.Connect()).fd >= 0; }));
+  EXPECT_EQ(RunOn(sim, 0, Flash(true)).out, "127.0.0.39: Flash IP Address sent\n");
+  EXPECT_TRUE(test::WaitUntil([&] { return module.FlashFlag(); }));
 }
 
 TEST(ModuleCommands, FailuresGiveTheMessagesAndExitStatus) {
