@@ -25,13 +25,11 @@ TEST(LibmodbusServerPeer, ReadNodeWriteNodeAndTheFlashFlagAgainstAnIndependentSe
   for (int k = 0; k < kStatusBlockWords; ++k) EXPECT_EQ(ntohs(most[size_t(k)]), 0x1100 + k);
   ASSERT_TRUE(ReadNode(s.fd, 0x2A, most.data(), 0, 125));
   EXPECT_EQ(ntohs(most[124]), 124 * 7);
-
   // The largest write: its single-byte length and byte count are full.
   std::array<uint16_t, 123> words{};
   for (size_t i = 0; i < words.size(); ++i) words[i] = htons(static_cast<uint16_t>(0xA000 + i));
   ASSERT_TRUE(WriteNode(s.fd, 1, words.data(), 0x0100, 123));
   EXPECT_EQ((std::vector<int>{server.Register(0x0100), server.Register(0x0100 + 122)}), (std::vector<int>{0xA000, 0xA000 + 122}));
-
   // Exception replies (no such register) fail, leave the destination, and
   // the connection stays usable.
   most.fill(0xBEEF);
@@ -39,7 +37,6 @@ TEST(LibmodbusServerPeer, ReadNodeWriteNodeAndTheFlashFlagAgainstAnIndependentSe
   EXPECT_FALSE(WriteNode(s.fd, 1, words.data(), kTextBlockAddress - 1, 2));
   EXPECT_EQ((std::vector<int>{most[0], server.Register(kTextBlockAddress - 1)}), (std::vector<int>{0xBEEF, 0}));
   EXPECT_TRUE(ReadNode(s.fd, 1, most.data(), STATUS_BLOCK, kStatusBlockWords));
-
   WriteFlashFlag(s.fd, true);  // its acknowledgement stays unread
   EXPECT_TRUE(test::WaitUntil([&] { return server.Register(kIpFlashFlagRegister) == 1; }));
 }
@@ -59,7 +56,6 @@ TEST(LibmodbusClientPeer, SimulatorAnswersFunctions3And16AndExceptionsOtherwise)
   modbus_t* const ctx = client.get();
   modbus_set_response_timeout(ctx, 2, 0);
   ASSERT_EQ(modbus_connect(ctx), 0);
-
   uint16_t status[kStatusBlockWords] = {}, words[8] = {};
   ASSERT_EQ(modbus_read_registers(ctx, STATUS_BLOCK, kStatusBlockWords, status), kStatusBlockWords);
   EXPECT_EQ(std::vector<int>({status[kStatusInputWords], status[kStatusOutputWords], status[kStatusModuleId],
@@ -73,7 +69,6 @@ TEST(LibmodbusClientPeer, SimulatorAnswersFunctions3And16AndExceptionsOtherwise)
   EXPECT_EQ(words[0], 25);
   const uint16_t outputs[5] = {0x4444, 0x0044, 0, 0xFFFF, 7}, two = 2, zero = 0;
   ASSERT_EQ(modbus_write_registers(ctx, kIoImageAddress, 5, outputs), 5);
-
   // Refused: past the images, other functions, a flash flag above 1. A
   // refused write changes nothing.
   auto error = [](int result) { return result == -1 ? errno : 0; };  // right after each call

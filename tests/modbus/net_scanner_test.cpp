@@ -76,7 +76,6 @@ TEST(NetScanner, OneRoundInOrderAtThePaceBesideBootp) {
   burst.join();
   EXPECT_TRUE(test::WaitUntil([&] { return scan.net.bootp.requests[199].used.load() == 1; }));
   ShutdownBootpServer(bootp, scan.messages);
-
   // Hosts 10 to 254, then 1 to 9, each once, no two starts closer than 50 ms.
   std::vector<int> hosts, expected;
   const auto starts = scan.seen.Starts();
@@ -132,7 +131,6 @@ TEST(ConnectWorker, ConnectsOrGivesUpOnCancel) {
   test::SocketGuard listener(::socket(AF_INET, SOCK_STREAM, 0)), filler(OpenTcpSocket());
   ASSERT_EQ(::bind(listener.fd, reinterpret_cast<sockaddr*>(&at), sizeof at) | ::listen(listener.fd, 0), 0);
   ConnectSocket(filler.fd, at.sin_addr.s_addr, port, 0);
-
   ConnectWorker answering(OpenTcpSocket(), ParseIpv4("127.0.0.41"), port, 5000), silent(OpenTcpSocket(), at.sin_addr.s_addr, port, 60000);
   ASSERT_TRUE(answering.Start() && silent.Start());
   EXPECT_TRUE(test::WaitUntil([&] { return answering.connecting.load() == 0; }));

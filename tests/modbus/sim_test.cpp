@@ -87,7 +87,6 @@ TEST(SimModuleOptions, KeysCountsAndRefusals) {
   EXPECT_EQ(c.text.value_or(""), "hello");
   EXPECT_FALSE(c.flashFlag || c.hasAddress || c.changingInputs);
   EXPECT_EQ(c.fault, FaultMode::kShortReply);
-
   for (const char* bad : {"colour=red", "ip=300.1.1.1", "port=70000", "mac=0050c2", "mac=0050c20000zz",
                           "fault=sometimes", "count=0", "count=255", "id=-1", "in=", "health=12345", "flash"}) {
     std::vector<SimModuleConfig> none;
