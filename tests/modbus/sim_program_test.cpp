@@ -45,13 +45,17 @@ struct Program {
 TEST(SimProgram, ServesItsModulesStopsOnSignalsAndRefusesWhatItCannotRead) {
   for (int sig : {SIGTERM, SIGINT}) {
     const uint16_t port = test::UnusedPort();
-    Program sim("--port " + std::to_string(port) + " --module ip=127.0.0.60,id=1218,mac=0050c2abcdef,timeout=25");
+    Program sim("--port 1 --module ip=127.0.0.60,port=" + std::to_string(port) +
+                ",id=1218,out=5,mac=0050c2abcdef,timeout=25,health=00a5,error=1f,errors=10");
     // The line comes once the module listens.
-    EXPECT_EQ(sim.ReadLine(), "module 1218 (4 in, 4 out) mac 0050c2abcdef at 127.0.0.60:" + std::to_string(port));
+    EXPECT_EQ(sim.ReadLine(), "module 1218 (4 in, 5 out) mac 0050c2abcdef at 127.0.0.60:" + std::to_string(port));
     test::SocketGuard s(ConnectTcp(ParseIpv4("127.0.0.60"), port));
     const ModuleStatus status = ReadModuleStatus(s.fd);
-    EXPECT_EQ(std::to_string(status.words[kStatusModuleId]) + " " + status.macField + " " +
-                  std::to_string(status.timeoutMs), "1218 0050c2abcdef 250");
+    const auto& w = status.words;
+    EXPECT_EQ(std::vector<int>({w[kStatusModuleId], w[kStatusInputWords], w[kStatusOutputWords], w[kStatusHealth],
+                                w[kStatusLastError], w[kStatusErrorCount], status.timeoutMs}),
+              std::vector<int>({1218, 4, 5, 0xA5, 0x1F, 10, 250}));
+    EXPECT_EQ(status.macField, "0050c2abcdef");
     // Inputs count up every 100 ms from their word index << 12.
     std::array<uint16_t, 4> first{}, later{};
     ASSERT_TRUE(ReadNode(s.fd, 1, first.data(), kIoImageAddress, 4));
