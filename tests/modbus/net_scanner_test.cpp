@@ -47,8 +47,9 @@ struct Scan {
 // One round at the real pace while a BOOTP burst is served and rows are
 // edited under slaveLock (for ThreadSanitizer). Host 20 accepts and never
 // answers, 21 closes at once, 30 never completes a connect (a listener that
-// never accepts, its one queue place taken); the others refuse.
-TEST(NetScanner, OneRoundInOrderAtThePaceBesideBootp) {
+// never accepts, its one queue place taken); the others refuse. Then the
+// connect worker against hosts 10 and 30.
+TEST(NetScanner, OneRoundInOrderAtThePaceBesideBootpThenConnectWorker) {
   const uint16_t port = test::UnusedPort();
   test::RunningSim sim({ScanModule(1, 10, port), ScanModule(1, 3, port, 4578), ScanModule(1, 200, port, 1218),
                         ScanModule(1, 20, port, 1217, FaultMode::kNeverAnswer),
@@ -91,6 +92,20 @@ TEST(NetScanner, OneRoundInOrderAtThePaceBesideBootp) {
                        ScanText(1, 200) + " 0050c20000c8 1218 4/4;");
   EXPECT_EQ(scan.list.Count(), 3);
   EXPECT_TRUE(scan.messages.entries.empty());
+
+  // "Connect to module": a module that answers is connected; at host 30
+  // Cancel ends the wait at once and leaves nothing connected.
+  ConnectWorker answering(OpenTcpSocket(), test::ScanHost(1, 10), port, 5000),
+      silent(OpenTcpSocket(), test::ScanHost(1, 30), port, 60000);
+  ASSERT_TRUE(answering.Start() && silent.Start());
+  EXPECT_TRUE(test::WaitUntil([&] { return answering.connecting.load() == 0; }));
+  EXPECT_EQ(silent.connecting.load(), 1);
+  silent.Cancel();
+  EXPECT_TRUE(test::WaitUntil([&] { return silent.connecting.load() == 0; }));
+  answering.Join(), silent.Join();
+  EXPECT_EQ(answering.connected.load() * 10 + silent.connected.load(), 10);
+  test::SocketGuard connection(answering.TakeSocket());
+  EXPECT_TRUE(connection.fd >= 0 && silent.TakeSocket() == -1);
 }
 
 // Three scans at once at a short pace. Every host but the master's answers
@@ -120,29 +135,6 @@ TEST(NetScanner, PendingCountRefreshAndFullList) {
   EXPECT_EQ(full.rows.Texts().size(), 300u);
   EXPECT_EQ(full.rows.Texts()[299][1], "ok");  // whichever module came first
 }
-
-// "Connect to module": a module that answers is connected; at a silent
-// host Cancel ends the wait at once and leaves nothing connected.
-TEST(ConnectWorker, ConnectsOrGivesUpOnCancel) {
-  const uint16_t port = test::UnusedPort();
-  test::RunningSim sim({test::OnLoopback(41, port)});
-  // 127.0.0.42: a full listen queue lets the connect hang.
-  sockaddr_in at{AF_INET, htons(port), {ParseIpv4("127.0.0.42")}, {}};
-  test::SocketGuard listener(::socket(AF_INET, SOCK_STREAM, 0)), filler(OpenTcpSocket());
-  ASSERT_EQ(::bind(listener.fd, reinterpret_cast<sockaddr*>(&at), sizeof at) | ::listen(listener.fd, 0), 0);
-  ConnectSocket(filler.fd, at.sin_addr.s_addr, port, 0);
-  ConnectWorker answering(OpenTcpSocket(), ParseIpv4("127.0.0.41"), port, 5000), silent(OpenTcpSocket(), at.sin_addr.s_addr, port, 60000);
-  ASSERT_TRUE(answering.Start() && silent.Start());
-  EXPECT_TRUE(test::WaitUntil([&] { return answering.connecting.load() == 0; }));
-  EXPECT_EQ(silent.connecting.load(), 1);
-  silent.Cancel();
-  EXPECT_TRUE(test::WaitUntil([&] { return silent.connecting.load() == 0; }));
-  answering.Join(), silent.Join();
-  EXPECT_EQ(answering.connected.load() * 10 + silent.connected.load(), 10);
-  test::SocketGuard connection(answering.TakeSocket());
-  EXPECT_TRUE(connection.fd >= 0 && silent.TakeSocket() == -1);
-}
-
 
 }  // namespace
 }  // namespace plinth
