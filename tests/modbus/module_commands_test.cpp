@@ -12,6 +12,7 @@ namespace plinth {
 namespace {
 
 using test::RunningSim;
+using Command = std::function<int(const std::string& ip, int port)>;
 
 struct Output {
   int status;
@@ -20,8 +21,7 @@ struct Output {
 };
 
 // Runs command(ip, port) on module i with standard output and error captured.
-template <typename Command>
-Output RunOn(RunningSim& sim, size_t i, Command command) {
+Output RunOn(RunningSim& sim, size_t i, const Command& command) {
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   const int status = command(FormatIpv4(sim.Module(i).Address()), sim.Module(i).Port());
@@ -31,18 +31,14 @@ Output RunOn(RunningSim& sim, size_t i, Command command) {
 
 SimModuleConfig Module(uint8_t host, uint16_t id, FaultMode fault = FaultMode::kNone) {
   SimModuleConfig config = test::OnLoopback(host);
-  config.moduleId = id;
-  config.changingInputs = false;
-  config.fault = fault;
+  config.moduleId = id, config.changingInputs = false, config.fault = fault;
   return config;
 }
 
-const auto kStatus = [](const std::string& ip, int port) { return StatusCommand(ip, port, false); };
-const auto kStatusJson = [](const std::string& ip, int port) { return StatusCommand(ip, port, true); };
-auto Flash(bool keep) {
-  return [=](const std::string& ip, int port) { return FlashCommand(ip, port, keep); };
-}
-auto Io(int cycles, const std::string& set) {
+const Command kStatus = [](const std::string& ip, int port) { return StatusCommand(ip, port, false); };
+const Command kStatusJson = [](const std::string& ip, int port) { return StatusCommand(ip, port, true); };
+Command Flash(bool keep) { return [=](const std::string& ip, int port) { return FlashCommand(ip, port, keep); }; }
+Command Io(int cycles, const std::string& set) {
   return [=](const std::string& ip, int port) { return IoCommand(ip, port, cycles, set); };
 }
 
