@@ -68,17 +68,12 @@ TEST(ModbusClient, RequestsByteForByteAndWhichRepliesCount) {
                             {0, 0, 0, 0, 0, 23, 0, 16, 0x01, 0x02, 0, 8, 16, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6,
                              0xA7, 0xA8, 0xA9, 0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF},
                             {0, 0, 0, 0, 0, 6, 5, 8, 0, 0x15, 0, 3}};
-  const Bytes reply = StatusReply(), mac{0, 0, 0, 0, 0, 13, 5, 8, 0, 0x15, 0, 3, 6, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+  const Bytes status = StatusReply(), mac{0, 0, 0, 0, 0, 13, 5, 8, 0, 0x15, 0, 3, 6, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
   Bytes longReply(200, 0x61), macDest(mac.begin() + 7, mac.end()), shortDest{0x88, 1};
   longReply[4] = 0, longReply[5] = 194;
   macDest.resize(kStatisticsSize), shortDest.resize(kStatisticsSize);
-  const struct {
-    Call call;
-    Bytes reply;
-    bool ok;
-    Bytes dest;
-  } cases[] = {
-      {kRead, reply, true, Bytes(reply.begin() + 9, reply.end())}, {kRead, StatusReply(4), false, {}},
+  const std::tuple<Call, Bytes, bool, Bytes> cases[] = {  // call, reply, result, destination
+      {kRead, status, true, Bytes(status.begin() + 9, status.end())}, {kRead, StatusReply(4), false, {}},
       {kRead, StatusReply(3, 34), false, {}}, {kRead, StatusReply(3, 36), false, {}},
       {kRead, {0, 0, 0, 0, 0, 3, 1, 0x83, 2}, false, {}}, {kRead, {}, false, {}},
       {kWrite, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0, 8}, true, {}}, {kWrite, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0}, false, {}},
@@ -88,14 +83,16 @@ TEST(ModbusClient, RequestsByteForByteAndWhichRepliesCount) {
       {kStatistics, {0, 0, 0, 0, 0, 3, 5, 0x88, 1}, true, shortDest},
       {kStatistics, {0, 0, 0, 0, 0, 2, 1}, false, {}}, {kStatistics, {}, false, {}},
   };
-  for (size_t i = 0; i < std::size(cases); ++i) {
+  int i = 0;
+  for (const auto& [call, reply, ok, start] : cases) {
+    ++i;
     SocketPair pair;
-    Put(pair.peer, cases[i].reply);
+    Put(pair.peer, reply);
     ::shutdown(pair.peer, SHUT_WR);  // nothing more will come
     std::array<uint8_t, kStatisticsSize> dest;
-    EXPECT_EQ(Exchange(cases[i].call, pair, dest), cases[i].ok) << "case " << i;
-    EXPECT_EQ(Drain(pair.peer), requests[cases[i].call]) << "case " << i;
-    const Bytes expected = cases[i].dest.empty() ? Bytes(kStatisticsSize, 0xEE) : cases[i].dest;
+    EXPECT_EQ(Exchange(call, pair, dest), ok) << "case " << i;
+    EXPECT_EQ(Drain(pair.peer), requests[call]) << "case " << i;
+    const Bytes expected = start.empty() ? Bytes(kStatisticsSize, 0xEE) : start;
     EXPECT_EQ(Bytes(dest.begin(), dest.begin() + std::ssize(expected)), expected) << "case " << i;
   }
 }

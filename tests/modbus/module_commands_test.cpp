@@ -105,12 +105,7 @@ TEST(ModuleCommands, IoSeedsOutputsFromTheCatalogueTakesTypedWordsAndReportsFail
   tooMany.outputWords = 200;  // more than one write can carry
   RunningSim sim({Module(44, 1218), Module(45, 6115), Module(46, 24), Module(48, 2), tooMany, Module(47, 1218)});
   ASSERT_TRUE(sim.Opened()) << sim.Error();
-  const struct {
-    size_t module;
-    int cycles;
-    const char* set;
-    std::string result;
-  } cases[] = {
+  const std::tuple<size_t, int, std::string, std::string> cases[] = {  // module, cycles, words typed, result
       {0, 2, "", "0 1: in 0000 1000 2000 3000 | out 0ae0 0ae0 0ae0 0ae0\n"
                  "2: in 0000 1000 2000 3000 | out 0ae0 0ae0 0ae0 0ae0\n"},
       {1, 1, "1,abcde", "0 1: in 0000 1000 2000 3000 4000 5000 6000 7000 | out 0001 abcd 0055 0000 0000 0000 0000 0000\n"},
@@ -121,9 +116,9 @@ TEST(ModuleCommands, IoSeedsOutputsFromTheCatalogueTakesTypedWordsAndReportsFail
       {5, 1, "1,zz,3", "2 Please check your input string: Output Word 2\n"},
       {5, 1, "1,2,3,4,5", "2 Please check your input string: Output Word 5\n"},
   };
-  for (const auto& c : cases) {
-    const Output r = RunOn(sim, c.module, Io(c.cycles, c.set));
-    EXPECT_EQ(r.StatusAndErr() + r.out, c.result) << c.module << " " << c.set;
+  for (const auto& [module, cycles, set, result] : cases) {
+    const Output r = RunOn(sim, module, Io(cycles, set));
+    EXPECT_EQ(r.StatusAndErr() + r.out, result) << module << " " << set;
   }
   std::vector<uint16_t> typed(24, 0);
   typed[0] = 1, typed[1] = 0xABCD, typed[2] = 0x0055;
