@@ -7,8 +7,6 @@
 
 #include "config/text_scan.h"
 #include "net/modbus_client.h"
-#include "net/modbus_frames.h"
-#include "net/module_status.h"
 #include "running_sim.h"
 #include "sim/module_options.h"
 
