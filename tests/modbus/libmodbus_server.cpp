@@ -31,16 +31,6 @@ LibmodbusServer::~LibmodbusServer() {
   if (mapping_) modbus_mapping_free(mapping_);
 }
 
-uint16_t LibmodbusServer::Register(int address) {
-  std::lock_guard lock(mutex_);
-  return mapping_->tab_registers[address];
-}
-
-void LibmodbusServer::SetRegister(int address, uint16_t value) {
-  std::lock_guard lock(mutex_);
-  mapping_->tab_registers[address] = value;
-}
-
 void LibmodbusServer::Serve() {
   uint8_t query[MODBUS_TCP_MAX_ADU_LENGTH];
   while (!stop_) {

@@ -5,9 +5,7 @@
 #include <modbus.h>
 
 #include <atomic>
-#include <cstdint>
 #include <mutex>
-#include <string>
 #include <thread>
 
 namespace plinth::test {
@@ -17,12 +15,16 @@ class LibmodbusServer {
   // Listens on address (127.0.0.0/8) at a free port.
   explicit LibmodbusServer(const char* address = "127.0.0.1", int registerCount = 0x10000);
   ~LibmodbusServer();
-  LibmodbusServer(const LibmodbusServer&) = delete;
-
   bool Listening() const { return listenFd_ >= 0; }
   uint16_t Port() const { return port_; }
-  uint16_t Register(int address);
-  void SetRegister(int address, uint16_t value);
+  uint16_t Register(int address) {
+    std::lock_guard lock(mutex_);
+    return mapping_->tab_registers[address];
+  }
+  void SetRegister(int address, uint16_t value) {
+    std::lock_guard lock(mutex_);
+    mapping_->tab_registers[address] = value;
+  }
 
  private:
   void Serve();

@@ -1,13 +1,14 @@
-// The client against a scripted peer: the requests byte for byte, which
-// replies count, and that every bad reply gives false within the bound.
+// The client against a scripted peer on a socket pair: the requests byte
+// for byte, which replies count, and that every bad reply gives false
+// within the bound.
 #include "net/modbus_client.h"
 
 #include <gtest/gtest.h>
-
 #include <netinet/in.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/socket.h>
 
 #include <atomic>
 #include <chrono>
@@ -15,16 +16,30 @@
 
 #include "net/modbus_frames.h"
 #include "net/tcp_connect.h"
-#include "scripted_peer.h"
 
 namespace plinth {
 namespace {
 
-using test::Bytes;
-using test::Drain;
-using test::Put;
-using test::SocketPair;
+using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
+
+struct SocketPair {  // the client's end and the scripted peer's
+  SocketPair() {
+    int fds[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, fds) == 0) client = fds[0], peer = fds[1];
+  }
+  ~SocketPair() { ::close(client), ::close(peer); }
+  int client = -1, peer = -1;
+};
+
+void Put(int fd, const Bytes& bytes) { (void)::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+
+Bytes Drain(int fd) {  // everything waiting on fd right now
+  Bytes all(1024);
+  const ssize_t got = ::recv(fd, all.data(), all.size(), MSG_DONTWAIT);
+  all.resize(got > 0 ? size_t(got) : 0);
+  return all;
+}
 
 // A reply to a read of 13 registers whose protocol, length, unit and byte
 // count all differ from what a module would send: none of them is compared.
@@ -36,8 +51,6 @@ Bytes StatusReply(uint8_t function = 3, size_t size = 35) {
   return reply;
 }
 
-double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
 // A request as sent, without its transaction identifier (bytes 0-1), which
 // must not be 0.
 Bytes SentWithoutTransaction(int peer) {
@@ -46,121 +59,86 @@ Bytes SentWithoutTransaction(int peer) {
   return Bytes(sent.begin() + 2, sent.end());
 }
 
-TEST(ModbusClient, ReadNodeSendsTwelveBytesCopiesTheDataAndRefusesBadReplies) {
-  SocketPair good;
-  const Bytes reply = StatusReply();
-  Put(good.peer, reply);
-  std::array<uint8_t, 26> dest{};
-  ASSERT_TRUE(ReadNode(good.client, 200, dest.data(), STATUS_BLOCK, 13));
-  EXPECT_EQ(SentWithoutTransaction(good.peer), (Bytes{0, 0, 0, 6, 200, 3, 0xF8, 0, 0, 13}));
-  EXPECT_EQ(Bytes(dest.begin(), dest.end()), Bytes(reply.begin() + 9, reply.end()));
+double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
-  const Bytes exception{0, 0, 0, 0, 0, 3, 1, 0x83, 2};
-  for (const Bytes& bad : {StatusReply(4), StatusReply(3, 34), StatusReply(3, 36), exception, Bytes{}}) {
+enum Call { kRead, kWrite, kStatistics };
+
+// A read of 13 words at STATUS_BLOCK from unit 200, a write of 8 words to
+// 0x0102 (always unit 0) or the statistics of unit 5; dest starts as 0xEE.
+bool Exchange(Call call, SocketPair& pair, std::array<uint8_t, kStatisticsSize>& dest) {
+  static const Bytes words{0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF};
+  dest.fill(0xEE);
+  if (call == kRead) return ReadNode(pair.client, 200, dest.data(), STATUS_BLOCK, 13);
+  if (call == kWrite) return WriteNode(pair.client, 1, words.data(), 0x0102, 8);
+  return GetStatistics(pair.client, 5, dest);
+}
+
+// Each call against one scripted reply, the peer's end then shut: the
+// request byte for byte (its transaction identifier aside), the result and
+// the start of the destination (no bytes given: left as it was). Statistics
+// take a whole function-8 frame that echoes sub-function 0x0015 from the
+// function code on, cut or zero-filled to 84 bytes.
+TEST(ModbusClient, RequestsByteForByteAndWhichRepliesCount) {
+  const Bytes requests[] = {{0, 0, 0, 6, 200, 3, 0xF8, 0, 0, 13},
+                            {0, 0, 0, 23, 0, 16, 0x01, 0x02, 0, 8, 16, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6,
+                             0xA7, 0xA8, 0xA9, 0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF},
+                            {0, 0, 0, 6, 5, 8, 0, 0x15, 0, 3}};
+  const Bytes status = StatusReply(), mac{0, 0, 0, 0, 0, 13, 5, 8, 0, 0x15, 0, 3, 6, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
+  Bytes longReply(200, 0x61), macDest(mac.begin() + 7, mac.end());
+  longReply[0] = longReply[1] = longReply[4] = 0, longReply[5] = 194;
+  longReply[7] = 8, longReply[8] = 0, longReply[9] = 0x15;
+  macDest.resize(kStatisticsSize);
+  const std::tuple<Call, Bytes, bool, Bytes> cases[] = {  // call, reply, result, destination
+      {kRead, status, true, Bytes(status.begin() + 9, status.end())}, {kRead, StatusReply(4), false, {}},
+      {kRead, StatusReply(3, 34), false, {}}, {kRead, StatusReply(3, 36), false, {}},
+      {kRead, {0, 0, 0, 0, 0, 3, 1, 0x83, 2}, false, {}}, {kRead, {}, false, {}},
+      {kWrite, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0, 8}, true, {}}, {kWrite, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0}, false, {}},
+      {kWrite, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0, 8, 0}, false, {}},
+      {kWrite, {0, 0, 0, 0, 0, 3, 0, 0x90, 2}, false, {}}, {kWrite, {0, 0, 0, 0, 0, 6, 0, 3, 0, 0, 0, 8}, false, {}},
+      {kStatistics, longReply, true, Bytes(longReply.begin() + 7, longReply.begin() + 7 + kStatisticsSize)},
+      {kStatistics, mac, true, macDest}, {kStatistics, {0, 0, 0, 0, 0, 3, 5, 0x88, 1}, false, {}},
+      {kStatistics, {0, 0, 0, 0, 0, 13, 5, 8, 0, 0x14, 0, 3, 6, 1, 2, 3, 4, 5, 6}, false, {}},
+      {kStatistics, {0, 0, 0, 0, 0, 13, 5, 8, 0, 0x15, 0, 3, 6, 1, 2, 3}, false, {}},
+      {kStatistics, {0, 0, 0, 0, 0, 2, 1}, false, {}}, {kStatistics, {}, false, {}},
+  };
+  int i = 0;
+  for (const auto& [call, reply, ok, start] : cases) {
+    ++i;
     SocketPair pair;
-    Put(pair.peer, bad);
+    Put(pair.peer, reply);
     ::shutdown(pair.peer, SHUT_WR);  // nothing more will come
-    dest.fill(0xEE);
-    EXPECT_FALSE(ReadNode(pair.client, 1, dest.data(), STATUS_BLOCK, 13)) << bad.size() << " bytes";
-    for (uint8_t b : dest) ASSERT_EQ(b, 0xEE);
+    std::array<uint8_t, kStatisticsSize> dest;
+    EXPECT_EQ(Exchange(call, pair, dest), ok) << "case " << i;
+    EXPECT_EQ(SentWithoutTransaction(pair.peer), requests[call]) << "case " << i;
+    const Bytes expected = start.empty() ? Bytes(kStatisticsSize, 0xEE) : start;
+    EXPECT_EQ(Bytes(dest.begin(), dest.begin() + std::ssize(expected)), expected) << "case " << i;
   }
-  // No further byte can make an exception good, so it ends the wait at once.
+}
+
+// No further byte can make an exception good, so it ends the wait at once.
+// Counts outside the limits send nothing. The flash flag is sent and its
+// acknowledgement left unread. A closed peer gives false, not SIGPIPE.
+TEST(ModbusClient, ExceptionsAndBadCountsEndAtOnceFlashFlagSendsFifteenBytes) {
   SocketPair pair;
-  Put(pair.peer, exception);
-  const auto start = Clock::now();
-  EXPECT_FALSE(ReadNode(pair.client, 1, dest.data(), STATUS_BLOCK, 13));
-  EXPECT_LT(SecondsSince(start), kReplyTimeoutMs / 2000.0);
-  // Counts outside the limits send nothing.
+  Put(pair.peer, {0, 0, 0, 0, 0, 3, 1, 0x83, 2});
   std::array<uint8_t, 600> buffer{};
+  const auto start = Clock::now();
+  EXPECT_FALSE(ReadNode(pair.client, 1, buffer.data(), STATUS_BLOCK, 13));
+  EXPECT_LT(SecondsSince(start), kReplyTimeoutMs / 2000.0);
   for (int count : {0, -1, 126, 256}) EXPECT_FALSE(ReadNode(pair.client, 1, buffer.data(), 0, count));
   for (int count : {0, -1, 124, 255}) EXPECT_FALSE(WriteNode(pair.client, 1, buffer.data(), 0, count));
   EXPECT_EQ(Drain(pair.peer).size(), 12u);  // only the read above
-}
-
-TEST(ModbusClient, WriteNodeGoesToUnitZeroAndNeedsTwelveBytesOfFunction16) {
-  Bytes words(16);
-  for (size_t i = 0; i < words.size(); ++i) words[i] = static_cast<uint8_t>(0xA0 + i);
-  SocketPair good;
-  Put(good.peer, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0, 8});
-  ASSERT_TRUE(WriteNode(good.client, 1, words.data(), 0x0102, 8));
-  Bytes expected{0, 0, 0, 23, 0, 16, 0x01, 0x02, 0, 8, 16};
-  expected.insert(expected.end(), words.begin(), words.end());
-  EXPECT_EQ(SentWithoutTransaction(good.peer), expected);
-  const Bytes bad[] = {{0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0},        // 11 bytes
-                       {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0, 8, 0},  // 13 bytes
-                       {0, 0, 0, 0, 0, 3, 0, 0x90, 2},            // exception
-                       {0, 0, 0, 0, 0, 6, 0, 3, 0, 0, 0, 8}};     // function 3
-  for (const Bytes& reply : bad) {
-    SocketPair pair;
-    Put(pair.peer, reply);
-    ::shutdown(pair.peer, SHUT_WR);
-    EXPECT_FALSE(WriteNode(pair.client, 1, words.data(), 0, 8)) << reply.size() << " bytes";
-  }
-}
-
-TEST(ModbusClient, WriteFlashFlagSendsFifteenBytesAndReadsNothing) {
-  SocketPair pair;
   const Bytes ack{0, 0, 0, 0, 0, 6, 0, 16, 0xF4, 0x10, 0, 1};
   Put(pair.peer, ack);
-  WriteFlashFlag(pair.client, true);
-  EXPECT_EQ(SentWithoutTransaction(pair.peer), (Bytes{0, 0, 0, 9, 0, 0x10, 0xF4, 0x10, 0, 1, 2, 0, 1}));
-  EXPECT_EQ(Drain(pair.client), ack);  // left unread on the socket
-  WriteFlashFlag(pair.client, false);
-  EXPECT_EQ(SentWithoutTransaction(pair.peer), (Bytes{0, 0, 0, 9, 0, 0x10, 0xF4, 0x10, 0, 1, 2, 0, 0}));
-}
-
-TEST(ModbusClient, GetStatisticsTakesTheReplyFromItsFunctionCodeWithinTheDestination) {
-  SocketPair pair;
+  for (uint8_t keep : {1, 0}) {
+    WriteFlashFlag(pair.client, keep);
+    EXPECT_EQ(SentWithoutTransaction(pair.peer), (Bytes{0, 0, 0, 9, 0, 0x10, 0xF4, 0x10, 0, 1, 2, 0, keep}));
+  }
+  EXPECT_EQ(Drain(pair.client), ack);
+  ::close(std::exchange(pair.peer, -1));
   std::array<uint8_t, kStatisticsSize> dest{};
-  // A long reply fills the 84 bytes and stops there.
-  Bytes longReply(200, 0x61);
-  longReply[0] = longReply[1] = 0, longReply[4] = 0, longReply[5] = 194;
-  longReply[7] = 8, longReply[8] = 0, longReply[9] = 0x15;
-  Put(pair.peer, longReply);
-  ASSERT_TRUE(GetStatistics(pair.client, 5, dest));
-  EXPECT_EQ(SentWithoutTransaction(pair.peer), (Bytes{0, 0, 0, 6, 5, 8, 0, 0x15, 0, 3}));
-  EXPECT_EQ(dest[83], 0x61);
-  // 19 bytes: the MAC address is reply bytes 13..18; the rest is cleared,
-  // not left from the reply before.
-  Put(pair.peer, {0, 0, 0, 0, 0, 13, 5, 8, 0, 0x15, 0, 3, 6, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E});
-  ASSERT_TRUE(GetStatistics(pair.client, 5, dest));
-  EXPECT_EQ(Bytes(dest.begin(), dest.begin() + kStatisticsMacOffset + 7),
-            (Bytes{8, 0, 0x15, 0, 3, 6, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E, 0}));
-  EXPECT_EQ(dest[83], 0);
-
-  // Only a whole frame of function 8 that echoes sub-function 0x0015 is a
-  // statistics reply: an exception, another sub-function or a frame cut
-  // short gives false and leaves the MAC address read before.
-  for (const Bytes& reply : {Bytes{0, 0, 0, 0, 0, 3, 5, 0x88, 1},
-                             Bytes{0, 0, 0, 0, 0, 13, 5, 8, 0, 0x14, 0, 3, 6, 1, 2, 3, 4, 5, 6},
-                             Bytes{0, 0, 0, 0, 0, 13, 5, 8, 0, 0x15, 0, 3, 6, 1, 2, 3}}) {
-    SocketPair other;
-    Put(other.peer, reply);
-    ::shutdown(other.peer, SHUT_WR);
-    EXPECT_FALSE(GetStatistics(other.client, 5, dest)) << reply.size() << " bytes";
-  }
-  EXPECT_EQ(dest[kStatisticsMacOffset + 1], 0x1A);
-}
-
-TEST(ModbusClient, ClosedPeerOrReplyWithoutFunctionCodeGivesFalseWithoutSignal) {
-  std::array<uint8_t, kStatisticsSize> dest;
-  dest.fill(0xEE);
-  for (const Bytes& reply : {Bytes{}, Bytes{0, 0, 0, 0, 0, 2, 1}}) {
-    SocketPair pair;
-    Put(pair.peer, reply);
-    ::shutdown(pair.peer, SHUT_WR);
-    EXPECT_FALSE(GetStatistics(pair.client, 1, dest)) << reply.size() << " bytes";
-  }
-  EXPECT_EQ(dest[0], 0xEE);
-  SocketPair pair;
-  ::close(pair.peer);
-  pair.peer = -1;
-  uint8_t data[2] = {0, 1};
-  EXPECT_FALSE(WriteNode(pair.client, 0, data, 0, 1));  // EPIPE, no SIGPIPE
-  EXPECT_FALSE(ReadNode(pair.client, 1, data, 0, 1));
-  EXPECT_FALSE(GetStatistics(pair.client, 1, dest));
+  for (Call call : {kWrite, kRead, kStatistics}) EXPECT_FALSE(Exchange(call, pair, dest));  // EPIPE
   WriteFlashFlag(pair.client, true);
-  EXPECT_FALSE(GetStatistics(-1, 1, dest));
 }
 
 // A reply split in two is read on until whole (the simulator's split-reply

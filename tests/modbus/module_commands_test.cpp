@@ -12,6 +12,7 @@ namespace plinth {
 namespace {
 
 using test::RunningSim;
+using Command = std::function<int(const std::string& ip, int port)>;
 
 struct Output {
   int status;
@@ -20,8 +21,7 @@ struct Output {
 };
 
 // Runs command(ip, port) on module i with standard output and error captured.
-template <typename Command>
-Output RunOn(RunningSim& sim, size_t i, Command command) {
+Output RunOn(RunningSim& sim, size_t i, const Command& command) {
   testing::internal::CaptureStdout();
   testing::internal::CaptureStderr();
   const int status = command(FormatIpv4(sim.Module(i).Address()), sim.Module(i).Port());
@@ -31,36 +31,47 @@ Output RunOn(RunningSim& sim, size_t i, Command command) {
 
 SimModuleConfig Module(uint8_t host, uint16_t id, FaultMode fault = FaultMode::kNone) {
   SimModuleConfig config = test::OnLoopback(host);
-  config.moduleId = id;
-  config.changingInputs = false;
-  config.fault = fault;
+  config.moduleId = id, config.changingInputs = false, config.fault = fault;
   return config;
 }
 
-const auto kStatus = [](const std::string& ip, int port) { return StatusCommand(ip, port, false); };
-const auto kStatusJson = [](const std::string& ip, int port) { return StatusCommand(ip, port, true); };
-auto Io(int cycles, const std::string& set) {
+const Command kStatus = [](const std::string& ip, int port) { return StatusCommand(ip, port, false); };
+const Command kStatusJson = [](const std::string& ip, int port) { return StatusCommand(ip, port, true); };
+Command Flash(bool keep) { return [=](const std::string& ip, int port) { return FlashCommand(ip, port, keep); }; }
+Command Io(int cycles, const std::string& set) {
   return [=](const std::string& ip, int port) { return IoCommand(ip, port, cycles, set); };
 }
 
-TEST(ModuleCommands, StatusShowsTheDialogsFields) {
+TEST(ModuleCommands, StatusShowsTheDialogsFieldsResetAndFlashSetTheFlag) {
   SimModuleConfig config = Module(40, 1217);
   config.health = 0x00A5, config.lastError = 0xBEEF, config.errorCount = 12;
   config.mac = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
   RunningSim sim({config});
   ASSERT_TRUE(sim.Opened()) << sim.Error();
   const Output text = RunOn(sim, 0, kStatus);
-  EXPECT_EQ(text.status, 0) << text.err;
-  EXPECT_EQ(text.out,
-            "Slave IP-Addr: 127.0.0.40\nModule ID: 1217\nWords of input: 16\nWords of output: 4\n"
+  EXPECT_EQ(text.StatusAndErr() + text.out,
+            "0 Slave IP-Addr: 127.0.0.40\nModule ID: 1217\nWords of input: 16\nWords of output: 4\n"
             "8000 is good health: 00A5\nLast I/O module error: BEEF\nCount of I/O module errors: 12\n"
             "MAC: 001a2b3c4d5e\n");
-
   const Output json = RunOn(sim, 0, kStatusJson);
-  ASSERT_EQ(json.status, 0);
   const auto parsed = nlohmann::json::parse(json.out);
-  EXPECT_EQ(parsed["moduleId"].dump() + parsed["health"].dump() + parsed["errorCount"].dump() + parsed["mac"].dump(),
-            "1217\"00A5\"12\"001a2b3c4d5e\"");
+  EXPECT_EQ(json.StatusAndErr() + parsed["moduleId"].dump() + parsed["health"].dump() + parsed["errorCount"].dump() +
+                parsed["mac"].dump(), "0 1217\"00A5\"12\"001a2b3c4d5e\"");
+  // "Reset to BOOTP" as the BOOTP side takes it: the module forgets its
+  // address and serves nothing until it has a new one. "Flash IP Address"
+  // then keeps that one.
+  SimModule& module = sim.Module();
+  module.SetFlashFlagHandler([](SimModule& m, bool keep) {
+    if (!keep) m.WaitForBootp();
+  });
+  EXPECT_EQ(RunOn(sim, 0, Flash(false)).out, "127.0.0.40: Reset to BOOTP sent\n");
+  EXPECT_TRUE(test::WaitUntil([&] { return !module.FlashFlag() && test::SocketGuard(sim.Connect()).fd < 0; }));
+  EXPECT_EQ(module.State(), AddressState::kWaitingForBootp);
+  module.AssignAddress(ParseIpv4("127.0.0.39"));
+  sim.Server().Wake();
+  EXPECT_TRUE(test::WaitUntil([&] { return test::SocketGuard(sim.Connect()).fd >= 0; }));
+  EXPECT_EQ(RunOn(sim, 0, Flash(true)).out, "127.0.0.39: Flash IP Address sent\n");
+  EXPECT_TRUE(test::WaitUntil([&] { return module.FlashFlag(); }));
 }
 
 TEST(ModuleCommands, FailuresGiveTheMessagesAndExitStatus) {
@@ -83,62 +94,35 @@ TEST(ModuleCommands, FailuresGiveTheMessagesAndExitStatus) {
   EXPECT_EQ(r.StatusAndErr(), "1 connect to module failed!\n");
 }
 
-TEST(ModuleCommands, FlashAndResetSetTheFlag) {
-  SimModuleConfig config = Module(43, 8);
-  config.flashFlag = false;
-  RunningSim sim({config});
-  ASSERT_TRUE(sim.Opened()) << sim.Error();
-  for (bool keep : {true, false}) {
-    EXPECT_EQ(RunOn(sim, 0, [&](const std::string& ip, int port) { return FlashCommand(ip, port, keep); }).status, 0);
-    EXPECT_TRUE(test::WaitUntil([&] { return sim.Module().FlashFlag() == keep; }));
-  }
-}
-
-TEST(ModuleCommands, IoSeedsOutputsFromTheCatalogueAndTakesTypedWords) {
-  RunningSim sim({Module(44, 1218), Module(45, 6115), Module(46, 24)});
-  ASSERT_TRUE(sim.Opened()) << sim.Error();
-
-  Output r = RunOn(sim, 0, Io(2, ""));
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "1: in 0000 1000 2000 3000 | out 0ae0 0ae0 0ae0 0ae0\n"
-                   "2: in 0000 1000 2000 3000 | out 0ae0 0ae0 0ae0 0ae0\n");
-  EXPECT_EQ(sim.Module(0).Outputs(), (std::vector<uint16_t>(4, 0x0AE0)));
-
-  // Typed words replace the first ones; "%04x" reads four characters at most.
-  r = RunOn(sim, 1, Io(1, "1,abcde"));
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "1: in 0000 1000 2000 3000 4000 5000 6000 7000 | out 0001 abcd 0055 0000 0000 0000 0000 0000\n");
-  std::vector<uint16_t> expected(24, 0);
-  expected[0] = 1, expected[1] = 0xABCD, expected[2] = 0x0055;
-  EXPECT_EQ(sim.Module(1).Outputs(), expected);
-
-  r = RunOn(sim, 2, Io(1, "ff"));  // two words each way: only two shown
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "1: in 0000 1000 | out 00ff 0000\n");
-}
-
-TEST(ModuleCommands, IoRefusesBadWordsAndReportsFailedExchanges) {
+// Each run of the command on its module: exit status, error and output. A
+// refused word list writes nothing; typed words replace the first ones
+// ("%04x" reads four characters at most); no output words: the cycle only
+// reads; too many to write: the first cycle fails.
+TEST(ModuleCommands, IoSeedsOutputsFromTheCatalogueTakesTypedWordsAndReportsFailures) {
   SimModuleConfig tooMany = Module(49, 1218);
   tooMany.outputWords = 200;  // more than one write can carry
-  RunningSim sim({Module(47, 1218), Module(48, 2), tooMany});
+  RunningSim sim({Module(44, 1218), Module(45, 6115), Module(46, 24), Module(48, 2), tooMany, Module(47, 1218)});
   ASSERT_TRUE(sim.Opened()) << sim.Error();
-
-  Output r = RunOn(sim, 0, Io(1, "1,zz,3"));
-  EXPECT_EQ(r.StatusAndErr(), "2 Please check your input string: Output Word 2\n");
-  EXPECT_EQ(sim.Module(0).Outputs(), (std::vector<uint16_t>(4, 0)));  // nothing written
-  r = RunOn(sim, 0, Io(1, "1,2,3,4,5"));
-  EXPECT_EQ(r.err, "Please check your input string: Output Word 5\n");
-
-  // No output words: typed words are refused; the cycle only reads.
-  r = RunOn(sim, 1, Io(1, "1"));
-  EXPECT_EQ(r.StatusAndErr(), "2 No output words defined!\n");
-  r = RunOn(sim, 1, Io(1, ""));
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "1: in 0000 | out \n");
-
-  r = RunOn(sim, 2, Io(3, ""));
-  EXPECT_EQ(r.StatusAndErr(), "1 Write to module failed!\n");
-  EXPECT_EQ(r.out, "");
+  const std::tuple<size_t, int, std::string, std::string> cases[] = {  // module, cycles, words typed, result
+      {0, 2, "", "0 1: in 0000 1000 2000 3000 | out 0ae0 0ae0 0ae0 0ae0\n"
+                 "2: in 0000 1000 2000 3000 | out 0ae0 0ae0 0ae0 0ae0\n"},
+      {1, 1, "1,abcde", "0 1: in 0000 1000 2000 3000 4000 5000 6000 7000 | out 0001 abcd 0055 0000 0000 0000 0000 0000\n"},
+      {2, 1, "ff", "0 1: in 0000 1000 | out 00ff 0000\n"},  // two words each way: only two shown
+      {3, 1, "1", "2 No output words defined!\n"},
+      {3, 1, "", "0 1: in 0000 | out \n"},
+      {4, 3, "", "1 Write to module failed!\n"},
+      {5, 1, "1,zz,3", "2 Please check your input string: Output Word 2\n"},
+      {5, 1, "1,2,3,4,5", "2 Please check your input string: Output Word 5\n"},
+  };
+  for (const auto& [module, cycles, set, result] : cases) {
+    const Output r = RunOn(sim, module, Io(cycles, set));
+    EXPECT_EQ(r.StatusAndErr() + r.out, result) << module << " " << set;
+  }
+  std::vector<uint16_t> typed(24, 0);
+  typed[0] = 1, typed[1] = 0xABCD, typed[2] = 0x0055;
+  EXPECT_EQ(sim.Module(1).Outputs(), typed);
+  EXPECT_EQ(sim.Module(0).Outputs(), (std::vector<uint16_t>(4, 0x0AE0)));
+  EXPECT_EQ(sim.Module(5).Outputs(), (std::vector<uint16_t>(4, 0)));
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// The network scan against simulated modules on loopback.
+// The network scan and the connect worker against simulated modules on
+// loopback.
 #include "net/net_scanner.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 
 #include "../bootp/bootp_test_support.h"
 #include "app/list_rows.h"
+#include "net/connect_worker.h"
 #include "scan_test_support.h"
 
 namespace plinth {
@@ -45,8 +47,9 @@ struct Scan {
 // One round at the real pace while a BOOTP burst is served and rows are
 // edited under slaveLock (for ThreadSanitizer). Host 20 accepts and never
 // answers, 21 closes at once, 30 never completes a connect (a listener that
-// never accepts, its one queue place taken); the others refuse.
-TEST(NetScanner, OneRoundInOrderAtThePaceBesideBootp) {
+// never accepts, its one queue place taken); the others refuse. Then the
+// connect worker against hosts 10 and 30.
+TEST(NetScanner, OneRoundInOrderAtThePaceBesideBootpThenConnectWorker) {
   const uint16_t port = test::UnusedPort();
   test::RunningSim sim({ScanModule(1, 10, port), ScanModule(1, 3, port, 4578), ScanModule(1, 200, port, 1218),
                         ScanModule(1, 20, port, 1217, FaultMode::kNeverAnswer),
@@ -74,7 +77,6 @@ TEST(NetScanner, OneRoundInOrderAtThePaceBesideBootp) {
   burst.join();
   EXPECT_TRUE(test::WaitUntil([&] { return scan.net.bootp.requests[199].used.load() == 1; }));
   ShutdownBootpServer(bootp, scan.messages);
-
   // Hosts 10 to 254, then 1 to 9, each once, no two starts closer than 50 ms.
   std::vector<int> hosts, expected;
   const auto starts = scan.seen.Starts();
@@ -90,6 +92,20 @@ TEST(NetScanner, OneRoundInOrderAtThePaceBesideBootp) {
                        ScanText(1, 200) + " 0050c20000c8 1218 4/4;");
   EXPECT_EQ(scan.list.Count(), 3);
   EXPECT_TRUE(scan.messages.entries.empty());
+
+  // "Connect to module": a module that answers is connected; at host 30
+  // Cancel ends the wait at once and leaves nothing connected.
+  ConnectWorker answering(OpenTcpSocket(), test::ScanHost(1, 10), port, 5000),
+      silent(OpenTcpSocket(), test::ScanHost(1, 30), port, 60000);
+  ASSERT_TRUE(answering.Start() && silent.Start());
+  EXPECT_TRUE(test::WaitUntil([&] { return answering.connecting.load() == 0; }));
+  EXPECT_EQ(silent.connecting.load(), 1);
+  silent.Cancel();
+  EXPECT_TRUE(test::WaitUntil([&] { return silent.connecting.load() == 0; }));
+  answering.Join(), silent.Join();
+  EXPECT_EQ(answering.connected.load() * 10 + silent.connected.load(), 10);
+  test::SocketGuard connection(answering.TakeSocket());
+  EXPECT_TRUE(connection.fd >= 0 && silent.TakeSocket() == -1);
 }
 
 // Three scans at once at a short pace. Every host but the master's answers

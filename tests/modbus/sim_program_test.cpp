@@ -1,79 +1,69 @@
 // The plinth-sim program itself: it starts the modules it is given, answers,
-// and stops cleanly on SIGTERM and SIGINT.
+// says when it runs out of descriptors and stops cleanly on SIGTERM and SIGINT.
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <sys/resource.h>
 #include <signal.h>
-#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <string>
 #include <utility>
-#include <vector>
 
 #include "config/text_scan.h"
+#include "net/modbus_client.h"
 #include "net/module_status.h"
 #include "running_sim.h"
-
-extern char** environ;
 
 namespace plinth {
 namespace {
 
-// The program started with args, its standard output on a pipe.
+// The program, started by a shell that says its process id and then execs
+// it; its standard output and error read unbuffered.
 struct Program {
-  explicit Program(const std::vector<std::string>& args, bool errorsToOut = false) {
-    std::vector<char*> argv{const_cast<char*>(PLINTH_SIM_PATH)};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    int fds[2];
-    if (::pipe(fds) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-    if (errorsToOut) posix_spawn_file_actions_adddup2(&actions, fds[1], 2);
-    posix_spawn_file_actions_addclose(&actions, fds[0]);
-    if (posix_spawn(&pid, PLINTH_SIM_PATH, &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(fds[1]);
-    out = fds[0];
+  explicit Program(const std::string& args)
+      : out(::popen(("echo $$; exec " PLINTH_SIM_PATH " " + args + " 2>&1").c_str(), "r")) {
+    std::setvbuf(out, nullptr, _IONBF, 0);
+    pid = std::stoi(ReadLine());
   }
-  ~Program() { ::close(out); }
+  ~Program() { Stop(SIGKILL); }
   std::string ReadLine() {  // up to the first newline
     std::string line;
-    for (char c; ::read(out, &c, 1) == 1 && c != '\n';) line += c;
+    for (int c; (c = std::fgetc(out)) != EOF && c != '\n';) line += static_cast<char>(c);
     return line;
   }
-  int ExitStatus() {
-    int status = 0;
-    if (::waitpid(pid, &status, 0) != pid) return -1;
+  int Stop(int sig) {  // the exit status after sig (0: none sent), all output read
+    if (!out) return -1;
+    if (sig) ::kill(pid, sig);
+    while (std::fgetc(out) != EOF) {}
+    const int status = ::pclose(std::exchange(out, nullptr));
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
+  FILE* out;
   pid_t pid = -1;
-  int out = -1;
 };
 
 TEST(SimProgram, ServesItsModulesStopsOnSignalsAndRefusesWhatItCannotRead) {
   for (int sig : {SIGTERM, SIGINT}) {
     const uint16_t port = test::UnusedPort();
-    Program sim({"--port", std::to_string(port), "--module", "ip=127.0.0.60,id=1218,mac=0050c2abcdef"});
-    ASSERT_GT(sim.pid, 0);
+    Program sim("--port 1 --module ip=127.0.0.60,port=" + std::to_string(port) +
+                ",id=1218,out=5,mac=0050c2abcdef,timeout=25,health=00a5,error=1f,errors=10");
     // The line comes once the module listens.
-    EXPECT_EQ(sim.ReadLine(), "module 1218 (4 in, 4 out) mac 0050c2abcdef at 127.0.0.60:" + std::to_string(port));
-    const int s = ConnectTcp(ParseIpv4("127.0.0.60"), port);
-    ASSERT_GE(s, 0);
-    const ModuleStatus status = ReadModuleStatus(s);
-    CloseSocket(s);
-    EXPECT_EQ(status.words[kStatusModuleId], 1218);
+    EXPECT_EQ(sim.ReadLine(), "module 1218 (4 in, 5 out) mac 0050c2abcdef at 127.0.0.60:" + std::to_string(port));
+    test::SocketGuard s(ConnectTcp(ParseIpv4("127.0.0.60"), port));
+    const ModuleStatus status = ReadModuleStatus(s.fd);
+    const auto& w = status.words;
+    EXPECT_EQ(std::vector<int>({w[kStatusModuleId], w[kStatusInputWords], w[kStatusOutputWords], w[kStatusHealth],
+                                w[kStatusLastError], w[kStatusErrorCount], status.timeoutMs}),
+              std::vector<int>({1218, 4, 5, 0xA5, 0x1F, 10, 250}));
     EXPECT_EQ(status.macField, "0050c2abcdef");
-    ::kill(sim.pid, sig);
-    EXPECT_EQ(sim.ExitStatus(), 0);
+    // Inputs count up every 100 ms from their word index << 12.
+    std::array<uint16_t, 4> first{}, later{};
+    ASSERT_TRUE(ReadNode(s.fd, 1, first.data(), kIoImageAddress, 4));
+    EXPECT_TRUE(test::WaitUntil([&] { return ReadNode(s.fd, 1, later.data(), kIoImageAddress, 4) && first != later; }));
+    EXPECT_EQ(ntohs(later[3]) >> 12, 3);
+    EXPECT_EQ(sim.Stop(sig), 0);
   }
-  Program bad({"--module", "colour=red"});
-  ASSERT_GT(bad.pid, 0);
-  EXPECT_EQ(bad.ExitStatus(), 2);
+  EXPECT_EQ(Program("--module colour=red").Stop(0), 2);
 }
 
 TEST(SimProgram, OutOfDescriptorsSaysSoAndWaitsAndABurstWaitsInTheQueue) {
@@ -82,13 +72,12 @@ TEST(SimProgram, OutOfDescriptorsSaysSoAndWaitsAndABurstWaitsInTheQueue) {
   ::getrlimit(RLIMIT_NOFILE, &old);
   const rlimit low{40, old.rlim_max};
   ::setrlimit(RLIMIT_NOFILE, &low);  // the program inherits it
-  Program sim({"--port", std::to_string(port), "--module", "ip=127.0.0.62"}, true);
+  Program sim("--port " + std::to_string(port) + " --module ip=127.0.0.62");
   ::setrlimit(RLIMIT_NOFILE, &old);
-  ASSERT_GT(sim.pid, 0);
   sim.ReadLine();
   std::vector<int> held(300, -1);
   for (int i = 0; i < 80; ++i) held[static_cast<size_t>(i)] = ConnectTcp(ParseIpv4("127.0.0.62"), port);
-  pollfd said{sim.out, POLLIN, 0};
+  pollfd said{fileno(sim.out), POLLIN, 0};
   ASSERT_EQ(::poll(&said, 1, 5000), 1) << "nothing said at the descriptor limit";
   EXPECT_NE(sim.ReadLine().find("out of descriptors"), std::string::npos);
   for (int i = 0; i < 60; ++i) CloseSocket(held[static_cast<size_t>(i)]);
@@ -100,8 +89,7 @@ TEST(SimProgram, OutOfDescriptorsSaysSoAndWaitsAndABurstWaitsInTheQueue) {
   EXPECT_EQ(std::count(held.begin(), held.end(), -1), 0);
   for (int s : held) CloseSocket(s);
   ::kill(sim.pid, SIGCONT);
-  ::kill(sim.pid, SIGTERM);
-  EXPECT_EQ(sim.ExitStatus(), 0);
+  EXPECT_EQ(sim.Stop(SIGTERM), 0);
 }
 
 }  // namespace
