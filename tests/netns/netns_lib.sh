@@ -15,15 +15,11 @@ netns_cleanup() {
   local pid
   for pid in "${NETNS_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${NETNS_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
-  ip netns del "$SRV_NS" 2>/dev/null || true
-  ip netns del "$MOD_NS" 2>/dev/null || true
+  for pid in "$SRV_NS" "$MOD_NS"; do ip netns del "$pid" 2>/dev/null || true; done
   ip link del "$SRV_IF" 2>/dev/null || true  # left in this namespace by a set-up that failed half-way
 }
 
-netns_skip() {
-  echo "SKIP: $1 (network namespaces need root and iproute2)"
-  exit 77
-}
+netns_skip() { echo "SKIP: $1 (network namespaces need root and iproute2)"; exit 77; }
 
 netns_setup() {
   [ "$(id -u)" -eq 0 ] || netns_skip "not running as root"
@@ -33,14 +29,14 @@ netns_setup() {
   ip netns add "$SRV_NS" 2>/dev/null || netns_skip "cannot create a network namespace"
   ip netns add "$MOD_NS" || netns_skip "cannot create a second network namespace"
   ip link add "$SRV_IF" type veth peer name "$MOD_IF" || netns_skip "cannot create a veth pair"
-  ip link set "$SRV_IF" netns "$SRV_NS"
-  ip link set "$MOD_IF" netns "$MOD_NS"
-  ip -n "$SRV_NS" addr add 10.77.0.1/24 dev "$SRV_IF"
-  ip -n "$MOD_NS" addr add 10.77.0.200/24 dev "$MOD_IF"
-  ip -n "$SRV_NS" link set lo up
-  ip -n "$MOD_NS" link set lo up
-  ip -n "$SRV_NS" link set "$SRV_IF" up
-  ip -n "$MOD_NS" link set "$MOD_IF" up
+  local ns if net
+  for ns in "$SRV_NS:$SRV_IF:10.77.0.1" "$MOD_NS:$MOD_IF:10.77.0.200"; do
+    IFS=: read -r ns if net <<<"$ns"
+    ip link set "$if" netns "$ns"
+    ip -n "$ns" addr add "$net/24" dev "$if"
+    ip -n "$ns" link set lo up
+    ip -n "$ns" link set "$if" up
+  done
 }
 
 # Runs a command in the background inside a namespace; its pid is kept for cleanup.
