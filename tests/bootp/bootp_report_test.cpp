@@ -42,20 +42,6 @@ struct Window {
   std::string Text(int row, int column) const { return rows.Texts().at(size_t(row)).at(size_t(column)); }
 };
 
-TEST(ReportAssignments, TestAddressFromTheEnvironmentGoesToEveryUnknownRow) {
-  setenv("VARNEL_TESTIPADDR", "not an address", 1);
-  EXPECT_EQ(ProgramBootpOptions().testAddress, 0u);
-  setenv("VARNEL_TESTIPADDR", "10.20.30.40", 1);
-  const uint32_t testAddress = ProgramBootpOptions().testAddress;
-  unsetenv("VARNEL_TESTIPADDR");
-  Window w;
-  w.Request(Mac(1), Ip("192.168.1.7"), testAddress);
-  w.Request(Mac(2), 0, testAddress);
-  w.Tick();
-  ASSERT_EQ(w.rows.Texts().size(), 2u);
-  EXPECT_EQ(w.Text(0, 2) + " " + w.Text(1, 2), "10.20.30.40 10.20.30.40");
-}
-
 TEST(ReportAssignments, RegisteredSlaveTurnsAssignedAndMissingRowIsReportedOnce) {
   Window w;
   w.AddRow("000a1b2c3d01", "10.0.0.5");
@@ -65,27 +51,32 @@ TEST(ReportAssignments, RegisteredSlaveTurnsAssignedAndMissingRowIsReportedOnce)
   EXPECT_EQ(w.Tick().assignedRows, Rows{0});
   w.Tick();
   EXPECT_EQ(Texts(w.messages), std::vector<std::string>{"internal error: listEntry not found!"});
-  // Once the row exists, the mark lands there.
+  // Once the row exists, the mark lands there, once.
   w.AddRow("000a1b2c3d09", "");
   EXPECT_EQ(w.Tick().assignedRows, Rows{1});
   EXPECT_EQ(w.Text(1, 1), "assigned");
-  EXPECT_TRUE(w.Tick().assignedRows.empty());  // reported once
+  EXPECT_TRUE(w.Tick().assignedRows.empty());
   EXPECT_EQ(w.messages.entries.size(), 1u);
-}
 
-TEST(ReportAssignments, AppendsWaitWhileACommandHoldsTheLockButMarksDoNot) {
-  Window w;
-  w.AddRow("000a1b2c3d01", "10.0.0.5");
-  w.Request(Mac(1), 0);
-  w.Request(Mac(20), 0);
-  w.Request(Mac(21), 0);
+  // Unknown requesters are appended, given the test address from the
+  // environment; appends wait while a command holds the lock, marks do not.
+  setenv("VARNEL_TESTIPADDR", "not an address", 1);
+  EXPECT_EQ(ProgramBootpOptions().testAddress, 0u);
+  setenv("VARNEL_TESTIPADDR", "10.20.30.40", 1);
+  const uint32_t testAddress = ProgramBootpOptions().testAddress;
+  unsetenv("VARNEL_TESTIPADDR");
+  w.Request(Mac(20), Ip("192.168.1.7"), testAddress);
+  w.Request(Mac(21), 0, testAddress);
+  w.AddRow("000a1b2c3d02", "10.0.0.6");
+  w.Request(Mac(2), 0);
   ASSERT_TRUE(w.net.slaveLock.Acquire());  // a modal Edit dialog is open
   BootpReportResult r = w.Tick();
   EXPECT_TRUE(r.appendsDeferred && r.appendedRows.empty());
-  EXPECT_EQ(r.assignedRows, Rows{0});
+  EXPECT_EQ(r.assignedRows, Rows{2});
   w.net.slaveLock.Release();
-  EXPECT_EQ(w.Tick().appendedRows, (Rows{1, 2}));
-  EXPECT_EQ(w.dataList.At(2)->mac, Mac(21));
+  EXPECT_EQ(w.Tick().appendedRows, (Rows{3, 4}));
+  EXPECT_EQ(w.dataList.At(4)->mac, Mac(21));
+  EXPECT_EQ(w.Text(3, 2) + " " + w.Text(4, 2), "10.20.30.40 10.20.30.40");
   EXPECT_TRUE(w.net.slaveLock.IsFree());
   EXPECT_TRUE(w.Tick().appendedRows.empty());
 }
@@ -108,17 +99,13 @@ TEST(ReportAssignments, FullListRefusesOncePerRunAndKeepsTheRequest) {
 
 TEST(ReportAssignments, ScanAddressFollowsTheCursorAndTheIndicatorTheClock) {
   Window w;
-  w.fields.scanAddressText = "192.168.1.1";
-  w.net.scanCursor = 77;
-  w.Tick();
-  EXPECT_EQ(w.fields.scanAddressText, "192.168.1.1");  // scan off: untouched
-  w.fields.scanButtonChecked = true;
-  w.Tick();
-  EXPECT_EQ(w.fields.scanAddressText, "192.168.1.77");
-  w.net.scanCursor = 0;
-  w.fields.scanAddressText = "10.0.0.5";
-  w.Tick();
-  EXPECT_EQ(w.fields.scanAddressText, "10.0.0.5");
+  // {scan on, cursor, text before, text after}
+  for (auto [on, cursor, before, after] : {std::tuple{false, 77, "192.168.1.1", "192.168.1.1"},
+                                           {true, 77, "192.168.1.1", "192.168.1.77"}, {true, 0, "10.0.0.5", "10.0.0.5"}}) {
+    w.fields.scanButtonChecked = on, w.net.scanCursor = cursor, w.fields.scanAddressText = before;
+    w.Tick();
+    EXPECT_EQ(w.fields.scanAddressText, after);
+  }
   // The window test steps the indicator; here the edges of its arithmetic.
   EXPECT_EQ(BootpIndicator(true, 1014, 1000), "<<<<< ? >>>>>");
   EXPECT_EQ(BootpIndicator(true, 998, 1000), "<<<< ? >>>>");  // clock set back
