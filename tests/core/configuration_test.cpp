@@ -24,13 +24,7 @@ ReadOutcome Read(const std::vector<uint8_t>& bytes, Configuration& config, Recor
   return ReadConfigurationBytes(std::make_shared<ConfigImage>(bytes), "file.bin", config, messages);
 }
 
-std::vector<uint8_t> EncodeTree(BusNode& root) {
-  std::vector<uint8_t> bytes(ComputeSize(root));
-  EXPECT_TRUE(Serialize(root, bytes));
-  return bytes;
-}
-
-// A root with an IoH holding the given entries.
+// A root with iohCount IoH, each holding the given entries.
 std::vector<uint8_t> TreeOf(std::vector<BusNodePtr> entries, int iohCount = 1) {
   BusNodePtr root = CreateRoot();
   for (int i = 0; i < iohCount; ++i) {
@@ -40,12 +34,9 @@ std::vector<uint8_t> TreeOf(std::vector<BusNodePtr> entries, int iohCount = 1) {
     for (auto& e : entries) AppendChild(*ioh, e);
     AppendChild(*root, ioh);
   }
-  return EncodeTree(*root);
-}
-
-std::string Fields(const SlaveRecord& r) {
-  return r.node + "|" + r.status + "|" + r.moduleId + "|" + r.ipAddress + "|" + r.name + "|" + r.description + "|" +
-         r.inputWords + "/" + r.outputWords + "/" + r.paramWords + "|" + FormatMac(r.mac) + "|" + r.macAddress;
+  std::vector<uint8_t> bytes(ComputeSize(*root));
+  EXPECT_TRUE(Serialize(*root, bytes));
+  return bytes;
 }
 
 std::string Master(const Configuration& c) {
@@ -65,7 +56,9 @@ TEST(ConfigurationFile, WorkedExamplesWrittenReadAndWrittenBackUnchanged) {
   EXPECT_EQ(Master(config), "192.168.1.10 50 48 0 2");
   ASSERT_EQ(config.dataList.Count(), 1);
   const SlaveRecord& r = *config.dataList.At(0);
-  EXPECT_EQ(Fields(r), "1|unknown|99|192.168.1.1|S1|first|2/4/1|020000000001|");
+  EXPECT_EQ(r.node + "|" + r.status + "|" + r.moduleId + "|" + r.ipAddress + "|" + r.name + "|" + r.description + "|" +
+                r.inputWords + "/" + r.outputWords + "/" + r.paramWords + "|" + FormatMac(r.mac) + "|" + r.macAddress,
+            "1|unknown|99|192.168.1.1|S1|first|2/4/1|020000000001|");
   EXPECT_TRUE(r.sourceEntry && r.sourceGroup && r.sourceInput && r.sourceParam && r.sourceOutput);
   ScratchDir dir;
   ASSERT_TRUE(WriteConfiguration(dir.File("one.bin"), config, messages));
@@ -104,8 +97,7 @@ TEST(ConfigurationWriter, RecordsReadFromAFileCarryTheirBytesOver) {
   ASSERT_TRUE(Read(TreeOf({entry}), config, messages).ok);
   SlaveRecord& r = *config.dataList.At(0);
   EXPECT_EQ(r.inputWords + "/" + r.outputWords, "8/2");
-  // Fewer input words than the block holds, more output words, a new
-  // parameter block.
+  // Fewer input words than the block holds, more output words, a new parameter block.
   r.inputWords = "4", r.outputWords = "3", r.paramWords = "1", r.name = "new";
   std::vector<uint8_t> written = Encode(config);
 
@@ -164,7 +156,7 @@ TEST(ConfigurationReader, RefusesBrokenFilesWithAMessage) {
       {Resealed(good, 0xb4, {0x21}), corrupted},
       {Resealed(good, 0x78, {'x'}), corrupted},
       {TreeOf({}, 2), corrupted + " (More than one IoH)"},
-      {EncodeTree(*CreateRoot()), ""},  // no IoH: an empty configuration, read without a word
+      {TreeOf({}, 0), ""},  // no IoH: an empty configuration, read without a word
   };
   for (size_t i = 0; i < std::size(cases); ++i) {
     Configuration config;
@@ -232,9 +224,7 @@ TEST(ConfigurationFile, MissingOrEmptyFilesAreNotReadAndFailedWritesKeepThePrevi
     EXPECT_EQ(messages.entries.size(), message ? 1u : 0u) << path;
     for (const auto& m : messages.entries) EXPECT_TRUE(m.text.starts_with(message)) << m.text;
   };
-  write(dir.File("no/such/folder/x.bin"), "fopen failed to write!");
   write(dir.Path().string(), "fopen failed to write!");
-
   // A write cut short by the file size limit: the old file stays whole.
   rlimit old{};
   getrlimit(RLIMIT_FSIZE, &old);
