@@ -5,10 +5,7 @@
 #   MOD_NS / MOD_IF 10.77.0.200/24  the modules' side
 # Exits 77 (ctest: skipped) when namespaces cannot be made here.
 
-SRV_NS="plinth-srv-$$"
-MOD_NS="plinth-mod-$$"
-SRV_IF="pbs$$"
-MOD_IF="pbm$$"
+SRV_NS="plinth-srv-$$" MOD_NS="plinth-mod-$$" SRV_IF="pbs$$" MOD_IF="pbm$$"
 NETNS_PIDS=()
 
 netns_cleanup() {
@@ -48,8 +45,7 @@ netns_spawn() {
 
 # has_line FILE PATTERN...: a line of FILE matches every PATTERN.
 has_line() {
-  local file="$1"; shift
-  local lines
+  local file="$1" lines; shift
   lines="$(cat "$file" 2>/dev/null)" || return 1
   for p in "$@"; do lines="$(grep -E -- "$p" <<<"$lines")" || return 1; done
 }
@@ -57,10 +53,6 @@ has_line() {
 # wait_for SECONDS FILE PATTERN...: until a line of FILE matches every PATTERN.
 wait_for() {
   local limit="$1" i; shift
-  for ((i = 0; i < limit * 20; i++)); do
-    has_line "$@" && return 0
-    sleep 0.05
-  done
-  echo "FAIL: no line matching '${*:2}' in $1 within ${limit}s:"; cat "$1"
-  exit 1
+  for ((i = 0; i < limit * 20; i++)); do has_line "$@" && return 0; sleep 0.05; done
+  echo "FAIL: no line matching '${*:2}' in $1 within ${limit}s:"; cat "$1"; exit 1
 }
