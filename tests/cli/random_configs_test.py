@@ -1,6 +1,5 @@
-"""Random configurations: plinthctl build must write exactly the bytes of
-the independent reference writer, and plinthctl show --json must read back
-what the file holds. Usage: random_configs_test.py PLINTHCTL [COUNT] [SEED]"""
+"""Random configurations: plinthctl build must write exactly the bytes of the independent reference
+writer, and show --json read back what the file holds. Usage: random_configs_test.py PLINTHCTL [COUNT] [SEED]"""
 
 import json
 import os
@@ -33,10 +32,9 @@ def random_mac(rng):
         digits[:pos] + rng.choice("xyz. ") + digits[pos + 1:] if kind < 0.5 else digits
 
 
-def random_ip(rng):
-    if rng.random() < 0.15:
-        return rng.choice(["", "0.0.0.0", "010.001.0.9"])  # build refuses what is no address
-    return ".".join(str(rng.randint(0, 255)) for _ in range(4))
+def random_ip(rng):  # build refuses what is no address
+    return rng.choice(["", "0.0.0.0", "010.001.0.9"]) if rng.random() < 0.15 else \
+        ".".join(str(rng.randint(0, 255)) for _ in range(4))
 
 
 def random_config(rng, count):
@@ -64,22 +62,17 @@ def expected_show(config):
         if s["node"] == "" and not master.get("saveUnknownSlaves", False):
             continue
         i, p, o = (ref.scan_d(s[k]) for k in ("inputWords", "paramWords", "outputWords"))
-        ins = i & 0xFFFF if i > 0 else 0
-        params = p & 0xFFFF if p > 0 else 0
-        outs = (o - p) & 0xFFFF if o - p >= 1 else 0
+        ins, params, outs = (v & 0xFFFF if v > 0 else 0 for v in (i, p, o - p))
         slaves.append({
             "node": str(ref.scan_d(s["node"]) & 0xFFFF), "status": "unknown",
             "ipAddress": ".".join(str(o & 0xFFFF) for o in ref.scan_dotted(s["ipAddress"])),
             "macAddress": s["mac"].hex() if s["mac"] != bytes(6) else "",
             "moduleId": str(ref.scan_d(s["moduleId"]) & 0xFFFF),
-            "name": s["name"].encode().split(b"\0")[0].decode(),
-            "description": s["description"].encode().split(b"\0")[0].decode(),
+            **{k: s[k].encode().split(b"\0")[0].decode() for k in ("name", "description")},
             "inputWords": str(ins), "outputWords": str(outs + params), "paramWords": str(params)})
-    return {"master": {"ip": ".".join(map(str, octets)) if any(octets) else "",
-                       "fileWord1": master.get("fileWord1", 50),
+    return {"master": {"ip": ".".join(map(str, octets)) if any(octets) else "", "fileWord1": master.get("fileWord1", 50),
                        "fileWord2": master.get("fileWord2", 0) | 0x30,
-                       "advancedSettings": master.get("advancedSettings", 0)},
-            "slaves": slaves}
+                       "advancedSettings": master.get("advancedSettings", 0)}, "slaves": slaves}
 
 
 def main():
