@@ -157,7 +157,7 @@ TEST(ReportAssignments, RegisteredSlaveTurnsAssignedAndMissingRowIsReportedOnce)
   EXPECT_TRUE(w.Tick().appendedRows.empty());
 }
 
-TEST(ReportAssignments, FullListRefusesOncePerRunAndKeepsTheRequest) {
+TEST(ReportAssignments, FullListRefusesOncePerRunScanAddressAndIndicatorFollow) {
   Window w;
   for (int i = 0; i < DataList::kCapacity; ++i) w.dataList.Append(std::make_unique<SlaveRecord>());
   w.rows.RenderAll();
@@ -171,11 +171,8 @@ TEST(ReportAssignments, FullListRefusesOncePerRunAndKeepsTheRequest) {
   w.dataList.TakeLast();  // a freed slot takes the waiting request
   w.Tick();
   EXPECT_EQ(w.dataList.At(DataList::kCapacity - 1)->mac, Mac(1));
-}
 
-TEST(ReportAssignments, ScanAddressFollowsTheCursorAndTheIndicatorTheClock) {
-  Window w;
-  // {scan on, cursor, text before, text after}
+  // The scan's address field follows the cursor while the scan is on. {scan on, cursor, text before, text after}
   for (auto [on, cursor, before, after] : {std::tuple{false, 77, "192.168.1.1", "192.168.1.1"},
                                            {true, 77, "192.168.1.1", "192.168.1.77"}, {true, 0, "10.0.0.5", "10.0.0.5"}}) {
     w.fields.scanButtonChecked = on, w.net.scanCursor = cursor, w.fields.scanAddressText = before;
