@@ -16,9 +16,8 @@ using namespace std::chrono_literals;
 using test::Ip;
 using test::Mac;
 
-// Replies byte for byte, recording and ignoring: the request tests; on real
-// sockets with the real ports: the namespace road test.
-// Switching on while stopping is tested through the window's button.
+// Replies byte for byte, recording and ignoring: the request tests; real ports:
+// the namespace road test; switching on while stopping: the window's button.
 TEST(UdpThread, SwitchedOffItEndsAtTheNextDatagramAndOnAgainStartsANewRun) {
   test::RunningServer s;
   ASSERT_TRUE(s.started);
@@ -31,8 +30,7 @@ TEST(UdpThread, SwitchedOffItEndsAtTheNextDatagramAndOnAgainStartsANewRun) {
   EXPECT_EQ(s.server.RunsStarted(), 2);
   ASSERT_TRUE(s.module.Send(s.server.BoundPort(), request));
   EXPECT_TRUE(s.module.Receive(2s).has_value());
-  EXPECT_TRUE(ShutdownBootpServer(s.server, s.messages));
-  EXPECT_TRUE(s.messages.entries.empty());
+  EXPECT_TRUE(ShutdownBootpServer(s.server, s.messages) && s.messages.entries.empty());
 }
 
 TEST(UdpThread, FailedReplyLeavesTheEntryUnassigned) {
@@ -59,8 +57,7 @@ TEST(UdpThread, StopWithoutASocketShowsEveryStepThatFails) {
   getrlimit(RLIMIT_NOFILE, &saved);
   const int lowest = open("/dev/null", O_RDONLY);
   close(lowest);
-  rlimit none = saved;
-  none.rlim_cur = static_cast<rlim_t>(lowest);
+  rlimit none{static_cast<rlim_t>(lowest), saved.rlim_max};
   setrlimit(RLIMIT_NOFILE, &none);
   StopBootpServer(net, messages, Ip("127.0.0.1"), 9);
   setrlimit(RLIMIT_NOFILE, &saved);

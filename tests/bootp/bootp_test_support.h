@@ -34,10 +34,8 @@ inline BootpServerOptions LoopbackOptions(uint16_t clientPort) {
 
 inline bool WaitUntil(const std::function<bool()>& done) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-  while (!done())
-    if (std::chrono::steady_clock::now() > end) return false;
-    else std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  return true;
+  while (!done() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return done();
 }
 
 // A module on loopback: sends to the server and reads what comes back.

@@ -24,13 +24,7 @@ ReadOutcome Read(const std::vector<uint8_t>& bytes, Configuration& config, Recor
   return ReadConfigurationBytes(std::make_shared<ConfigImage>(bytes), "file.bin", config, messages);
 }
 
-std::vector<uint8_t> EncodeTree(BusNode& root) {
-  std::vector<uint8_t> bytes(ComputeSize(root));
-  EXPECT_TRUE(Serialize(root, bytes));
-  return bytes;
-}
-
-// A root with an IoH holding the given entries.
+// A root with iohCount IoH, each holding the given entries.
 std::vector<uint8_t> TreeOf(std::vector<BusNodePtr> entries, int iohCount = 1) {
   BusNodePtr root = CreateRoot();
   for (int i = 0; i < iohCount; ++i) {
@@ -40,37 +34,35 @@ std::vector<uint8_t> TreeOf(std::vector<BusNodePtr> entries, int iohCount = 1) {
     for (auto& e : entries) AppendChild(*ioh, e);
     AppendChild(*root, ioh);
   }
-  return EncodeTree(*root);
+  std::vector<uint8_t> bytes(ComputeSize(*root));
+  EXPECT_TRUE(Serialize(*root, bytes));
+  return bytes;
 }
 
-std::string Fields(const SlaveRecord& r) {
-  return r.node + "|" + r.status + "|" + r.moduleId + "|" + r.ipAddress + "|" + r.name + "|" + r.description + "|" +
-         r.inputWords + "/" + r.outputWords + "/" + r.paramWords + "|" + FormatMac(r.mac) + "|" + r.macAddress;
+std::string Master(const Configuration& c) {
+  return c.master.masterIpText + " " + std::to_string(c.master.fileWord1) + " " + std::to_string(c.master.fileWord2) +
+         " " + std::to_string(c.master.advancedSettings) + " " + std::to_string(c.nextNode);
 }
 
 TEST(ConfigurationFile, WorkedExamplesWrittenReadAndWrittenBackUnchanged) {
-  Configuration empty, one;
+  Configuration empty, config;
   ExampleConfig(empty, false);
-  ExampleConfig(one, true);
   EXPECT_EQ(Encode(empty), EmptyExample());
-  ScratchDir dir;
-  RecordedMessages messages;
-  ASSERT_TRUE(WriteConfiguration(dir.File("one.bin"), one, messages));
-  EXPECT_EQ(ReadAll(dir.File("one.bin")), OneSlaveExample());
-
-  Configuration config;
+  // Read over a configuration with another master address and written back.
   config.master.masterIpText = "10.0.0.1";
+  RecordedMessages messages;
   ReadOutcome outcome = Read(OneSlaveExample(), config, messages);
-  ASSERT_TRUE(outcome.ok && outcome.masterIpSet);
-  EXPECT_TRUE(messages.entries.empty());
-  EXPECT_EQ(config.master.masterIpText + " " + std::to_string(config.master.fileWord1) + " " +
-                std::to_string(config.master.fileWord2) + " " + std::to_string(config.nextNode),
-            "192.168.1.10 50 48 2");
+  ASSERT_TRUE(outcome.ok && outcome.masterIpSet && messages.entries.empty());
+  EXPECT_EQ(Master(config), "192.168.1.10 50 48 0 2");
   ASSERT_EQ(config.dataList.Count(), 1);
   const SlaveRecord& r = *config.dataList.At(0);
-  EXPECT_EQ(Fields(r), "1|unknown|99|192.168.1.1|S1|first|2/4/1|020000000001|");
+  EXPECT_EQ(r.node + "|" + r.status + "|" + r.moduleId + "|" + r.ipAddress + "|" + r.name + "|" + r.description + "|" +
+                r.inputWords + "/" + r.outputWords + "/" + r.paramWords + "|" + FormatMac(r.mac) + "|" + r.macAddress,
+            "1|unknown|99|192.168.1.1|S1|first|2/4/1|020000000001|");
   EXPECT_TRUE(r.sourceEntry && r.sourceGroup && r.sourceInput && r.sourceParam && r.sourceOutput);
-  EXPECT_EQ(Encode(config), OneSlaveExample());
+  ScratchDir dir;
+  ASSERT_TRUE(WriteConfiguration(dir.File("one.bin"), config, messages));
+  EXPECT_EQ(ReadAll(dir.File("one.bin")), OneSlaveExample());
 
   // A master address of 0.0.0.0 leaves the one in use; the rest is read.
   Configuration source;
@@ -81,9 +73,7 @@ TEST(ConfigurationFile, WorkedExamplesWrittenReadAndWrittenBackUnchanged) {
   back.master.masterIpText = "172.16.0.1";
   outcome = Read(bytes, back, messages);
   ASSERT_TRUE(outcome.ok && !outcome.masterIpSet);
-  EXPECT_EQ(back.master.masterIpText + " " + std::to_string(back.master.fileWord1) + " " +
-                std::to_string(back.master.fileWord2) + " " + std::to_string(back.master.advancedSettings),
-            "172.16.0.1 77 305 24581");
+  EXPECT_EQ(Master(back), "172.16.0.1 77 305 24581 1");
 }
 
 TEST(ConfigurationWriter, RecordsReadFromAFileCarryTheirBytesOver) {
@@ -107,8 +97,7 @@ TEST(ConfigurationWriter, RecordsReadFromAFileCarryTheirBytesOver) {
   ASSERT_TRUE(Read(TreeOf({entry}), config, messages).ok);
   SlaveRecord& r = *config.dataList.At(0);
   EXPECT_EQ(r.inputWords + "/" + r.outputWords, "8/2");
-  // Fewer input words than the block holds, more output words, a new
-  // parameter block.
+  // Fewer input words than the block holds, more output words, a new parameter block.
   r.inputWords = "4", r.outputWords = "3", r.paramWords = "1", r.name = "new";
   std::vector<uint8_t> written = Encode(config);
 
@@ -150,42 +139,34 @@ TEST(ConfigurationReader, RefusesBrokenFilesWithAMessage) {
     bytes[at] = value;
     return bytes;
   };
-  const struct {
-    const char* what;
-    std::vector<uint8_t> bytes;
-    const char* message;
-    const char* title;
-  } cases[] = {
-      {"total of 4", changed(0, 0x04), "size not valid", "file.bin"},
-      {"changed byte", changed(100, good[100] ^ 0x40), "checksum error", "file.bin"},
-      {"changed first byte", changed(3, good[3] ^ 1), "checksum error", "file.bin"},
-      {"changed padding", changed(good.size() - 5, 1), "checksum error", "file.bin"},
-      {"checksum's upper bytes", changed(good.size() - 1, 1), "checksum error", "file.bin"},
-      {"truncated", std::vector<uint8_t>(good.begin(), good.end() - 10), "Input file corrupted!", "Plinth"},
-      {"one byte short", std::vector<uint8_t>(good.begin(), good.end() - 1), "Input file corrupted!", "Plinth"},
-      // Consistent checksums over inconsistent trees.
-      {"entry count past the end", Resealed(good, ioh + 6, {40, 0}), "Input file corrupted!", "Plinth"},
-      {"header past the node", Resealed(good, ioh - 2, {0xBF}), "Input file corrupted!", "Plinth"},
-      {"value count past the block", Resealed(good, 0x80 + 3 + 16, {0xB8, 0x0B}), "Input file corrupted!", "Plinth"},
-      {"last block past its parents", Resealed(good, 0xb4, {0x21}), "Input file corrupted!", "Plinth"},
-      {"unterminated string", Resealed(good, 0x78, {'x'}), "Input file corrupted!", "Plinth"},
-      {"two IoH", TreeOf({}, 2), "Input file corrupted! (More than one IoH)", "Plinth"},
+  const std::string corrupted = "Plinth: Input file corrupted!", checksum = "file.bin: checksum error";
+  const std::pair<std::vector<uint8_t>, std::string> cases[] = {
+      {changed(0, 0x04), "file.bin: size not valid"},
+      {changed(100, good[100] ^ 0x40), checksum},
+      {changed(3, good[3] ^ 1), checksum},
+      {changed(good.size() - 5, 1), checksum},  // padding
+      {changed(good.size() - 1, 1), checksum},  // the checksum's upper bytes
+      {std::vector<uint8_t>(good.begin(), good.end() - 10), corrupted},
+      {std::vector<uint8_t>(good.begin(), good.end() - 1), corrupted},
+      // Consistent checksums over inconsistent trees: entry count, header,
+      // value count, last block past their ends; an unterminated string.
+      {Resealed(good, ioh + 6, {40, 0}), corrupted},
+      {Resealed(good, ioh - 2, {0xBF}), corrupted},
+      {Resealed(good, 0x80 + 3 + 16, {0xB8, 0x0B}), corrupted},
+      {Resealed(good, 0xb4, {0x21}), corrupted},
+      {Resealed(good, 0x78, {'x'}), corrupted},
+      {TreeOf({}, 2), corrupted + " (More than one IoH)"},
+      {TreeOf({}, 0), ""},  // no IoH: an empty configuration, read without a word
   };
-  for (const auto& c : cases) {
+  for (size_t i = 0; i < std::size(cases); ++i) {
     Configuration config;
     RecordedMessages messages;
-    EXPECT_FALSE(Read(c.bytes, config, messages).ok) << c.what;
-    EXPECT_EQ(config.dataList.Count(), 0) << c.what;
-    ASSERT_EQ(messages.entries.size(), 1u) << c.what;
-    EXPECT_EQ(messages.entries[0].title + ": " + messages.entries[0].text, std::string(c.title) + ": " + c.message)
-        << c.what;
+    EXPECT_EQ(Read(cases[i].first, config, messages).ok, cases[i].second.empty()) << i;
+    EXPECT_EQ(config.dataList.Count(), 0) << i;
+    std::string shown;
+    for (const auto& m : messages.entries) shown += m.title + ": " + m.text;
+    EXPECT_EQ(shown, cases[i].second) << i;
   }
-  // A root without an IoH is an empty configuration, read without a word.
-  BusNodePtr bare = CreateRoot();
-  Configuration config;
-  RecordedMessages messages;
-  EXPECT_TRUE(Read(EncodeTree(*bare), config, messages).ok);
-  EXPECT_TRUE(messages.entries.empty());
 }
 
 TEST(ConfigurationReader, OddButValidTrees) {
@@ -199,9 +180,10 @@ TEST(ConfigurationReader, OddButValidTrees) {
     AppendChild(*group, block);
     AppendChild(*entry, group);
   }
+  std::vector<BusNodePtr> entries{CreateSlaveEntry(5, std::string("bare")), entry};
   Configuration config;
   RecordedMessages messages;
-  ASSERT_TRUE(Read(TreeOf({CreateSlaveEntry(5, std::string("bare")), entry}), config, messages).ok);
+  ASSERT_TRUE(Read(TreeOf(entries), config, messages).ok);
   ASSERT_EQ(config.dataList.Count(), 2);
   EXPECT_EQ(config.dataList.At(0)->inputWords + config.dataList.At(0)->outputWords, "00");
   EXPECT_FALSE(config.dataList.At(0)->sourceGroup.has_value());
@@ -210,58 +192,44 @@ TEST(ConfigurationReader, OddButValidTrees) {
   Configuration back;
   ASSERT_TRUE(Read(Encode(config), back, messages).ok);
   EXPECT_TRUE(back.dataList.At(0)->sourceGroup.has_value());
-}
 
-TEST(ConfigurationReader, LoadsTheFirst300OfALargerFile) {
-  std::vector<BusNodePtr> entries;
-  for (int i = 0; i < 305; ++i) entries.push_back(CreateSlaveEntry(static_cast<uint16_t>(i + 1), std::string("s")));
+  // Of a larger file, the first 300 are loaded.
+  for (int i = 3; i <= 305; ++i) entries.push_back(CreateSlaveEntry(static_cast<uint16_t>(i), std::string("s")));
   ScratchDir dir;
   WriteAll(dir.File("big.bin"), TreeOf(entries));
-  Configuration config;
-  RecordedMessages messages;
-  EXPECT_TRUE(ReadConfiguration(dir.File("big.bin"), config, messages).ok);
-  EXPECT_EQ(config.dataList.Count(), 300);
-  EXPECT_EQ(config.dataList.At(299)->node, "300");
-  EXPECT_EQ(config.nextNode, 301);
+  Configuration big;
+  EXPECT_TRUE(ReadConfiguration(dir.File("big.bin"), big, messages).ok);
+  EXPECT_EQ(big.dataList.Count(), 300);
+  EXPECT_EQ(big.dataList.At(299)->node + " " + std::to_string(big.nextNode), "300 301");
   ASSERT_EQ(messages.entries.size(), 1u);
   EXPECT_EQ(messages.entries[0].text, "The file holds 305 slaves; only the first 300 were loaded.");
 }
 
 TEST(ConfigurationFile, MissingOrEmptyFilesAreNotReadAndFailedWritesKeepThePreviousFile) {
   ScratchDir dir;
-  WriteAll(dir.File("empty.bin"), {});
-  for (const std::string& path : {dir.File("missing.bin"), dir.File("empty.bin"), dir.Path().string()}) {
-    Configuration config;
-    config.master.masterIpText = "1.2.3.4";
-    RecordedMessages messages;
-    EXPECT_FALSE(ReadConfiguration(path, config, messages).ok) << path;
-    EXPECT_TRUE(messages.entries.empty()) << path;
-    EXPECT_EQ(config.master.masterIpText, "1.2.3.4");
-  }
-  std::filesystem::remove(dir.File("empty.bin"));
-
+  const std::string target = dir.File("keep.bin");
+  WriteAll(target, {});
   Configuration config;
   ExampleConfig(config, true);
-  const std::string target = dir.File("keep.bin");
+  for (const std::string& path : {dir.File("missing.bin"), target, dir.Path().string()}) {
+    RecordedMessages messages;
+    EXPECT_FALSE(ReadConfiguration(path, config, messages).ok || messages.entries.size()) << path;
+    EXPECT_EQ(config.master.masterIpText + std::to_string(config.dataList.Count()), "192.168.1.101");
+  }
   WriteAll(target, EmptyExample());
   chmod(target.c_str(), 0640);
   auto write = [&](const std::string& path, const char* message) {
     RecordedMessages messages;
     EXPECT_EQ(WriteConfiguration(path, config, messages), message == nullptr) << path;
     EXPECT_EQ(messages.entries.size(), message ? 1u : 0u) << path;
-    if (message && !messages.entries.empty()) {
-      EXPECT_TRUE(messages.entries[0].text.starts_with(message)) << messages.entries[0].text;
-    }
+    for (const auto& m : messages.entries) EXPECT_TRUE(m.text.starts_with(message)) << m.text;
   };
-  write(dir.File("no/such/folder/x.bin"), "fopen failed to write!");
   write(dir.Path().string(), "fopen failed to write!");
-
   // A write cut short by the file size limit: the old file stays whole.
   rlimit old{};
   getrlimit(RLIMIT_FSIZE, &old);
   auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-  rlimit small = old;
-  small.rlim_cur = 100;
+  rlimit small{100, old.rlim_max};
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
   write(target, "fwrite failed!");
   setrlimit(RLIMIT_FSIZE, &old);

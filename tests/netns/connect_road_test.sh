@@ -6,9 +6,7 @@
 # in the module status window, flashed and saved; plinthctl reads it back.
 # Usage: connect_road_test.sh UI_WINDOW_TESTS PLINTHCTL PLINTH_SIM
 set -euo pipefail
-TESTS="$1"
-PLINTHCTL="$2"
-SIM="$3"
+TESTS="$1" PLINTHCTL="$2" SIM="$3"
 HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/netns_lib.sh"
 netns_setup

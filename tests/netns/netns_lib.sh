@@ -5,25 +5,18 @@
 #   MOD_NS / MOD_IF 10.77.0.200/24  the modules' side
 # Exits 77 (ctest: skipped) when namespaces cannot be made here.
 
-SRV_NS="plinth-srv-$$"
-MOD_NS="plinth-mod-$$"
-SRV_IF="pbs$$"
-MOD_IF="pbm$$"
+SRV_NS="plinth-srv-$$" MOD_NS="plinth-mod-$$" SRV_IF="pbs$$" MOD_IF="pbm$$"
 NETNS_PIDS=()
 
 netns_cleanup() {
   local pid
   for pid in "${NETNS_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
   for pid in "${NETNS_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
-  ip netns del "$SRV_NS" 2>/dev/null || true
-  ip netns del "$MOD_NS" 2>/dev/null || true
+  for pid in "$SRV_NS" "$MOD_NS"; do ip netns del "$pid" 2>/dev/null || true; done
   ip link del "$SRV_IF" 2>/dev/null || true  # left in this namespace by a set-up that failed half-way
 }
 
-netns_skip() {
-  echo "SKIP: $1 (network namespaces need root and iproute2)"
-  exit 77
-}
+netns_skip() { echo "SKIP: $1 (network namespaces need root and iproute2)"; exit 77; }
 
 netns_setup() {
   [ "$(id -u)" -eq 0 ] || netns_skip "not running as root"
@@ -33,14 +26,14 @@ netns_setup() {
   ip netns add "$SRV_NS" 2>/dev/null || netns_skip "cannot create a network namespace"
   ip netns add "$MOD_NS" || netns_skip "cannot create a second network namespace"
   ip link add "$SRV_IF" type veth peer name "$MOD_IF" || netns_skip "cannot create a veth pair"
-  ip link set "$SRV_IF" netns "$SRV_NS"
-  ip link set "$MOD_IF" netns "$MOD_NS"
-  ip -n "$SRV_NS" addr add 10.77.0.1/24 dev "$SRV_IF"
-  ip -n "$MOD_NS" addr add 10.77.0.200/24 dev "$MOD_IF"
-  ip -n "$SRV_NS" link set lo up
-  ip -n "$MOD_NS" link set lo up
-  ip -n "$SRV_NS" link set "$SRV_IF" up
-  ip -n "$MOD_NS" link set "$MOD_IF" up
+  local ns if net
+  for ns in "$SRV_NS:$SRV_IF:10.77.0.1" "$MOD_NS:$MOD_IF:10.77.0.200"; do
+    IFS=: read -r ns if net <<<"$ns"
+    ip link set "$if" netns "$ns"
+    ip -n "$ns" addr add "$net/24" dev "$if"
+    ip -n "$ns" link set lo up
+    ip -n "$ns" link set "$if" up
+  done
 }
 
 # Runs a command in the background inside a namespace; its pid is kept for cleanup.
@@ -52,8 +45,7 @@ netns_spawn() {
 
 # has_line FILE PATTERN...: a line of FILE matches every PATTERN.
 has_line() {
-  local file="$1"; shift
-  local lines
+  local file="$1" lines; shift
   lines="$(cat "$file" 2>/dev/null)" || return 1
   for p in "$@"; do lines="$(grep -E -- "$p" <<<"$lines")" || return 1; done
 }
@@ -61,10 +53,6 @@ has_line() {
 # wait_for SECONDS FILE PATTERN...: until a line of FILE matches every PATTERN.
 wait_for() {
   local limit="$1" i; shift
-  for ((i = 0; i < limit * 20; i++)); do
-    has_line "$@" && return 0
-    sleep 0.05
-  done
-  echo "FAIL: no line matching '${*:2}' in $1 within ${limit}s:"; cat "$1"
-  exit 1
+  for ((i = 0; i < limit * 20; i++)); do has_line "$@" && return 0; sleep 0.05; done
+  echo "FAIL: no line matching '${*:2}' in $1 within ${limit}s:"; cat "$1"; exit 1
 }

@@ -5,8 +5,7 @@
 # five, refreshes the given configuration's row of one of them instead of
 # adding another, and writes the result. Usage: scan_road_test.sh PLINTHCTL PLINTH_SIM
 set -euo pipefail
-PLINTHCTL="$1"
-SIM="$2"
+PLINTHCTL="$1" SIM="$2"
 HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/netns_lib.sh"
 netns_setup

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # The configuration file's MIME type, offline: a private shared-mime-info
-# database (the system's types and ours) asked through GIO, which looks at
-# the content of a file whose name decides nothing. Written configurations
-# (total-size codes of 1, 2 and 3 bytes) are ours; other .bin files, a
-# damaged header among them, are not.
+# database (the system's types and ours) asked through GIO, which looks at the
+# content of a file whose name decides nothing. Written configurations (size
+# codes of 1, 2 and 3 bytes) are ours; other .bin files, a damaged one among them, are not.
 # Usage: mime_type_test.sh PLINTHCTL MIME_XML PNG_FILE
 set -euo pipefail
 work="$(mktemp -d)"
@@ -17,11 +16,11 @@ echo '{}' | "$1" build - -o "$work/empty.bin"
 echo '{"slaves": [{"node": "1", "moduleId": "704"}]}' | "$1" build - -o "$work/one.bin"
 slaves="$(for n in $(seq 1 254); do printf '{"node": "%d", "description": "%0100d"},' "$n" 0; done)"
 echo "{\"slaves\": [${slaves%,}]}" | "$1" build - -o "$work/full.bin"
+[ "$(od -An -tx1 -N1 "$work/full.bin")" = " e0" ] || { echo "FAIL: full.bin has no 3-byte size code"; exit 1; }
 printf 'plain text, not a configuration\n' >"$work/notes.bin"
 head -c 4096 /dev/urandom >"$work/random.bin"
 cp "$3" "$work/picture.bin"
 sed 's/GenericBusTable/GenericBusTablX/' "$work/one.bin" >"$work/damaged.bin"
-
 failed=0
 for case in empty.bin=ours one.bin=ours full.bin=ours notes.bin=text/plain picture.bin=image/png \
   random.bin=other damaged.bin=other; do
@@ -33,5 +32,4 @@ for case in empty.bin=ours one.bin=ours full.bin=ours notes.bin=text/plain pictu
   echo "FAIL: $file is '$got', expected $want"
   failed=1
 done
-[ "$(od -An -tx1 -N1 "$work/full.bin")" = " e0" ] || { echo "FAIL: full.bin has no 3-byte size code"; failed=1; }
 exit "$failed"
