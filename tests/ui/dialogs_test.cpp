@@ -63,30 +63,27 @@ TEST(SlaveConfigDialog, AutoIpBoxFieldChecksAndConnect) {
   EXPECT_TRUE(f.Edit("nodeEdit")->hasFocus());
   f.Edit("nodeEdit")->setText("9");
   f.MoveFocus("nodeEdit", f.Edit("macEdit"));
-  EXPECT_EQ(f.prompts.shown.size(), 1u);
-  EXPECT_EQ(f.Text("ipEdit"), "192.168.1.9");
+  EXPECT_TRUE(f.prompts.shown.size() == 1u && f.Text("ipEdit") == "192.168.1.9");
   // A known module fills and locks its fields when the Module ID field is left.
   f.Edit("moduleIdEdit")->setText("1218");
   f.MoveFocus("moduleIdEdit", f.Edit("macEdit"));
-  EXPECT_EQ(f.Text("nameEdit"), "482-BFK-287-46");
+  std::string enabled;
   for (const char* locked : {"nameEdit", "descriptionEdit", "inputEdit", "outputEdit", "paramEdit"})
-    EXPECT_FALSE(f.Edit(locked)->isEnabled()) << locked;
-  EXPECT_EQ(f.prompts.shown.size(), 1u);
+    enabled += std::to_string(f.Edit(locked)->isEnabled());
+  EXPECT_EQ(f.Text("nameEdit") + " " + enabled + " " + std::to_string(f.prompts.shown.size()), "482-BFK-287-46 00000 1");
   // A node that departs from the address: the box shows unchecked; ticking
   // it derives the address again.
   SlaveDialogFixture other("8", "192.168.1.7");
   QCheckBox* box = other.dialog->findChild<QCheckBox*>("autoIpCheck");
   EXPECT_TRUE(!box->isHidden() && !box->isChecked() && other.Edit("ipEdit")->isEnabled());
   box->click();
-  EXPECT_EQ(other.Text("ipEdit"), "192.168.1.8");
-  EXPECT_FALSE(other.Edit("ipEdit")->isEnabled());
+  EXPECT_TRUE(other.Text("ipEdit") == "192.168.1.8" && !other.Edit("ipEdit")->isEnabled());
   // Connect to module needs an address; its flow ends the dialog with OK.
   SlaveDialogFixture g("8", "", "OFF");
   int flows = 0;
   g.logic.connectFlow = [&](SlaveConfigLogic&) { return ++flows > 0; };
   g.Button("connectButton")->click();
-  EXPECT_EQ(g.prompts.Messages(), Texts{"Must have an ip-address to make a connection"});
-  EXPECT_TRUE(g.dialog->isVisible());
+  EXPECT_TRUE(g.prompts.Messages() == Texts{"Must have an ip-address to make a connection"} && g.dialog->isVisible());
   g.Edit("ipEdit")->setText("192.168.1.8");
   g.Button("connectButton")->click();
   EXPECT_TRUE(flows == 1 && g.dialog->result() == QDialog::Accepted);
@@ -141,11 +138,10 @@ TEST(WaitDialogs, EndByThemselvesOrOnCancel) {
     QTest::keyClick(modal, Qt::Key_Escape);
   });
   EXPECT_EQ(connect->exec(), kWaitCancel);
-  EXPECT_TRUE(openAfterEnter);
-  EXPECT_EQ(cancels * 10 + net.connecting.load(), 11);
+  EXPECT_EQ(openAfterEnter * 100 + cancels * 10 + net.connecting.load(), 111);
 }
 
-TEST(Help, TopicsAreBuiltInAndF1FollowsTheActiveWindow) {
+TEST(Help, ButtonsAndF1FollowTheActiveWindow) {
   std::vector<int> opened;
   SetHelpHandler([&](int topic) { opened.push_back(topic); });
   {
@@ -159,16 +155,6 @@ TEST(Help, TopicsAreBuiltInAndF1FollowsTheActiveWindow) {
   }
   SetHelpHandler(nullptr);
   EXPECT_EQ(opened, (std::vector<int>{10020, 10021, 10021, 10020}));
-  // Without a replacement the program's own help window shows the page.
-  for (auto [topic, text] : {std::pair{kHelpMainWindow, "The main window"}, {kHelpAdvancedSettings, "Burst count"},
-                             {kHelpSlaveConfiguration, "Slave configuration"}}) {
-    ShowHelp(topic);
-    QWidget* help = nullptr;
-    for (QWidget* w : QApplication::topLevelWidgets()) help = w->objectName() == "helpWindow" ? w : help;
-    ASSERT_TRUE(help && help->isVisible());
-    EXPECT_TRUE(help->findChild<QTextBrowser*>("helpBrowser")->toPlainText().contains(QLatin1String(text))) << topic;
-    help->close();
-  }
 }
 
 // The application object as main() runs it, with the prompts of the test;
@@ -211,10 +197,8 @@ TEST(WholeProgram, StartsWithAFileAndOkWritesItBackUnlessItFailedToLoad) {
             QDialog::Accepted);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0], (RowTexts{"2", "unknown", "192.168.7.2", "", "99", "own", "3/2/1", "own module"}));
-  EXPECT_EQ(rows[1][3] + " " + rows[1][5], "0002a1000b03 482-BFK-216-05");
-  EXPECT_EQ(title, " Varnel Plinth: " + path);
-  EXPECT_EQ(testing::ReadAll(path), written);
-  EXPECT_EQ(p.net.bootpStop.load(), 1);
+  EXPECT_EQ(rows[1][3] + " " + rows[1][5] + title, "0002a1000b03 482-BFK-216-05 Varnel Plinth: " + path);
+  EXPECT_TRUE(testing::ReadAll(path) == written && p.net.bootpStop.load() == 1);
 
   // A damaged file: a new configuration, and OK asks where to save it.
   std::vector<uint8_t> bytes = testing::EmptyExample();
@@ -233,8 +217,7 @@ TEST(WholeProgram, StartsWithAFileAndOkWritesItBackUnlessItFailedToLoad) {
   // A path that names no file yet is a new configuration: OK creates it.
   Program r([](MainDialog& window) { Click(window, "okButton"); });
   EXPECT_EQ(r.app.Run(dir.File("new.bin")), QDialog::Accepted);
-  EXPECT_TRUE(r.prompts.shown.empty());
-  EXPECT_EQ(testing::ReadAll(dir.File("new.bin")).size(), bytes.size());
+  EXPECT_TRUE(r.prompts.shown.empty() && testing::ReadAll(dir.File("new.bin")).size() == bytes.size());
 }
 
 TEST(WholeProgram, StartUpMessagesAndAFailedHostName) {
@@ -249,37 +232,36 @@ TEST(WholeProgram, StartUpMessagesAndAFailedHostName) {
   });
   EXPECT_EQ(p.app.Run(""), QDialog::Rejected);
   EXPECT_EQ(masterEntries, 0);
-  EXPECT_EQ(p.prompts.shown,
-            (std::vector<ScriptedPrompts::Shown>{{"message", "No ip-addr list configured!", "Plinth"}}));
+  EXPECT_EQ(p.prompts.shown, (std::vector<ScriptedPrompts::Shown>{{"message", "No ip-addr list configured!", "Plinth"}}));
   // Without a host name the window ends at once, and shutdown still runs.
   bool ran = false;
   Program failing([&](MainDialog&) { ran = true; });
   failing.app.SetHostCollector([](NetState&, Messages&) { return false; });
   EXPECT_EQ(failing.app.Run(""), QDialog::Rejected);
   QApplication::processEvents();
-  EXPECT_FALSE(ran);
-  EXPECT_EQ(failing.net.bootpStop.load(), 1);
+  EXPECT_TRUE(!ran && failing.net.bootpStop.load() == 1);
 }
-
 
 TEST(Help, UsableWhileEachWindowRunsModally) {
   // Each window runs in its own modal loop, as in the program. F1 opens the
-  // help over it, and the help takes keys and clicks: the page's first link,
+  // built-in page over it, and the help takes keys and clicks: the page's first link,
   // Escape (which closes the help and nothing else), its Close button.
   MainFixture f;
   SlaveDialogFixture slave("7", "192.168.1.7");
   AdvancedValues values;
   AdvancedDialog advanced(values, f.prompts, f.window.get());
-  for (auto [window, expected] : {std::pair<QDialog*, std::string>{f.window.get(), "10020.html 10022.html esc close"},
-                                  {slave.dialog.get(), "10021.html 10020.html esc close"},
-                                  {&advanced, "10022.html 10020.html esc close"}}) {
+  using Case = std::tuple<QDialog*, const char*, std::string>;  // window, a text of its page, what the help did
+  for (auto [window, text, expected] : {Case{f.window.get(), "The main window", "10020.html 10022.html esc close"},
+                                        Case{slave.dialog.get(), "Slave configuration", "10021.html 10020.html esc close"},
+                                        Case{&advanced, "Burst count", "10022.html 10020.html esc close"}}) {
     std::string seen;
-    QTimer::singleShot(0, [&seen, window = window] {
+    QTimer::singleShot(0, [&seen, window = window, text = text] {
       QTest::keyClick(window->windowHandle(), Qt::Key_F1);
       for (QWidget* help : QApplication::topLevelWidgets()) {
         if (help->objectName() != QLatin1String("helpWindow") || !help->isVisible()) continue;
         auto* browser = help->findChild<QTextBrowser*>("helpBrowser");
         seen = browser->source().fileName().toStdString();
+        if (!browser->toPlainText().contains(QLatin1String(text))) seen += " without its text";
         browser->setFocus();
         QTest::keyClick(help->windowHandle(), Qt::Key_Tab);
         QTest::keyClick(help->windowHandle(), Qt::Key_Return);

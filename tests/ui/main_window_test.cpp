@@ -61,9 +61,8 @@ TEST(MainWindow, AddEditAndRemove) {
   });
   f.Button("addButton")->click();
   EXPECT_EQ(proposed, "2 192.168.1.2");
-  EXPECT_EQ(f.Model().Rows() + f.window->Config().dataList.Count(), 0);  // cancelled: nothing added
   f.AddThroughButton("20", "1218");
-  ASSERT_EQ(f.Model().Rows(), 1);
+  ASSERT_EQ(f.Model().Rows(), 1);  // and nothing added on cancel
   EXPECT_EQ(f.Model().Row(0), (RowTexts{"20", "unknown", "192.168.1.20", "", "1218", "482-BFK-287-46", "4/4/4",
                                         "ANALOG-4CH RTD, THERMO INPUT"}));
   EXPECT_EQ(f.window->Config().nextNode, 21);
@@ -75,9 +74,8 @@ TEST(MainWindow, AddEditAndRemove) {
     Edit(d, "nodeEdit")->setText("12"), Click(d, "okButton");
   });
   f.Button("editButton")->click();
-  EXPECT_EQ(f.Cell(1, 0) + " " + f.Cell(1, 2) + " " + std::to_string(f.window->Config().nextNode),
-            "12 192.168.1.12 21");
-  EXPECT_TRUE(f.prompts.shown.empty());
+  EXPECT_EQ(f.Cell(1, 0) + " " + f.Cell(1, 2) + " " + std::to_string(f.window->Config().nextNode) +
+                std::to_string(f.prompts.shown.size()), "12 192.168.1.12 210");
 
   // Each selected slave is edited, and offered for removal from the bottom up.
   AddRows(f, {{"3", "192.168.1.13", "C"}});
@@ -90,8 +88,7 @@ TEST(MainWindow, AddEditAndRemove) {
   f.Button("removeButton")->click();
   EXPECT_EQ(f.prompts.shown, (std::vector<Shown>{{"ask", "3  192.168.1.13  C", "Delete Item?"},
                                                  {"ask", "20  192.168.1.20  482-BFK-287-46", "Delete Item?"}}));
-  EXPECT_EQ(Column(f, 0), Texts{"12"});
-  EXPECT_EQ(f.window->Config().dataList.Count(), 1);
+  EXPECT_TRUE(Column(f, 0) == Texts{"12"} && f.window->Config().dataList.Count() == 1);
   // An empty name leaves two trailing spaces; Cancel keeps the slave.
   f.prompts.Clear();
   Select(f, {0});
@@ -112,8 +109,7 @@ TEST(MainWindow, AddEditAndRemove) {
     f.window->DrainRowChanges();
   };
   f.Button("removeButton")->click();
-  EXPECT_EQ(Column(f, 0), (Texts{"2", "9"}));
-  EXPECT_EQ(f.window->Config().dataList.Count(), 2);
+  EXPECT_TRUE(Column(f, 0) == (Texts{"2", "9"}) && f.window->Config().dataList.Count() == 2);
   // Without a selection, and with a full list.
   f.prompts.Clear();
   Select(f, {});
@@ -156,8 +152,7 @@ TEST(MainWindow, HeadingClickSortsDoubleClickEditsAndBrokenRowsAreReported) {
   f.window->RenderRow(5, nullptr);
   EXPECT_EQ(f.Model().Rows(), 3);
   f.window->RenderRow(3, nullptr);  // slot 3 is empty
-  EXPECT_EQ(f.prompts.shown, (std::vector<Shown>{{"message", "internal error: itemCount unexpected!", "Plinth"},
-                                                 {"message", "internal error: item undefined!", "Plinth"}}));
+  EXPECT_EQ(f.prompts.Messages(), (Texts{"internal error: itemCount unexpected!", "internal error: item undefined!"}));
   // A single row: a double click anywhere edits it.
   MainFixture one;
   AddRows(one, {{"1", "192.168.1.11", "A"}});
@@ -168,7 +163,7 @@ TEST(MainWindow, SaveOpenOkAndCancel) {
   testing::ScratchDir dir;
   const std::string path = dir.File("plant.bin");
   {
-    MainFixture f({"192.168.1.10"});
+    MainFixture f({"192.168.1.1"});  // the file's master address: a prefix of the later list's entry
     AddRows(f, {{"1", "192.168.1.1", "A"}, {"2", "192.168.1.2", "B"}, {"3", "192.168.1.3", "C"}});
     f.prompts.files = {path};
     f.Button("saveButton")->click();
@@ -179,7 +174,6 @@ TEST(MainWindow, SaveOpenOkAndCancel) {
     EXPECT_TRUE(f.prompts.shown.empty() && std::filesystem::exists(path));
     f.Button("openButton")->click();
     EXPECT_EQ(f.prompts.shown, (std::vector<Shown>{{"message", path, "Configuration not empty"}}));
-    EXPECT_EQ(f.Model().Rows(), 3);
   }
   Configuration empty;
   empty.master.masterIpText = "10.9.8.7";
@@ -191,8 +185,7 @@ TEST(MainWindow, SaveOpenOkAndCancel) {
     f.prompts.files = {path};
     f.Button("openButton")->click();
     EXPECT_EQ(Column(f, 5), (Texts{"A", "B", "C"}));
-    EXPECT_EQ(f.Title(), " Plinth: " + path);
-    EXPECT_TRUE(f.net.slaveLock.IsFree());
+    EXPECT_TRUE(f.Title() == " Plinth: " + path && f.net.slaveLock.IsFree());
     // A file without slaves leaves the title and puts its master address
     // into the box. (A file that fails to load: the whole program's test.)
     MainFixture g({"192.168.1.10"});
@@ -204,6 +197,7 @@ TEST(MainWindow, SaveOpenOkAndCancel) {
   // the focused Cancel button is Cancel. (Cancel during a scan: the scan's test.)
   auto before = testing::ReadAll(path);
   MainFixture f({"192.168.1.10"}, path);
+  EXPECT_EQ(f.window->MasterIpText(), "192.168.1.1");  // not completed to the longer list entry
   std::filesystem::remove(path);
   QApplication::setActiveWindow(f.window.get());
   ASSERT_TRUE(QTest::qWaitForWindowActive(f.window.get()));
@@ -274,25 +268,6 @@ TEST(MainWindow, WorkerResultsWaitForCommandsAndTimerHooksRun) {
   ASSERT_EQ(scan.count(), 2);
   EXPECT_TRUE(scan[0][0].toBool() && !scan[1][0].toBool());
   EXPECT_TRUE(testing::RunUntil([&] { return ticks >= 2; }));
-}
-
-
-TEST(MainWindow, FileMasterAddressKeepsItselfAgainstLongerListEntries) {
-  testing::ScratchDir dir;
-  const std::string path = dir.File("master.bin");
-  Configuration file;
-  file.master.masterIpText = "192.168.1.1";
-  RecordedMessages quiet;
-  ASSERT_TRUE(WriteConfiguration(path, file, quiet));
-  for (const std::vector<std::string>& local :
-       {std::vector<std::string>{"192.168.1.10"}, std::vector<std::string>{"192.168.1.10", "192.168.1.1"}}) {
-    MainFixture f(local, path);
-    EXPECT_EQ(f.window->MasterIpText(), "192.168.1.1") << local.size() << " local addresses";
-    f.Button("okButton")->click();
-    Configuration back;
-    ASSERT_TRUE(ReadConfiguration(path, back, quiet).ok);
-    EXPECT_EQ(back.master.masterIpText, "192.168.1.1");
-  }
 }
 
 }  // namespace

@@ -55,9 +55,7 @@ TEST(RowChangeQueue, StructuralChangesWaitForTheListMarksDoNot) {
   queue.Post(Change(K::MarkAssigned, "", 2, note("m2")));  // its row is not there yet
   queue.Post(Change(K::UpsertByIp, "1", 9, note("u1")));
   EXPECT_EQ(queue.Apply(rows, false), 1);
-  EXPECT_EQ(rows.rows, Texts{"1:assigned"});
-  EXPECT_TRUE(rows.list.At(0)->bootpAssigned);
-  EXPECT_EQ(queue.Pending(), 4u);
+  EXPECT_TRUE(rows.rows == Texts{"1:assigned"} && rows.list.At(0)->bootpAssigned && queue.Pending() == 4u);
   // Released: the rest in arrival order, the mark after the append it needs.
   EXPECT_EQ(queue.Apply(rows, true), 4);
   EXPECT_EQ(rows.rows, (Texts{"1:ok", "2:assigned", "5:ok"}));
