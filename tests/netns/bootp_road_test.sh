@@ -8,13 +8,10 @@
 # Usage: bootp_road_test.sh PLINTHCTL PLINTH_SIM
 set -euo pipefail
 PLINTHCTL="$1" SIM="$2"
-HERE="$(cd "$(dirname "$0")" && pwd)"
-source "$HERE/netns_lib.sh"
-WORK="$(mktemp -d)"
+source "$(dirname "$0")/netns_lib.sh"
 fail() { echo "FAIL: $*"; cat "$WORK"/*.txt "$WORK"/*.jsonl 2>/dev/null; exit 1; }
 
 netns_setup
-trap 'netns_cleanup; rm -rf "$WORK"' EXIT
 echo '{"master":{"ip":"10.77.0.1"},"slaves":[{"node":"61","ipAddress":"10.77.0.61","macAddress":"000a1b2c3d02"},
   {"node":"62","ipAddress":"10.77.0.62"}]}' | "$PLINTHCTL" build - -o "$WORK/plant.bin"
 # Unreadable options are refused before anything is served, naming the
