@@ -129,16 +129,10 @@ def slave_entry(s):
     ip = scan_dotted(s["ipAddress"])
     header = (u16(scan_d(s["moduleId"])) + u16(1) + u16(n) + u16(0) + u16(0) + u16(7)
               + b"".join(u16(o) for o in ip) + s["mac"] + u16(0))
-    blocks = []
     i, p, o = scan_d(s["inputWords"]), scan_d(s["paramWords"]), scan_d(s["outputWords"])
-    if i > 0:
-        blocks.append(block(i, 0x0004, [0] * i))
-    if p > 0:
-        entry = CATALOG.get(scan_d(s["moduleId"]) & 0xFFFF)
-        defaults = entry[5] if entry else []
-        blocks.append(block(p, 0x0050, [defaults[k] if k < len(defaults) else 0 for k in range(p)]))
-    if o - p >= 1:
-        blocks.append(block(o - p, 0x0090 if p > 0 else 0x0010, [0] * (o - p)))
+    defaults = CATALOG.get(scan_d(s["moduleId"]) & 0xFFFF, [[]] * 6)[5]
+    blocks = [block(w, flags, values) for w, flags, values in ((i, 0x0004, [0] * i), (p, 0x0050, (defaults + [0] * p)[:p]),
+              (o - p, 0x0090 if p > 0 else 0x0010, [0] * (o - p))) if w > 0]
     group = node(u16(0) + u16(len(blocks)), b"", blocks)
     return node(header, cstr(s["name"]) + cstr(s["description"]) + b"\0", [group])
 
