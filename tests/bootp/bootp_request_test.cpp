@@ -12,9 +12,7 @@
 namespace plinth {
 namespace {
 
-using test::Ip;
-using test::Mac;
-using test::Texts;
+using namespace test;
 BootpVerdict Verdict(BootpTables& tables, const MacAddress& mac, uint32_t ciaddr = 0) {
   return HandleBootpRequest(MakeBootpRequest(mac, 1, ciaddr), tables, "h", 0).verdict;
 }

@@ -13,8 +13,7 @@ namespace plinth {
 namespace {
 
 using namespace std::chrono_literals;
-using test::Ip;
-using test::Mac;
+using namespace test;
 
 // Replies byte for byte, recording and ignoring: the request tests; real ports:
 // the namespace road test; switching on while stopping: the window's button.

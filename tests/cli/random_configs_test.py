@@ -80,8 +80,8 @@ def main():
     rng = random.Random(int(sys.argv[3]) if len(sys.argv) > 3 else 20261205)
     failures = 0
     with tempfile.TemporaryDirectory() as tmp:
-        src, out = os.path.join(tmp, "in.json"), os.path.join(tmp, "out.bin")
         for case in range(count):
+            src, out = os.path.join(tmp, f"{case}.json"), os.path.join(tmp, f"{case}.bin")
             config = random_config(rng, rng.choice([0, 1, 2, 3, 5, 10, 300]) if case > 1 else [0, 300][case])
             with open(src, "w", encoding="utf-8") as f:
                 json.dump(config, f, ensure_ascii=False)
@@ -95,8 +95,6 @@ def main():
                     print(json.dumps(config)[:2000])
                     failures += 1
                     break
-            if os.path.exists(out):
-                os.remove(out)
     print(f"{count - failures} passed, {failures} failed")
     return 1 if failures else 0
 

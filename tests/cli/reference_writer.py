@@ -3,6 +3,7 @@ plinthctl byte for byte on random configurations. It is written from the
 file format's description alone and shares no code with the C++ writer."""
 
 import re
+import string
 import struct
 
 CATALOG = {
@@ -43,57 +44,34 @@ def scan_d(text):
     m = _NUMBER.match(text)
     if not m:
         return 0
-    v = int(m.group(1))
-    v = max(-(2 ** 63), min(2 ** 63 - 1, v))  # strtol saturates at long's range
-    v &= 0xFFFFFFFF
+    v = max(-(2 ** 63), min(2 ** 63 - 1, int(m.group(1)))) & 0xFFFFFFFF  # strtol saturates at long's range
     return v - 2 ** 32 if v >= 2 ** 31 else v
 
 
 def scan_dotted(text):
-    out = [0, 0, 0, 0]
-    rest = text
+    out, rest = [0, 0, 0, 0], "." + text
     for k in range(4):
-        if k:
-            if not rest.startswith("."):
-                break
-            rest = rest[1:]
-        m = _NUMBER.match(rest)
+        m = _NUMBER.match(rest[1:]) if rest.startswith(".") else None
         if not m:
             break
-        out[k] = scan_d(m.group(0))
-        rest = rest[m.end():]
+        out[k], rest = scan_d(m.group(0)), rest[1 + m.end():]
     return out
 
 
 def mac_from_text(text):
-    t = text.replace(":", "").replace("-", "")
-
-    def group(s):
-        if not s or len(s) > 4 or any(c not in "0123456789abcdefABCDEF" for c in s):
-            return 0
-        return int(s, 16)
-
-    g = [0, 0, 0]
-    n = len(t)
-    if n <= 4:
-        g[2] = group(t)
-    elif n <= 8:
-        g[2], g[1] = group(t[n - 4:]), group(t[:n - 4])
-    else:
-        n = min(n, 12)
-        g[2], g[1], g[0] = group(t[n - 4:n]), group(t[n - 8:n - 4]), group(t[:n - 8])
-    return b"".join(struct.pack(">H", x) for x in g)
+    """Up to 12 digits after dropping ':' and '-', read as three 4-digit groups from the right."""
+    t = text.replace(":", "").replace("-", "")[:12]
+    cuts = [0, max(0, len(t) - 8), max(0, len(t) - 4), len(t)]
+    groups = (t[a:b] for a, b in zip(cuts, cuts[1:]))
+    return b"".join(struct.pack(">H", int(g, 16) if g and all(c in string.hexdigits for c in g) else 0) for g in groups)
 
 
 def show_row(slave):
     """What showing a row in the list does to its record."""
     s = dict(slave)
-    mac = bytes(6)
-    if s["macAddress"]:
-        mac = mac_from_text(s["macAddress"])
-        if mac != bytes(6):
-            s["macAddress"] = mac.hex()
-    s["mac"] = mac
+    s["mac"] = mac_from_text(s["macAddress"])
+    if s["mac"] != bytes(6):
+        s["macAddress"] = s["mac"].hex()
     entry = CATALOG.get(scan_d(s["moduleId"]) & 0xFFFF)
     if entry:
         s["name"], s["description"] = entry[0], entry[1]
@@ -116,16 +94,11 @@ def node(header, data, children, root=False):
     inner = length_code(len(header)) + length_code(len(data))
     size = len(body) + len(inner) + (4 if root else 0)
     while True:
-        for n in (1, 2, 3):
-            if len(length_code(size + n)) == n:
-                break
-        else:
-            raise ValueError("too large")
-        if root and (size + n) % 2:
-            size += 1
-            continue
-        total = size + n
-        break
+        n = next(n for n in (1, 2, 3) if len(length_code(size + n)) == n)
+        if not (root and (size + n) % 2):
+            break
+        size += 1
+    total = size + n
     out = length_code(total) + inner + body
     if root:
         out += bytes(total - 4 - len(out))
@@ -156,16 +129,10 @@ def slave_entry(s):
     ip = scan_dotted(s["ipAddress"])
     header = (u16(scan_d(s["moduleId"])) + u16(1) + u16(n) + u16(0) + u16(0) + u16(7)
               + b"".join(u16(o) for o in ip) + s["mac"] + u16(0))
-    blocks = []
     i, p, o = scan_d(s["inputWords"]), scan_d(s["paramWords"]), scan_d(s["outputWords"])
-    if i > 0:
-        blocks.append(block(i, 0x0004, [0] * i))
-    if p > 0:
-        entry = CATALOG.get(scan_d(s["moduleId"]) & 0xFFFF)
-        defaults = entry[5] if entry else []
-        blocks.append(block(p, 0x0050, [defaults[k] if k < len(defaults) else 0 for k in range(p)]))
-    if o - p >= 1:
-        blocks.append(block(o - p, 0x0090 if p > 0 else 0x0010, [0] * (o - p)))
+    defaults = CATALOG.get(scan_d(s["moduleId"]) & 0xFFFF, [[]] * 6)[5]
+    blocks = [block(w, flags, values) for w, flags, values in ((i, 0x0004, [0] * i), (p, 0x0050, (defaults + [0] * p)[:p]),
+              (o - p, 0x0090 if p > 0 else 0x0010, [0] * (o - p))) if w > 0]
     group = node(u16(0) + u16(len(blocks)), b"", blocks)
     return node(header, cstr(s["name"]) + cstr(s["description"]) + b"\0", [group])
 

@@ -120,25 +120,18 @@ TEST(ConfigurationWriter, RecordsReadFromAFileCarryTheirBytesOver) {
   EXPECT_EQ(out->values, (std::vector<uint16_t>{0xAAAA, 0xBBBB}));
 }
 
-// Recomputes the checksum of an image after a test changed it.
-std::vector<uint8_t> Resealed(std::vector<uint8_t> bytes, size_t at, std::vector<uint8_t> with) {
+// An image with bytes changed, its checksum recomputed unless told not to.
+std::vector<uint8_t> Resealed(std::vector<uint8_t> bytes, size_t at, std::vector<uint8_t> with, bool seal = true) {
   std::copy(with.begin(), with.end(), bytes.begin() + static_cast<long>(at));
   const uint32_t total = DecodeLengthCode(bytes, 0).value;
-  PutU32(bytes, total - 4, Crc16Modbus(std::span<const uint8_t>(bytes).first(total - 4)));
+  if (seal) PutU32(bytes, total - 4, Crc16Modbus(std::span<const uint8_t>(bytes).first(total - 4)));
   return bytes;
 }
 
 TEST(ConfigurationReader, RefusesBrokenFilesWithAMessage) {
   const std::vector<uint8_t>& good = OneSlaveExample();
   const size_t ioh = 2 + 2 + 4 + 16 + 3;  // root codes, header, data; IoH codes
-  ASSERT_EQ(good[0x80], 0x1b);  // the example's input block
-  ASSERT_EQ(good[0xb4], 0x1d);  // its last block, four bytes before the checksum
-  ASSERT_EQ(good[0x78], 0x00);  // the zero that ends the entry's strings
-  auto changed = [&](size_t at, uint8_t value) {
-    std::vector<uint8_t> bytes = good;
-    bytes[at] = value;
-    return bytes;
-  };
+  auto changed = [&](size_t at, uint8_t value) { return Resealed(good, at, {value}, false); };
   const std::string corrupted = "Plinth: Input file corrupted!", checksum = "file.bin: checksum error";
   const std::pair<std::vector<uint8_t>, std::string> cases[] = {
       {changed(0, 0x04), "file.bin: size not valid"},
@@ -148,8 +141,8 @@ TEST(ConfigurationReader, RefusesBrokenFilesWithAMessage) {
       {changed(good.size() - 1, 1), checksum},  // the checksum's upper bytes
       {std::vector<uint8_t>(good.begin(), good.end() - 10), corrupted},
       {std::vector<uint8_t>(good.begin(), good.end() - 1), corrupted},
-      // Consistent checksums over inconsistent trees: entry count, header,
-      // value count, last block past their ends; an unterminated string.
+      // Consistent checksums over inconsistent trees: entry count, header, value count (input block at 0x80),
+      // last block (0xb4) past their ends; the zero that ends the entry's strings (0x78) changed.
       {Resealed(good, ioh + 6, {40, 0}), corrupted},
       {Resealed(good, ioh - 2, {0xBF}), corrupted},
       {Resealed(good, 0x80 + 3 + 16, {0xB8, 0x0B}), corrupted},

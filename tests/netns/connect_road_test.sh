@@ -7,12 +7,8 @@
 # Usage: connect_road_test.sh UI_WINDOW_TESTS PLINTHCTL PLINTH_SIM
 set -euo pipefail
 TESTS="$1" PLINTHCTL="$2" SIM="$3"
-HERE="$(cd "$(dirname "$0")" && pwd)"
-source "$HERE/netns_lib.sh"
+source "$(dirname "$0")/netns_lib.sh"
 netns_setup
-
-WORK="$(mktemp -d)"
-trap 'netns_cleanup; rm -rf "$WORK"' EXIT
 netns_spawn "$MOD_NS" "$SIM" --bootp-interface "$MOD_IF" --bootp-interval 300 \
   -m "bootp=1,mac=000a1b2c3d01,id=1217" >"$WORK/sim.txt" 2>&1
 ip netns exec "$SRV_NS" env PLINTH_ROAD_FILE="$WORK/road.bin" "$TESTS" --gtest_filter=ConnectRoad.* \

@@ -1,6 +1,6 @@
 # Two network namespaces joined by a veth pair, for tests that need the real
 # BOOTP ports and the limited broadcast without touching the machine's own
-# interfaces. Source it; call netns_setup, and the trap deletes everything.
+# interfaces. Source it; netns_setup makes them and $WORK, the trap deletes all.
 #   SRV_NS / SRV_IF 10.77.0.1/24    the configurator's side
 #   MOD_NS / MOD_IF 10.77.0.200/24  the modules' side
 # Exits 77 (ctest: skipped) when namespaces cannot be made here.
@@ -21,7 +21,8 @@ netns_skip() { echo "SKIP: $1 (network namespaces need root and iproute2)"; exit
 netns_setup() {
   [ "$(id -u)" -eq 0 ] || netns_skip "not running as root"
   command -v ip >/dev/null || netns_skip "no 'ip' command"
-  trap netns_cleanup EXIT
+  WORK="$(mktemp -d)"
+  trap 'netns_cleanup; rm -rf "$WORK"' EXIT
   trap 'exit 130' INT TERM
   ip netns add "$SRV_NS" 2>/dev/null || netns_skip "cannot create a network namespace"
   ip netns add "$MOD_NS" || netns_skip "cannot create a second network namespace"

@@ -6,12 +6,8 @@
 # adding another, and writes the result. Usage: scan_road_test.sh PLINTHCTL PLINTH_SIM
 set -euo pipefail
 PLINTHCTL="$1" SIM="$2"
-HERE="$(cd "$(dirname "$0")" && pwd)"
-source "$HERE/netns_lib.sh"
+source "$(dirname "$0")/netns_lib.sh"
 netns_setup
-WORK="$(mktemp -d)"
-trap 'netns_cleanup; rm -rf "$WORK"' EXIT
-
 for h in $(seq 2 254); do
   case $h in 60 | 61 | 200) ;; *) echo "address add 10.77.0.$h/32 dev $MOD_IF" ;; esac
 done | ip -n "$MOD_NS" -batch -
