@@ -1,7 +1,6 @@
 #pragma once
-// An independent Modbus/TCP server built on libmodbus (functions 3 and 16,
-// and its exceptions), serving one connection at a time on a thread of its
-// own. Holding registers 0..registerCount-1 exist; others give exceptions.
+// A libmodbus Modbus/TCP server on a thread of its own, one connection at a time; holding
+// registers 0..registerCount-1 exist, others give exceptions.
 #include <modbus.h>
 
 #include <atomic>
@@ -17,14 +16,8 @@ class LibmodbusServer {
   ~LibmodbusServer();
   bool Listening() const { return listenFd_ >= 0; }
   uint16_t Port() const { return port_; }
-  uint16_t Register(int address) {
-    std::lock_guard lock(mutex_);
-    return mapping_->tab_registers[address];
-  }
-  void SetRegister(int address, uint16_t value) {
-    std::lock_guard lock(mutex_);
-    mapping_->tab_registers[address] = value;
-  }
+  uint16_t Register(int address) { std::lock_guard lock(mutex_); return mapping_->tab_registers[address]; }
+  void SetRegister(int address, uint16_t value) { std::lock_guard lock(mutex_); mapping_->tab_registers[address] = value; }
 
  private:
   void Serve();

@@ -29,10 +29,7 @@ class RunningSim {
     opened_ = server_.Open(error_);
     if (opened_) thread_ = std::thread([this] { server_.Run(); });
   }
-  ~RunningSim() {
-    server_.RequestStop();
-    if (thread_.joinable()) thread_.join();
-  }
+  ~RunningSim() { server_.RequestStop(); if (thread_.joinable()) thread_.join(); }
   bool Opened() const { return opened_; }
   const std::string& Error() const { return error_; }
   SimServer& Server() { return server_; }
