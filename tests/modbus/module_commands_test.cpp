@@ -57,9 +57,7 @@ TEST(ModuleCommands, StatusShowsTheDialogsFieldsResetAndFlashSetTheFlag) {
   // address and serves nothing until it has a new one. "Flash IP Address"
   // then keeps that one.
   SimModule& module = sim.Module();
-  module.SetFlashFlagHandler([](SimModule& m, bool keep) {
-    if (!keep) m.WaitForBootp();
-  });
+  module.SetFlashFlagHandler([](SimModule& m, bool keep) { if (!keep) m.WaitForBootp(); });
   EXPECT_EQ(RunOn(sim, 0, Flash(false)).out, "127.0.0.40: Reset to BOOTP sent\n");
   EXPECT_TRUE(test::WaitUntil([&] { return !module.FlashFlag() && test::SocketGuard(sim.Connect()).fd < 0; }));
   EXPECT_EQ(module.State(), AddressState::kWaitingForBootp);
@@ -70,30 +68,14 @@ TEST(ModuleCommands, StatusShowsTheDialogsFieldsResetAndFlashSetTheFlag) {
   EXPECT_TRUE(test::WaitUntil([&] { return module.FlashFlag(); }));
 }
 
-TEST(ModuleCommands, FailuresGiveTheMessagesAndExitStatus) {
-  RunningSim sim({Module(41, 1217, FaultMode::kWrongFunction), Module(42, 1217, FaultMode::kCloseOnAccept)});
-  ASSERT_TRUE(sim.Opened()) << sim.Error();
-  Output r = RunOn(sim, 0, Status(false));
-  EXPECT_EQ(r.StatusAndErr(), "1 ReadNode STATUS_BLOCK failed!\nGetStatistics for MAC-Addr failed!\n");
-  EXPECT_TRUE(r.out.find("Module ID: \n") != r.out.npos && r.out.find("MAC: \n") != r.out.npos) << r.out;
-  r = RunOn(sim, 1, Status(true));
-  EXPECT_EQ(r.StatusAndErr(), "1 ReadNode STATUS_BLOCK failed!\nGetStatistics for MAC-Addr failed!\n");
-  EXPECT_TRUE(nlohmann::json::parse(r.out)["moduleId"].is_null());
-
-  r = RunOn(sim, 0, [](const std::string&, int) { return StatusCommand("not.an.address", 502, false); });
-  EXPECT_EQ(r.StatusAndErr(), "1 cannot read ip-address!\n");
-  r = RunOn(sim, 0, [](const std::string&, int) { return IoCommand("127.0.0.1", test::UnusedPort(), 1, ""); });
-  EXPECT_EQ(r.StatusAndErr(), "1 connect to module failed!\n");
-}
-
-// Each run of the command on its module: exit status, error and output. A
-// refused word list writes nothing; typed words replace the first ones
-// ("%04x" reads four characters at most); no output words: the cycle only
-// reads; too many to write: the first cycle fails.
-TEST(ModuleCommands, IoSeedsOutputsFromTheCatalogueTakesTypedWordsAndReportsFailures) {
+// Each io run on its module: exit status, error and output. A refused word list writes nothing;
+// typed words replace the first ones ("%04x" reads four characters at most); no output words: the
+// cycle only reads; too many to write: the first cycle fails. Then status's failures.
+TEST(ModuleCommands, IoSeedsOutputsFromTheCatalogueTakesTypedWordsAndFailuresGiveMessagesAndStatus) {
   SimModuleConfig tooMany = Module(49, 1218);
   tooMany.outputWords = 200;  // more than one write can carry
-  RunningSim sim({Module(44, 1218), Module(45, 6115), Module(46, 24), Module(48, 2), tooMany, Module(47, 1218)});
+  RunningSim sim({Module(44, 1218), Module(45, 6115), Module(46, 24), Module(48, 2), tooMany, Module(47, 1218),
+                  Module(41, 1217, FaultMode::kWrongFunction), Module(42, 1217, FaultMode::kCloseOnAccept)});
   ASSERT_TRUE(sim.Opened()) << sim.Error();
   const std::tuple<size_t, int, std::string, std::string> cases[] = {  // module, cycles, words typed, result
       {0, 2, "", "0 1: in 0000 1000 2000 3000 | out 0ae0 0ae0 0ae0 0ae0\n"
@@ -115,6 +97,16 @@ TEST(ModuleCommands, IoSeedsOutputsFromTheCatalogueTakesTypedWordsAndReportsFail
   EXPECT_EQ(sim.Module(1).Outputs(), typed);
   EXPECT_EQ(sim.Module(0).Outputs(), (std::vector<uint16_t>(4, 0x0AE0)));
   EXPECT_EQ(sim.Module(5).Outputs(), (std::vector<uint16_t>(4, 0)));
+  Output r = RunOn(sim, 6, Status(false));
+  EXPECT_EQ(r.StatusAndErr(), "1 ReadNode STATUS_BLOCK failed!\nGetStatistics for MAC-Addr failed!\n");
+  EXPECT_TRUE(r.out.find("Module ID: \n") != r.out.npos && r.out.find("MAC: \n") != r.out.npos) << r.out;
+  r = RunOn(sim, 7, Status(true));
+  EXPECT_EQ(r.StatusAndErr(), "1 ReadNode STATUS_BLOCK failed!\nGetStatistics for MAC-Addr failed!\n");
+  EXPECT_TRUE(nlohmann::json::parse(r.out)["moduleId"].is_null());
+  r = RunOn(sim, 0, [](const std::string&, int) { return StatusCommand("not.an.address", 502, false); });
+  EXPECT_EQ(r.StatusAndErr(), "1 cannot read ip-address!\n");
+  r = RunOn(sim, 0, [](const std::string&, int) { return IoCommand("127.0.0.1", test::UnusedPort(), 1, ""); });
+  EXPECT_EQ(r.StatusAndErr(), "1 connect to module failed!\n");
 }
 
 }  // namespace
