@@ -79,13 +79,12 @@ TEST(ModbusClient, RequestsByteForByteAndWhichRepliesCount) {
                             {0, 0, 0, 6, 5, 8, 0, 0x15, 0, 3}};
   const Bytes status = StatusReply(), mac{0, 0, 0, 0, 0, 13, 5, 8, 0, 0x15, 0, 3, 6, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
   Bytes longReply(200, 0x61), macDest(mac.begin() + 7, mac.end());
-  longReply[0] = longReply[1] = longReply[4] = 0, longReply[5] = 194;
-  longReply[7] = 8, longReply[8] = 0, longReply[9] = 0x15;
+  longReply[0] = longReply[1] = longReply[4] = longReply[8] = 0, longReply[5] = 194, longReply[7] = 8, longReply[9] = 0x15;
   macDest.resize(kStatisticsSize);
   const std::tuple<Call, Bytes, bool, Bytes> cases[] = {  // call, reply, result, destination
       {kRead, status, true, Bytes(status.begin() + 9, status.end())}, {kRead, StatusReply(4), false, {}},
-      {kRead, StatusReply(3, 34), false, {}}, {kRead, StatusReply(3, 36), false, {}},
-      {kRead, {0, 0, 0, 0, 0, 3, 1, 0x83, 2}, false, {}}, {kRead, {}, false, {}},
+      {kRead, StatusReply(3, 34), false, {}}, {kRead, StatusReply(3, 36), false, {}}, {kRead, {}, false, {}},
+      {kRead, {0, 0, 0, 0, 0, 3, 1, 0x83, 2}, false, {}},
       {kWrite, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0, 8}, true, {}}, {kWrite, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0}, false, {}},
       {kWrite, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0, 8, 0}, false, {}},
       {kWrite, {0, 0, 0, 0, 0, 3, 0, 0x90, 2}, false, {}}, {kWrite, {0, 0, 0, 0, 0, 6, 0, 3, 0, 0, 0, 8}, false, {}},

@@ -43,8 +43,7 @@ class RunningSim {
   std::thread thread_;
 };
 
-// Closes a socket at the end of a scope.
-struct SocketGuard {
+struct SocketGuard {  // closes a socket at the end of a scope
   explicit SocketGuard(int s) : fd(s) {}
   ~SocketGuard() { CloseSocket(fd); }
   SocketGuard(const SocketGuard&) = delete;

@@ -25,8 +25,7 @@ struct Program {
     pid = std::stoi(ReadLine());
   }
   ~Program() { Stop(SIGKILL); }
-  std::string ReadLine() {  // up to the first newline
-    std::string line;
+  std::string ReadLine(std::string line = {}) {  // up to the first newline
     for (int c; (c = std::fgetc(out)) != EOF && c != '\n';) line += static_cast<char>(c);
     return line;
   }
