@@ -132,19 +132,6 @@ TEST(ModbusClient, ExceptionsAndBadCountsEndAtOnceFlashFlagSendsFifteenBytes) {
   WriteFlashFlag(pair.client, true);
 }
 
-// Nothing, or a reply whose last byte never comes, ends at the bound and not much later.
-TEST(ModbusClient, SilentOrIncompletePeerEndsAtTheBound) {
-  for (std::ptrdiff_t part : {0, 34}) {
-    SocketPair pair;
-    const Bytes reply = StatusReply();
-    Put(pair.peer, Bytes(reply.begin(), reply.begin() + part));
-    std::array<uint8_t, 26> dest{};
-    const auto start = Clock::now();
-    EXPECT_FALSE(ReadNode(pair.client, 1, dest.data(), STATUS_BLOCK, 13));
-    EXPECT_NEAR(SecondsSince(start), kReplyTimeoutMs / 1000.0 + 2.45, 2.5);
-  }
-}
-
 // A listener that never accepts, its one queue place taken: a second connect stays pending.
 TEST(ConnectTcp, SignalsDuringTheWaitDoNotStretchItsBound) {
   const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -169,13 +156,15 @@ TEST(ConnectTcp, SignalsDuringTheWaitDoNotStretchItsBound) {
   CloseSocket(first), ::close(listener);
 }
 
-// The status read's reply comes after the bound and waits in front of GetStatistics' reply.
-TEST(ModbusClient, LateReplyIsNeverTakenForTheNextRequest) {
+// A silent peer ends the read at the bound, not much later (a reply one byte short: the simulator's
+// test); its reply comes later and waits in front of GetStatistics' reply.
+TEST(ModbusClient, SilentPeerEndsAtTheBoundItsLateReplyIsNeverTakenForTheNext) {
   SocketPair pair;
   std::array<uint8_t, 26> status{};
+  const auto start = Clock::now();
   EXPECT_FALSE(ReadNode(pair.client, 1, status.data(), STATUS_BLOCK, 13));
-  Bytes late = StatusReply();
-  const Bytes statusRequest = Drain(pair.peer);
+  EXPECT_NEAR(SecondsSince(start), kReplyTimeoutMs / 1000.0 + 2.45, 2.5);
+  Bytes late = StatusReply(), statusRequest = Drain(pair.peer);
   ASSERT_EQ(statusRequest.size(), 12u);
   late[0] = statusRequest[0], late[1] = statusRequest[1], late[5] = 29;
   Put(pair.peer, late);
@@ -187,8 +176,7 @@ TEST(ModbusClient, LateReplyIsNeverTakenForTheNextRequest) {
   std::array<uint8_t, kStatisticsSize> statistics{};
   EXPECT_TRUE(GetStatistics(pair.client, 1, statistics));
   peer.join();
-  const Bytes mac{0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
-  EXPECT_TRUE(std::equal(mac.begin(), mac.end(), statistics.begin() + kStatisticsMacOffset));
+  EXPECT_EQ(statistics[kStatisticsMacOffset + 1] << 16 | statistics[kStatisticsMacOffset + 5], 0x1A005E);
 }
 
 }  // namespace

@@ -89,14 +89,13 @@ TEST(NetScanner, OneRoundInOrderAtThePaceBesideBootpThenConnectWorker) {
   ConnectWorker answering(OpenTcpSocket(), test::ScanHost(1, 10), port, 5000),
       silent(OpenTcpSocket(), test::ScanHost(1, 30), port, 60000);
   ASSERT_TRUE(answering.Start() && silent.Start());
-  EXPECT_TRUE(test::WaitUntil([&] { return answering.connecting.load() == 0; }));
-  EXPECT_EQ(silent.connecting.load(), 1);
+  EXPECT_TRUE(test::WaitUntil([&] { return answering.connecting.load() == 0; }) && silent.connecting.load() == 1);
   silent.Cancel();
   EXPECT_TRUE(test::WaitUntil([&] { return silent.connecting.load() == 0; }));
   answering.Join(), silent.Join();
-  EXPECT_EQ(answering.connected.load() * 10 + silent.connected.load(), 10);
   test::SocketGuard connection(answering.TakeSocket());
-  EXPECT_TRUE(connection.fd >= 0 && silent.TakeSocket() == -1);
+  EXPECT_TRUE(answering.connected.load() == 1 && silent.connected.load() == 0 && connection.fd >= 0 &&
+              silent.TakeSocket() == -1);
 }
 
 // Scans at once at a short pace. Every host but the master's answers (or accepts and closes): the
