@@ -12,7 +12,6 @@
 
 namespace plinth {
 namespace {
-
 TEST(LibmodbusServerPeer, ReadNodeWriteNodeAndTheFlashFlagAgainstAnIndependentServer) {
   test::LibmodbusServer server("127.0.0.1", kTextBlockAddress);  // registers 0..0xFBFF
   ASSERT_TRUE(server.Listening());
@@ -77,6 +76,5 @@ TEST(LibmodbusClientPeer, SimulatorAnswersFunctions3And16AndExceptionsOtherwise)
   ASSERT_EQ(modbus_write_registers(ctx, kIpFlashFlagRegister, 1, &zero), 1);
   EXPECT_FALSE(sim.Module().FlashFlag());
 }
-
 }  // namespace
 }  // namespace plinth

@@ -17,7 +17,6 @@
 
 namespace plinth {
 namespace {
-
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
 
@@ -178,6 +177,5 @@ TEST(ModbusClient, SilentPeerEndsAtTheBoundItsLateReplyIsNeverTakenForTheNext) {
   peer.join();
   EXPECT_EQ(statistics[kStatisticsMacOffset + 1] << 16 | statistics[kStatisticsMacOffset + 5], 0x1A005E);
 }
-
 }  // namespace
 }  // namespace plinth

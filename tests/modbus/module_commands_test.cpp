@@ -10,7 +10,6 @@
 
 namespace plinth {
 namespace {
-
 using test::RunningSim;
 using Command = std::function<int(const std::string& ip, int port)>;
 
@@ -53,9 +52,7 @@ TEST(ModuleCommands, StatusShowsTheDialogsFieldsResetAndFlashSetTheFlag) {
   const auto parsed = nlohmann::json::parse(json.out);
   EXPECT_EQ(json.StatusAndErr() + parsed["moduleId"].dump() + parsed["health"].dump() + parsed["errorCount"].dump() +
                 parsed["mac"].dump(), "0 1217\"00A5\"12\"001a2b3c4d5e\"");
-  // "Reset to BOOTP" as the BOOTP side takes it: the module forgets its
-  // address and serves nothing until it has a new one. "Flash IP Address"
-  // then keeps that one.
+  // "Reset to BOOTP": the module forgets its address and serves nothing until it has a new one.
   SimModule& module = sim.Module();
   module.SetFlashFlagHandler([](SimModule& m, bool keep) { if (!keep) m.WaitForBootp(); });
   EXPECT_EQ(RunOn(sim, 0, Flash(false)).out, "127.0.0.40: Reset to BOOTP sent\n");
@@ -108,6 +105,5 @@ TEST(ModuleCommands, IoSeedsOutputsFromTheCatalogueTakesTypedWordsAndFailuresGiv
   r = RunOn(sim, 0, [](const std::string&, int) { return IoCommand("127.0.0.1", test::UnusedPort(), 1, ""); });
   EXPECT_EQ(r.StatusAndErr(), "1 connect to module failed!\n");
 }
-
 }  // namespace
 }  // namespace plinth

@@ -12,7 +12,6 @@
 
 namespace plinth {
 namespace {
-
 using namespace std::chrono_literals;
 using test::ScanModule;
 using test::ScanText;
@@ -121,6 +120,5 @@ TEST(NetScanner, PendingCountRefreshAndFullList) {
                 std::to_string(twice.list.Count()) + " " + std::to_string(full.rows.Texts().size()), "252 4 2 300");
   EXPECT_EQ(full.rows.Texts()[299][1], "ok");  // whichever module came first
 }
-
 }  // namespace
 }  // namespace plinth

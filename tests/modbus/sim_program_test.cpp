@@ -1,5 +1,4 @@
-// The plinth-sim program itself: it starts the modules it is given, answers,
-// says when it runs out of descriptors and stops cleanly on SIGTERM and SIGINT.
+// The plinth-sim program: it serves its modules, says when out of descriptors, stops on signals.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -16,7 +15,6 @@
 
 namespace plinth {
 namespace {
-
 // The program, started by a shell that says its process id and execs it; output and error unbuffered.
 struct Program {
   explicit Program(const std::string& args)
@@ -45,8 +43,8 @@ TEST(SimProgram, ServesItsModulesStopsOnSignalsAndRefusesWhatItCannotRead) {
     const uint16_t port = test::UnusedPort();
     Program sim("--port 1 --module ip=127.0.0.60,port=" + std::to_string(port) +
                 ",id=1218,out=5,mac=0050c2abcdef,timeout=25,health=00a5,error=1f,errors=10");
-    // The line comes once the module listens.
-    EXPECT_EQ(sim.ReadLine(), "module 1218 (4 in, 5 out) mac 0050c2abcdef at 127.0.0.60:" + std::to_string(port));
+    EXPECT_EQ(sim.ReadLine(),  // once the module listens
+              "module 1218 (4 in, 5 out) mac 0050c2abcdef at 127.0.0.60:" + std::to_string(port));
     test::SocketGuard s(ConnectTcp(ParseIpv4("127.0.0.60"), port));
     const ModuleStatus status = ReadModuleStatus(s.fd);
     const auto& w = status.words;
@@ -88,6 +86,5 @@ TEST(SimProgram, OutOfDescriptorsSaysSoAndWaitsAndABurstWaitsInTheQueue) {
   ::kill(sim.pid, SIGCONT);
   EXPECT_EQ(sim.Stop(SIGTERM), 0);
 }
-
 }  // namespace
 }  // namespace plinth

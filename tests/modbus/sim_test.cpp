@@ -10,7 +10,6 @@
 
 namespace plinth {
 namespace {
-
 using Bytes = std::vector<uint8_t>;
 using test::OnLoopback;
 using test::RunningSim;
@@ -87,6 +86,5 @@ TEST(SimModule, DiagnosticsAnswersOnlyTheStatisticsSubFunction) {
     EXPECT_EQ(Bytes(reply.begin() + 7, reply.begin() + 7 + ssize_t(expected.size())), expected) << sub;
   }
 }
-
 }  // namespace
 }  // namespace plinth
