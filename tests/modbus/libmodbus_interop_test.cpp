@@ -1,10 +1,8 @@
 // The client against a libmodbus server, and the simulator against libmodbus's client.
 #include <gtest/gtest.h>
 #include <modbus.h>
-
 #include <cerrno>
 #include <memory>
-
 #include "config/text_scan.h"
 #include "libmodbus_server.h"
 #include "net/modbus_client.h"

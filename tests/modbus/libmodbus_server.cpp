@@ -1,5 +1,4 @@
 #include "libmodbus_server.h"
-
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>

@@ -2,7 +2,6 @@
 // A libmodbus Modbus/TCP server on a thread of its own, one connection at a time; holding
 // registers 0..registerCount-1 exist, others give exceptions.
 #include <modbus.h>
-
 #include <atomic>
 #include <mutex>
 #include <thread>

@@ -1,17 +1,14 @@
 // The client against a scripted peer on a socket pair.
 #include "net/modbus_client.h"
-
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
-
 #include <atomic>
 #include <chrono>
 #include <thread>
-
 #include "net/modbus_frames.h"
 #include "net/tcp_connect.h"
 
@@ -33,8 +30,7 @@ void Put(int fd, const Bytes& bytes) { (void)::send(fd, bytes.data(), bytes.size
 
 Bytes Drain(int fd) {  // everything waiting on fd right now
   Bytes all(1024);
-  const ssize_t got = ::recv(fd, all.data(), all.size(), MSG_DONTWAIT);
-  all.resize(got > 0 ? size_t(got) : 0);
+  all.resize(size_t(std::max<ssize_t>(0, ::recv(fd, all.data(), all.size(), MSG_DONTWAIT))));
   return all;
 }
 

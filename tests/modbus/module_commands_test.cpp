@@ -1,10 +1,7 @@
 // plinthctl's module commands against simulated modules.
 #include "cli/module_commands.h"
-
 #include <gtest/gtest.h>
-
 #include <nlohmann/json.hpp>
-
 #include "config/text_scan.h"
 #include "running_sim.h"
 

@@ -1,10 +1,7 @@
 // The network scan and the connect worker against simulated modules on loopback.
 #include "net/net_scanner.h"
-
 #include <gtest/gtest.h>
-
 #include <future>
-
 #include "../bootp/bootp_test_support.h"
 #include "app/list_rows.h"
 #include "net/connect_worker.h"

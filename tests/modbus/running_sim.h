@@ -2,13 +2,11 @@
 // plinth-sim's server running in-process on loopback addresses, for tests.
 #include <arpa/inet.h>
 #include <sys/socket.h>
-
 #include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
-
 #include "net/tcp_connect.h"
 #include "sim/sim_server.h"
 

@@ -4,10 +4,8 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-
 #include <algorithm>
 #include <utility>
-
 #include "config/text_scan.h"
 #include "net/modbus_client.h"
 #include "net/module_status.h"

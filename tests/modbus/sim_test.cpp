@@ -1,8 +1,6 @@
 // The simulator against the client: fault modes, module options and function 8.
 #include <gtest/gtest.h>
-
 #include <thread>
-
 #include "config/text_scan.h"
 #include "net/modbus_client.h"
 #include "running_sim.h"
