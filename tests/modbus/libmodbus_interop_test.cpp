@@ -37,8 +37,7 @@ TEST(LibmodbusServerPeer, ReadNodeWriteNodeAndTheFlashFlagAgainstAnIndependentSe
 
 TEST(LibmodbusClientPeer, SimulatorAnswersFunctions3And16AndExceptionsOtherwise) {
   SimModuleConfig config = test::OnLoopback(30);
-  config.moduleId = 736;  // 5 in, 5 out
-  config.changingInputs = false, config.timeout = 25;
+  config.moduleId = 736, config.changingInputs = false, config.timeout = 25;  // 5 in, 5 out
   test::RunningSim sim({config});
   ASSERT_TRUE(sim.Opened()) << sim.Error();
   sim.Module().SetInput(4, 0x4242);

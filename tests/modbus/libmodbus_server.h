@@ -10,8 +10,7 @@ namespace plinth::test {
 
 class LibmodbusServer {
  public:
-  // Listens on address (127.0.0.0/8) at a free port.
-  explicit LibmodbusServer(const char* address = "127.0.0.1", int registerCount = 0x10000);
+  explicit LibmodbusServer(const char* address = "127.0.0.1", int registerCount = 0x10000);  // at a free port
   ~LibmodbusServer();
   bool Listening() const { return listenFd_ >= 0; }
   uint16_t Port() const { return port_; }
@@ -20,7 +19,6 @@ class LibmodbusServer {
 
  private:
   void Serve();
-
   modbus_t* ctx_ = nullptr;
   modbus_mapping_t* mapping_ = nullptr;
   std::mutex mutex_;  // guards mapping_ between the server thread and the test

@@ -16,7 +16,6 @@ namespace plinth {
 namespace {
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
-
 struct SocketPair {  // the client's end and the scripted peer's
   SocketPair() {
     int fds[2];
@@ -25,9 +24,7 @@ struct SocketPair {  // the client's end and the scripted peer's
   ~SocketPair() { ::close(client), ::close(peer); }
   int client = -1, peer = -1;
 };
-
 void Put(int fd, const Bytes& bytes) { (void)::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
-
 Bytes Drain(int fd) {  // everything waiting on fd right now
   Bytes all(1024);
   all.resize(size_t(std::max<ssize_t>(0, ::recv(fd, all.data(), all.size(), MSG_DONTWAIT))));
@@ -46,12 +43,9 @@ Bytes StatusReply(uint8_t function = 3, size_t size = 35) {
 // A request as sent, without its transaction identifier, which must not be 0.
 Bytes SentWithoutTransaction(int peer) {
   const Bytes sent = Drain(peer);
-  if (sent.size() < 2 || (sent[0] == 0 && sent[1] == 0)) return {};
-  return Bytes(sent.begin() + 2, sent.end());
+  return sent.size() < 2 || (sent[0] == 0 && sent[1] == 0) ? Bytes{} : Bytes(sent.begin() + 2, sent.end());
 }
-
 double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
 enum Call { kRead, kWrite, kStatistics };
 
 // A read of 13 words at STATUS_BLOCK from unit 200, a write of 8 words to
@@ -79,9 +73,8 @@ TEST(ModbusClient, RequestsByteForByteAndWhichRepliesCount) {
   const std::tuple<Call, Bytes, bool, Bytes> cases[] = {  // call, reply, result, destination
       {kRead, status, true, Bytes(status.begin() + 9, status.end())}, {kRead, StatusReply(4), false, {}},
       {kRead, StatusReply(3, 34), false, {}}, {kRead, StatusReply(3, 36), false, {}}, {kRead, {}, false, {}},
-      {kRead, {0, 0, 0, 0, 0, 3, 1, 0x83, 2}, false, {}},
-      {kWrite, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0, 8}, true, {}}, {kWrite, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0}, false, {}},
-      {kWrite, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0, 8, 0}, false, {}},
+      {kRead, {0, 0, 0, 0, 0, 3, 1, 0x83, 2}, false, {}}, {kWrite, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0, 8}, true, {}},
+      {kWrite, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0}, false, {}}, {kWrite, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0, 8, 0}, false, {}},
       {kWrite, {0, 0, 0, 0, 0, 3, 0, 0x90, 2}, false, {}}, {kWrite, {0, 0, 0, 0, 0, 6, 0, 3, 0, 0, 0, 8}, false, {}},
       {kStatistics, longReply, true, Bytes(longReply.begin() + 7, longReply.begin() + 7 + kStatisticsSize)},
       {kStatistics, mac, true, macDest}, {kStatistics, {0, 0, 0, 0, 0, 3, 5, 0x88, 1}, false, {}},

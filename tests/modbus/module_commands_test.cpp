@@ -36,8 +36,7 @@ Command Flash(bool keep) { return [=](const std::string& ip, int port) { return 
 
 TEST(ModuleCommands, StatusShowsTheDialogsFieldsResetAndFlashSetTheFlag) {
   SimModuleConfig config = Module(40, 1217);
-  config.health = 0x00A5, config.lastError = 0xBEEF, config.errorCount = 12;
-  config.mac = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
+  config.health = 0x00A5, config.lastError = 0xBEEF, config.errorCount = 12, config.mac = {0, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
   RunningSim sim({config});
   ASSERT_TRUE(sim.Opened()) << sim.Error();
   const Output text = RunOn(sim, 0, Status(false));

@@ -47,14 +47,12 @@ struct SocketGuard {  // closes a socket at the end of a scope
   SocketGuard(const SocketGuard&) = delete;
   int fd;
 };
-
 template <typename Cond>  // tries cond every 20 ms for at most 10 s; true as soon as it holds
 bool WaitUntil(Cond cond) {
   for (int i = 0; i < 500; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(20)))
     if (cond()) return true;
   return false;
 }
-
 inline uint16_t UnusedPort() {  // a port on 127.0.0.1 that nothing listens on right now
   const int s = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in at{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};

@@ -36,7 +36,7 @@ struct Program {
   pid_t pid = -1;
 };
 
-TEST(SimProgram, ServesItsModulesStopsOnSignalsAndRefusesWhatItCannotRead) {
+TEST(SimProgram, ServesStopsOnSignalsRefusesWhatItCannotReadAndSaysWhenOutOfDescriptors) {
   for (int sig : {SIGTERM, SIGINT}) {
     const uint16_t port = test::UnusedPort();
     Program sim("--port 1 --module ip=127.0.0.60,port=" + std::to_string(port) +
@@ -57,9 +57,7 @@ TEST(SimProgram, ServesItsModulesStopsOnSignalsAndRefusesWhatItCannotRead) {
     EXPECT_EQ(sim.Stop(sig), 0);
   }
   EXPECT_EQ(Program("--module colour=red").Stop(0), 2);
-}
-
-TEST(SimProgram, OutOfDescriptorsSaysSoAndWaitsAndABurstWaitsInTheQueue) {
+  // Out of descriptors it says so and waits; a burst waits in the queue.
   const uint16_t port = test::UnusedPort();
   rlimit old{};
   ::getrlimit(RLIMIT_NOFILE, &old);
