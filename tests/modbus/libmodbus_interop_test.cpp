@@ -1,11 +1,8 @@
-// Both sides against an independent implementation: the client against a
-// libmodbus server, and the simulator against libmodbus's client.
+// The client against a libmodbus server, and the simulator against libmodbus's client.
 #include <gtest/gtest.h>
 #include <modbus.h>
-
 #include <cerrno>
 #include <memory>
-
 #include "config/text_scan.h"
 #include "libmodbus_server.h"
 #include "net/modbus_client.h"
@@ -13,7 +10,6 @@
 
 namespace plinth {
 namespace {
-
 TEST(LibmodbusServerPeer, ReadNodeWriteNodeAndTheFlashFlagAgainstAnIndependentServer) {
   test::LibmodbusServer server("127.0.0.1", kTextBlockAddress);  // registers 0..0xFBFF
   ASSERT_TRUE(server.Listening());
@@ -28,8 +24,7 @@ TEST(LibmodbusServerPeer, ReadNodeWriteNodeAndTheFlashFlagAgainstAnIndependentSe
   for (size_t i = 0; i < words.size(); ++i) words[i] = htons(static_cast<uint16_t>(0xA000 + i));
   ASSERT_TRUE(WriteNode(s.fd, 1, words.data(), 0x0100, 123));
   EXPECT_EQ((std::vector<int>{server.Register(0x0100), server.Register(0x0100 + 122)}), (std::vector<int>{0xA000, 0xA000 + 122}));
-  // Exception replies (no such register) fail, leave the destination, and
-  // the connection stays usable.
+  // Exceptions (no such register) fail, leave the destination, and the connection stays usable.
   most.fill(0xBEEF);
   EXPECT_FALSE(ReadNode(s.fd, 1, most.data(), kTextBlockAddress, 13));
   EXPECT_FALSE(WriteNode(s.fd, 1, words.data(), kTextBlockAddress - 1, 2));
@@ -42,8 +37,7 @@ TEST(LibmodbusServerPeer, ReadNodeWriteNodeAndTheFlashFlagAgainstAnIndependentSe
 
 TEST(LibmodbusClientPeer, SimulatorAnswersFunctions3And16AndExceptionsOtherwise) {
   SimModuleConfig config = test::OnLoopback(30);
-  config.moduleId = 736;  // 5 in, 5 out
-  config.changingInputs = false, config.timeout = 25;
+  config.moduleId = 736, config.changingInputs = false, config.timeout = 25;  // 5 in, 5 out
   test::RunningSim sim({config});
   ASSERT_TRUE(sim.Opened()) << sim.Error();
   sim.Module().SetInput(4, 0x4242);
@@ -58,31 +52,26 @@ TEST(LibmodbusClientPeer, SimulatorAnswersFunctions3And16AndExceptionsOtherwise)
   EXPECT_EQ(std::vector<int>({status[kStatusInputWords], status[kStatusOutputWords], status[kStatusModuleId],
                               status[kStatusHealth]}),
             std::vector<int>({5, 5, 736, kGoodHealth}));
-  ASSERT_EQ(modbus_read_registers(ctx, kIoImageAddress, 5, words), 5);
-  EXPECT_EQ(words[4], 0x4242);
-  ASSERT_EQ(modbus_read_registers(ctx, kTextBlockAddress, status[kStatusTextWords], words), status[kStatusTextWords]);
-  EXPECT_EQ(words[0], ('4' << 8) | '8');  // "482-BLL-204-05"
-  ASSERT_EQ(modbus_read_registers(ctx, kTimeoutRegister, 1, words), 1);
-  EXPECT_EQ(words[0], 25);
+  uint16_t text[8] = {}, timeout = 0;  // "482-BLL-204-05"
+  ASSERT_EQ(modbus_read_registers(ctx, kIoImageAddress, 5, words) + modbus_read_registers(ctx, kTimeoutRegister, 1, &timeout) +
+                modbus_read_registers(ctx, kTextBlockAddress, status[kStatusTextWords], text), 6 + status[kStatusTextWords]);
+  EXPECT_EQ(std::vector<int>({words[4], text[0], timeout}), std::vector<int>({0x4242, ('4' << 8) | '8', 25}));
   const uint16_t outputs[5] = {0x4444, 0x0044, 0, 0xFFFF, 7}, two = 2, zero = 0;
   ASSERT_EQ(modbus_write_registers(ctx, kIoImageAddress, 5, outputs), 5);
   // Refused: past the images, other functions, a flash flag above 1. A
   // refused write changes nothing.
   auto error = [](int result) { return result == -1 ? errno : 0; };  // right after each call
-  const std::pair<int, int> refused[] = {{error(modbus_read_registers(ctx, 0x1234, 1, words)), EMBXILADD},
-                                         {error(modbus_read_registers(ctx, kIoImageAddress, 6, words)), EMBXILADD},
-                                         {error(modbus_read_registers(ctx, STATUS_BLOCK + 10, 5, words)), EMBXILADD},
-                                         {error(modbus_write_registers(ctx, kIoImageAddress, 6, words)), EMBXILADD},
-                                         {error(modbus_read_input_registers(ctx, 0, 1, words)), EMBXILFUN},
-                                         {error(modbus_write_register(ctx, 0, 1)), EMBXILFUN},  // function 6
-                                         {error(modbus_write_registers(ctx, kIpFlashFlagRegister, 1, &two)),
-                                          EMBXILVAL}};
-  for (auto [got, expected] : refused) EXPECT_EQ(got, expected);
+  EXPECT_EQ(std::vector<int>({error(modbus_read_registers(ctx, 0x1234, 1, words)),
+                              error(modbus_read_registers(ctx, kIoImageAddress, 6, words)),
+                              error(modbus_read_registers(ctx, STATUS_BLOCK + 10, 5, words)),
+                              error(modbus_write_registers(ctx, kIoImageAddress, 6, words)),
+                              error(modbus_read_input_registers(ctx, 0, 1, words)), error(modbus_write_register(ctx, 0, 1)),
+                              error(modbus_write_registers(ctx, kIpFlashFlagRegister, 1, &two))}),
+            std::vector<int>({EMBXILADD, EMBXILADD, EMBXILADD, EMBXILADD, EMBXILFUN, EMBXILFUN, EMBXILVAL}));
   EXPECT_EQ(sim.Module().Outputs(), (std::vector<uint16_t>{0x4444, 0x0044, 0, 0xFFFF, 7}));
   EXPECT_TRUE(sim.Module().FlashFlag());
   ASSERT_EQ(modbus_write_registers(ctx, kIpFlashFlagRegister, 1, &zero), 1);
   EXPECT_FALSE(sim.Module().FlashFlag());
 }
-
 }  // namespace
 }  // namespace plinth

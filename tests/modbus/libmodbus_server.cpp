@@ -1,5 +1,4 @@
 #include "libmodbus_server.h"
-
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -23,8 +22,7 @@ LibmodbusServer::~LibmodbusServer() {
   stop_ = true;
   // shutdown wakes the blocked accept and receive; close alone would not.
   if (listenFd_ >= 0) ::shutdown(listenFd_, SHUT_RDWR);
-  const int client = clientFd_.load();
-  if (client >= 0) ::shutdown(client, SHUT_RDWR);
+  if (const int client = clientFd_.load(); client >= 0) ::shutdown(client, SHUT_RDWR);
   if (thread_.joinable()) thread_.join();
   if (listenFd_ >= 0) ::close(listenFd_);
   if (ctx_) modbus_close(ctx_), modbus_free(ctx_);

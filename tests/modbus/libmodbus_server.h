@@ -1,9 +1,7 @@
 #pragma once
-// An independent Modbus/TCP server built on libmodbus (functions 3 and 16,
-// and its exceptions), serving one connection at a time on a thread of its
-// own. Holding registers 0..registerCount-1 exist; others give exceptions.
+// A libmodbus Modbus/TCP server on a thread of its own, one connection at a time; holding
+// registers 0..registerCount-1 exist, others give exceptions.
 #include <modbus.h>
-
 #include <atomic>
 #include <mutex>
 #include <thread>
@@ -12,23 +10,15 @@ namespace plinth::test {
 
 class LibmodbusServer {
  public:
-  // Listens on address (127.0.0.0/8) at a free port.
-  explicit LibmodbusServer(const char* address = "127.0.0.1", int registerCount = 0x10000);
+  explicit LibmodbusServer(const char* address = "127.0.0.1", int registerCount = 0x10000);  // at a free port
   ~LibmodbusServer();
   bool Listening() const { return listenFd_ >= 0; }
   uint16_t Port() const { return port_; }
-  uint16_t Register(int address) {
-    std::lock_guard lock(mutex_);
-    return mapping_->tab_registers[address];
-  }
-  void SetRegister(int address, uint16_t value) {
-    std::lock_guard lock(mutex_);
-    mapping_->tab_registers[address] = value;
-  }
+  uint16_t Register(int address) { std::lock_guard lock(mutex_); return mapping_->tab_registers[address]; }
+  void SetRegister(int address, uint16_t value) { std::lock_guard lock(mutex_); mapping_->tab_registers[address] = value; }
 
  private:
   void Serve();
-
   modbus_t* ctx_ = nullptr;
   modbus_mapping_t* mapping_ = nullptr;
   std::mutex mutex_;  // guards mapping_ between the server thread and the test

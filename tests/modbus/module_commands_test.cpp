@@ -1,16 +1,12 @@
 // plinthctl's module commands against simulated modules.
 #include "cli/module_commands.h"
-
 #include <gtest/gtest.h>
-
 #include <nlohmann/json.hpp>
-
 #include "config/text_scan.h"
 #include "running_sim.h"
 
 namespace plinth {
 namespace {
-
 using test::RunningSim;
 using Command = std::function<int(const std::string& ip, int port)>;
 
@@ -35,35 +31,26 @@ SimModuleConfig Module(uint8_t host, uint16_t id, FaultMode fault = FaultMode::k
   return config;
 }
 
-const Command kStatus = [](const std::string& ip, int port) { return StatusCommand(ip, port, false); };
-const Command kStatusJson = [](const std::string& ip, int port) { return StatusCommand(ip, port, true); };
+Command Status(bool json) { return [=](const std::string& ip, int port) { return StatusCommand(ip, port, json); }; }
 Command Flash(bool keep) { return [=](const std::string& ip, int port) { return FlashCommand(ip, port, keep); }; }
-Command Io(int cycles, const std::string& set) {
-  return [=](const std::string& ip, int port) { return IoCommand(ip, port, cycles, set); };
-}
 
 TEST(ModuleCommands, StatusShowsTheDialogsFieldsResetAndFlashSetTheFlag) {
   SimModuleConfig config = Module(40, 1217);
-  config.health = 0x00A5, config.lastError = 0xBEEF, config.errorCount = 12;
-  config.mac = {0x00, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
+  config.health = 0x00A5, config.lastError = 0xBEEF, config.errorCount = 12, config.mac = {0, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};
   RunningSim sim({config});
   ASSERT_TRUE(sim.Opened()) << sim.Error();
-  const Output text = RunOn(sim, 0, kStatus);
+  const Output text = RunOn(sim, 0, Status(false));
   EXPECT_EQ(text.StatusAndErr() + text.out,
             "0 Slave IP-Addr: 127.0.0.40\nModule ID: 1217\nWords of input: 16\nWords of output: 4\n"
             "8000 is good health: 00A5\nLast I/O module error: BEEF\nCount of I/O module errors: 12\n"
             "MAC: 001a2b3c4d5e\n");
-  const Output json = RunOn(sim, 0, kStatusJson);
+  const Output json = RunOn(sim, 0, Status(true));
   const auto parsed = nlohmann::json::parse(json.out);
   EXPECT_EQ(json.StatusAndErr() + parsed["moduleId"].dump() + parsed["health"].dump() + parsed["errorCount"].dump() +
                 parsed["mac"].dump(), "0 1217\"00A5\"12\"001a2b3c4d5e\"");
-  // "Reset to BOOTP" as the BOOTP side takes it: the module forgets its
-  // address and serves nothing until it has a new one. "Flash IP Address"
-  // then keeps that one.
+  // "Reset to BOOTP": the module forgets its address and serves nothing until it has a new one.
   SimModule& module = sim.Module();
-  module.SetFlashFlagHandler([](SimModule& m, bool keep) {
-    if (!keep) m.WaitForBootp();
-  });
+  module.SetFlashFlagHandler([](SimModule& m, bool keep) { if (!keep) m.WaitForBootp(); });
   EXPECT_EQ(RunOn(sim, 0, Flash(false)).out, "127.0.0.40: Reset to BOOTP sent\n");
   EXPECT_TRUE(test::WaitUntil([&] { return !module.FlashFlag() && test::SocketGuard(sim.Connect()).fd < 0; }));
   EXPECT_EQ(module.State(), AddressState::kWaitingForBootp);
@@ -74,34 +61,14 @@ TEST(ModuleCommands, StatusShowsTheDialogsFieldsResetAndFlashSetTheFlag) {
   EXPECT_TRUE(test::WaitUntil([&] { return module.FlashFlag(); }));
 }
 
-TEST(ModuleCommands, FailuresGiveTheMessagesAndExitStatus) {
-  // A wrong function code fails every read, the statistics too.
-  RunningSim sim({Module(41, 1217, FaultMode::kWrongFunction), Module(42, 1217, FaultMode::kCloseOnAccept)});
-  ASSERT_TRUE(sim.Opened()) << sim.Error();
-
-  Output r = RunOn(sim, 0, kStatus);
-  EXPECT_EQ(r.StatusAndErr(), "1 ReadNode STATUS_BLOCK failed!\nGetStatistics for MAC-Addr failed!\n");
-  EXPECT_NE(r.out.find("Module ID: \n"), std::string::npos);
-  EXPECT_NE(r.out.find("MAC: \n"), std::string::npos);
-
-  r = RunOn(sim, 1, kStatusJson);
-  EXPECT_EQ(r.StatusAndErr(), "1 ReadNode STATUS_BLOCK failed!\nGetStatistics for MAC-Addr failed!\n");
-  EXPECT_TRUE(nlohmann::json::parse(r.out)["moduleId"].is_null());
-
-  r = RunOn(sim, 0, [](const std::string&, int) { return StatusCommand("not.an.address", 502, false); });
-  EXPECT_EQ(r.StatusAndErr(), "1 cannot read ip-address!\n");
-  r = RunOn(sim, 0, [](const std::string&, int) { return IoCommand("127.0.0.1", test::UnusedPort(), 1, ""); });
-  EXPECT_EQ(r.StatusAndErr(), "1 connect to module failed!\n");
-}
-
-// Each run of the command on its module: exit status, error and output. A
-// refused word list writes nothing; typed words replace the first ones
-// ("%04x" reads four characters at most); no output words: the cycle only
-// reads; too many to write: the first cycle fails.
-TEST(ModuleCommands, IoSeedsOutputsFromTheCatalogueTakesTypedWordsAndReportsFailures) {
+// Each io run on its module: exit status, error and output. A refused word list writes nothing;
+// typed words replace the first ones ("%04x" reads four characters at most); no output words: the
+// cycle only reads; too many to write: the first cycle fails. Then status's failures.
+TEST(ModuleCommands, IoSeedsOutputsFromTheCatalogueTakesTypedWordsAndFailuresGiveMessagesAndStatus) {
   SimModuleConfig tooMany = Module(49, 1218);
   tooMany.outputWords = 200;  // more than one write can carry
-  RunningSim sim({Module(44, 1218), Module(45, 6115), Module(46, 24), Module(48, 2), tooMany, Module(47, 1218)});
+  RunningSim sim({Module(44, 1218), Module(45, 6115), Module(46, 24), Module(48, 2), tooMany, Module(47, 1218),
+                  Module(41, 1217, FaultMode::kWrongFunction), Module(42, 1217, FaultMode::kCloseOnAccept)});
   ASSERT_TRUE(sim.Opened()) << sim.Error();
   const std::tuple<size_t, int, std::string, std::string> cases[] = {  // module, cycles, words typed, result
       {0, 2, "", "0 1: in 0000 1000 2000 3000 | out 0ae0 0ae0 0ae0 0ae0\n"
@@ -115,7 +82,7 @@ TEST(ModuleCommands, IoSeedsOutputsFromTheCatalogueTakesTypedWordsAndReportsFail
       {5, 1, "1,2,3,4,5", "2 Please check your input string: Output Word 5\n"},
   };
   for (const auto& [module, cycles, set, result] : cases) {
-    const Output r = RunOn(sim, module, Io(cycles, set));
+    const Output r = RunOn(sim, module, [&](const std::string& ip, int port) { return IoCommand(ip, port, cycles, set); });
     EXPECT_EQ(r.StatusAndErr() + r.out, result) << module << " " << set;
   }
   std::vector<uint16_t> typed(24, 0);
@@ -123,7 +90,16 @@ TEST(ModuleCommands, IoSeedsOutputsFromTheCatalogueTakesTypedWordsAndReportsFail
   EXPECT_EQ(sim.Module(1).Outputs(), typed);
   EXPECT_EQ(sim.Module(0).Outputs(), (std::vector<uint16_t>(4, 0x0AE0)));
   EXPECT_EQ(sim.Module(5).Outputs(), (std::vector<uint16_t>(4, 0)));
+  Output r = RunOn(sim, 6, Status(false));
+  EXPECT_EQ(r.StatusAndErr(), "1 ReadNode STATUS_BLOCK failed!\nGetStatistics for MAC-Addr failed!\n");
+  EXPECT_TRUE(r.out.find("Module ID: \n") != r.out.npos && r.out.find("MAC: \n") != r.out.npos) << r.out;
+  r = RunOn(sim, 7, Status(true));
+  EXPECT_EQ(r.StatusAndErr(), "1 ReadNode STATUS_BLOCK failed!\nGetStatistics for MAC-Addr failed!\n");
+  EXPECT_TRUE(nlohmann::json::parse(r.out)["moduleId"].is_null());
+  r = RunOn(sim, 0, [](const std::string&, int) { return StatusCommand("not.an.address", 502, false); });
+  EXPECT_EQ(r.StatusAndErr(), "1 cannot read ip-address!\n");
+  r = RunOn(sim, 0, [](const std::string&, int) { return IoCommand("127.0.0.1", test::UnusedPort(), 1, ""); });
+  EXPECT_EQ(r.StatusAndErr(), "1 connect to module failed!\n");
 }
-
 }  // namespace
 }  // namespace plinth

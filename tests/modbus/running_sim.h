@@ -2,13 +2,11 @@
 // plinth-sim's server running in-process on loopback addresses, for tests.
 #include <arpa/inet.h>
 #include <sys/socket.h>
-
 #include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
-
 #include "net/tcp_connect.h"
 #include "sim/sim_server.h"
 
@@ -29,10 +27,7 @@ class RunningSim {
     opened_ = server_.Open(error_);
     if (opened_) thread_ = std::thread([this] { server_.Run(); });
   }
-  ~RunningSim() {
-    server_.RequestStop();
-    if (thread_.joinable()) thread_.join();
-  }
+  ~RunningSim() { server_.RequestStop(); if (thread_.joinable()) thread_.join(); }
   bool Opened() const { return opened_; }
   const std::string& Error() const { return error_; }
   SimServer& Server() { return server_; }
@@ -46,24 +41,19 @@ class RunningSim {
   std::thread thread_;
 };
 
-// Closes a socket at the end of a scope.
-struct SocketGuard {
+struct SocketGuard {  // closes a socket at the end of a scope
   explicit SocketGuard(int s) : fd(s) {}
   ~SocketGuard() { CloseSocket(fd); }
   SocketGuard(const SocketGuard&) = delete;
   int fd;
 };
-
-// Tries cond every 20 ms for at most 10 s; true as soon as it holds.
-template <typename Cond>
+template <typename Cond>  // tries cond every 20 ms for at most 10 s; true as soon as it holds
 bool WaitUntil(Cond cond) {
   for (int i = 0; i < 500; ++i, std::this_thread::sleep_for(std::chrono::milliseconds(20)))
     if (cond()) return true;
   return false;
 }
-
-// A port on 127.0.0.1 that nothing listens on right now.
-inline uint16_t UnusedPort() {
+inline uint16_t UnusedPort() {  // a port on 127.0.0.1 that nothing listens on right now
   const int s = ::socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in at{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
   socklen_t len = sizeof at;
