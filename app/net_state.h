@@ -22,10 +22,6 @@ struct NetState {
   std::atomic<uint8_t> bootpRunning{0};
   std::atomic<int32_t> scanCursor{0};
   std::array<uint8_t, 256> usedNodes{};
-  std::atomic<uint8_t> connecting{0};
-  std::atomic<uint8_t> connected{0};
-  std::atomic<uint8_t> assignWaiting{0};
-  std::atomic<uint8_t> assignDone{0};
   // Row changes handed from workers to the user-interface thread.
   RowChangeQueue rowChanges;
 

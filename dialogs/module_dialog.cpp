@@ -19,8 +19,8 @@ QLineEdit* ModuleDialog::AddField(const char* name, const QString& text) {
   return edit;
 }
 
-ModuleDialog::ModuleDialog(ModuleDialogLogic& logic, const NetState& net, UserPrompts& prompts, QWidget* parent)
-    : QDialog(parent), logic_(logic), net_(net), prompts_(prompts) {
+ModuleDialog::ModuleDialog(ModuleDialogLogic& logic, UserPrompts& prompts, QWidget* parent)
+    : QDialog(parent), logic_(logic), prompts_(prompts) {
   setObjectName(QStringLiteral("moduleDialog"));
   setWindowTitle(QString::fromStdString(logic_.Title()));
   const ModuleFields& f = logic_.fields;
@@ -77,7 +77,8 @@ ModuleDialog::ModuleDialog(ModuleDialogLogic& logic, const NetState& net, UserPr
 void ModuleDialog::FlashIpAddress() {
   logic_.FlashIpAddress();
   // No connect runs now: the progress window ends at its first tick.
-  MakeWaitConnectDialog(net_, nullptr)->exec();
+  static const std::atomic<uint8_t> idle{0};
+  MakeWaitConnectDialog(ConnectProgress(idle, idle), nullptr)->exec();
 }
 
 void ModuleDialog::ResetToBootp() {

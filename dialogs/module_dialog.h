@@ -13,13 +13,11 @@ class QLineEdit;
 
 namespace plinth {
 
-struct NetState;
 
 class ModuleDialog : public QDialog {
   Q_OBJECT
  public:
-  // net: the flags of the progress window shown after "Flash IP Address".
-  ModuleDialog(ModuleDialogLogic& logic, const NetState& net, UserPrompts& prompts, QWidget* parent = nullptr);
+  ModuleDialog(ModuleDialogLogic& logic, UserPrompts& prompts, QWidget* parent = nullptr);
 
   void FlashIpAddress();
   void ResetToBootp();
@@ -29,7 +27,6 @@ class ModuleDialog : public QDialog {
   QLineEdit* AddField(const char* name, const QString& text);
 
   ModuleDialogLogic& logic_;
-  const NetState& net_;
   UserPrompts& prompts_;
 };
 

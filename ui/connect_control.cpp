@@ -34,7 +34,7 @@ ConnectWindows::WaitEnd ConnectControl::WaitForConnection(const ConnectWorker& w
 }
 
 bool ConnectControl::RunModuleDialog(ModuleDialogLogic& module) {
-  ModuleDialog dialog(module, window_.Net(), window_.Prompts());
+  ModuleDialog dialog(module, window_.Prompts());
   return (moduleRunner_ ? moduleRunner_(dialog) : dialog.exec()) == QDialog::Accepted;
 }
 

@@ -102,7 +102,7 @@ int main(int argc, char** argv) {
   plinth::PromptMessages messages(prompts);
   plinth::ModuleDialogLogic module(connection, "192.168.1.1", netState.bootp, messages);
   module.Open();
-  plinth::ModuleDialog status(module, netState, prompts);
+  plinth::ModuleDialog status(module, prompts);
   ok = Save(status, dir, "module-status.png") && ok;
   plinth::IoTestLogic io = module.MakeIoTest();
   plinth::TestIoDialog test(io, prompts, &status);

@@ -5,7 +5,6 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-#include "app/net_state.h"
 
 namespace plinth {
 
@@ -17,17 +16,9 @@ std::optional<int> WaitProgress::Tick() {
   return endResult_();
 }
 
-WaitProgress ConnectProgress(const NetState& net) { return ConnectProgress(net.connecting, net.connected); }
-
 WaitProgress ConnectProgress(const std::atomic<uint8_t>& connecting, const std::atomic<uint8_t>& connected) {
   return WaitProgress(
       80, [&] { return connecting.load() == 1 && connected.load() == 0; }, [] { return kWaitOk; });
-}
-
-WaitProgress AssignProgress(const NetState& net) {
-  return WaitProgress(
-      160, [&net] { return net.assignWaiting.load() == 1 && net.assignDone.load() == 0; },
-      [&net] { return net.assignDone.load() == 1 ? kWaitOk : kWaitEnded; });
 }
 
 WaitProgress AssignProgress(std::function<bool()> assigned) {
@@ -76,14 +67,6 @@ void WaitDialog::reject() {
   if (onCancel_) onCancel_();
   timer_->stop();
   done(kWaitCancel);
-}
-
-std::unique_ptr<WaitDialog> MakeWaitConnectDialog(const NetState& net, QWidget* parent) {
-  return MakeWaitConnectDialog(ConnectProgress(net), parent);
-}
-
-std::unique_ptr<WaitDialog> MakeWaitAssignDialog(const NetState& net, QWidget* parent) {
-  return MakeWaitAssignDialog(AssignProgress(net), parent);
 }
 
 std::unique_ptr<WaitDialog> MakeWaitConnectDialog(WaitProgress progress, QWidget* parent) {

@@ -1,7 +1,7 @@
 #pragma once
 // The two small progress windows of the module connection: "Waiting for
-// connection" and "Waiting for ip assignment". Each polls two flags of
-// NetState every 250 ms, moves its bar by 2 and ends itself when the worker
+// connection" and "Waiting for ip assignment". Each polls its worker's flags
+// every 250 ms, moves its bar by 2 and ends itself when the worker
 // is done or the bar is full; Cancel ends it at once.
 #include <QDialog>
 #include <atomic>
@@ -15,7 +15,6 @@ class QTimer;
 
 namespace plinth {
 
-struct NetState;
 
 // Results of exec(): the plain end (time up or worker done without the
 // assignment), OK and Cancel.
@@ -41,13 +40,10 @@ class WaitProgress {
   std::function<int()> endResult_;
 };
 
-// Range 0..80, goes on while connecting and not connected; ends with OK.
-WaitProgress ConnectProgress(const NetState& net);
-// Range 0..160, goes on while assignWaiting and not assignDone; ends with OK
-// when assignDone, else kWaitEnded.
-WaitProgress AssignProgress(const NetState& net);
-// The same over the flags of one connect worker, and over a test of the
-// slave's mark "assigned" (OK once it holds, kWaitEnded when time is up).
+// Range 0..80 over the flags of one connect worker: goes on while connecting
+// and not connected; ends with OK.
+// Range 0..160 over a test of the slave's mark "assigned": OK once it holds,
+// kWaitEnded when time is up.
 WaitProgress ConnectProgress(const std::atomic<uint8_t>& connecting, const std::atomic<uint8_t>& connected);
 WaitProgress AssignProgress(std::function<bool()> assigned);
 
@@ -79,8 +75,6 @@ class WaitDialog : public QDialog {
   std::function<void()> onCancel_;
 };
 
-std::unique_ptr<WaitDialog> MakeWaitConnectDialog(const NetState& net, QWidget* parent);
-std::unique_ptr<WaitDialog> MakeWaitAssignDialog(const NetState& net, QWidget* parent);
 std::unique_ptr<WaitDialog> MakeWaitConnectDialog(WaitProgress progress, QWidget* parent);
 std::unique_ptr<WaitDialog> MakeWaitAssignDialog(WaitProgress progress, QWidget* parent);
 

@@ -43,8 +43,10 @@ TEST(SimModule, EveryFaultModeEndsInTheClientsResultWithinTheBound) {
                 (std::array<int, 3>{ok, ok, ok}));
       EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 3 * kReplyTimeoutMs / 1000.0 + 2.0);
       MacAddress mac;  // the count steps the MAC
-      if (ok) EXPECT_EQ(FormatMac((std::copy_n(statistics.begin() + kStatisticsMacOffset, 6, mac.begin()), mac)),
-                        i ? "0050c2000100" : "0050c20000fe");
+      if (ok) {
+        EXPECT_EQ(FormatMac((std::copy_n(statistics.begin() + kStatisticsMacOffset, 6, mac.begin()), mac)),
+                  i ? "0050c2000100" : "0050c20000fe");
+      }
     });
   for (auto& t : clients) t.join();
 }

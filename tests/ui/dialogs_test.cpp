@@ -126,9 +126,7 @@ TEST(WaitDialogs, EndByThemselvesOrOnCancel) {
   EXPECT_EQ(runOut(ConnectProgress(connecting, connected)), "40 80 1");
   EXPECT_EQ(runOut(AssignProgress([] { return false; })), "80 160 0");
   // Escape cancels and Enter does nothing; the worker is left running.
-  NetState net;
-  net.connecting = 1;
-  auto connect = MakeWaitConnectDialog(net, nullptr);
+  auto connect = MakeWaitConnectDialog(ConnectProgress(connecting, connected), nullptr);
   int cancels = 0;
   connect->SetOnCancel([&] { ++cancels; });
   bool openAfterEnter = false;
@@ -138,7 +136,7 @@ TEST(WaitDialogs, EndByThemselvesOrOnCancel) {
     QTest::keyClick(modal, Qt::Key_Escape);
   });
   EXPECT_EQ(connect->exec(), kWaitCancel);
-  EXPECT_EQ(openAfterEnter * 100 + cancels * 10 + net.connecting.load(), 111);
+  EXPECT_EQ(openAfterEnter * 100 + cancels * 10 + connecting.load(), 111);
 }
 
 TEST(Help, ButtonsAndF1FollowTheActiveWindow) {

@@ -266,7 +266,7 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
   int connection = sim.Connect(0);
   ModuleDialogLogic logic(connection, "127.0.0.31", net.bootp, messages);
   logic.Open();
-  ModuleDialog dialog(logic, net, prompts);
+  ModuleDialog dialog(logic, prompts);
   dialog.show();
   std::string shown = std::to_string(Edit(dialog, "timeoutEdit")->isVisible());
   for (const char* e : {"moduleId", "mac", "inputWords", "outputWords", "health", "lastError", "errorCount"})
