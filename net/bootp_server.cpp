@@ -172,17 +172,23 @@ struct UdpThread::Batch {
   std::array<mmsghdr, kBatch> replies;
   std::array<int, kBatch> replyOf;  // the event each reply belongs to
 
+  // One datagram's header: its address and its one buffer, no control data yet.
+  static msghdr& Header(mmsghdr& message, sockaddr_in& address, iovec& io) {
+    msghdr& h = message.msg_hdr;
+    h = {};
+    h.msg_name = &address;
+    h.msg_namelen = sizeof address;
+    h.msg_iov = &io;
+    h.msg_iovlen = 1;
+    return h;
+  }
+
   // Areas for the next receive (the kernel shortens the lengths).
   void ArmReceive() {
     for (int i = 0; i < kBatch; ++i) {
       In& m = in[static_cast<size_t>(i)];
       m.io = {m.buffer, sizeof m.buffer};
-      msghdr& h = received[static_cast<size_t>(i)].msg_hdr;
-      h = {};
-      h.msg_name = &m.from;
-      h.msg_namelen = sizeof m.from;
-      h.msg_iov = &m.io;
-      h.msg_iovlen = 1;
+      msghdr& h = Header(received[static_cast<size_t>(i)], m.from, m.io);
       h.msg_control = m.control;
       h.msg_controllen = sizeof m.control;
     }
@@ -195,12 +201,7 @@ struct UdpThread::Batch {
     BootpEvent& e = events[static_cast<size_t>(event)];
     o.to = SocketAddress(options.replyAddress, options.clientPort);
     o.io = {e.handling.reply.data(), e.handling.reply.size()};
-    msghdr& h = replies[static_cast<size_t>(k)].msg_hdr;
-    h = {};
-    h.msg_name = &o.to;
-    h.msg_namelen = sizeof o.to;
-    h.msg_iov = &o.io;
-    h.msg_iovlen = 1;
+    msghdr& h = Header(replies[static_cast<size_t>(k)], o.to, o.io);
     if (e.interfaceIndex != 0) {
       std::memset(o.control, 0, sizeof o.control);
       h.msg_control = o.control;
