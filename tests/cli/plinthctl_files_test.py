@@ -1,56 +1,125 @@
-"""plinthctl on files, as a user runs it: the worked examples, the table and
-JSON views, check, and every kind of bad input, which must give one clear
-message, exit 1 and leave an existing output file as it was.
-Usage: plinthctl_files_test.py PLINTHCTL"""
+"""plinthctl on files, as a user runs it: random configurations written exactly as the independent reference writer
+writes them and read back by show --json; the table view and check; bad input, which gets one clear message, exit 1
+and leaves an existing output file as it was. Usage: plinthctl_files_test.py PLINTHCTL
+(PLINTH_RANDOM_COUNT and PLINTH_RANDOM_SEED choose how many random configurations, from which seed)."""
 
 import json
 import os
+import random
 import resource
 import subprocess
 import sys
 import tempfile
 import unittest
+from pathlib import Path
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import reference_writer as ref  # noqa: E402
 
 PLINTHCTL = None
+COUNT, SEED = int(os.environ.get("PLINTH_RANDOM_COUNT", 300)), int(os.environ.get("PLINTH_RANDOM_SEED", 20261205))
 EMPTY = ref.encode({"master": {"ip": "192.168.1.10"}})  # the worked example; its bytes: core_tests
+NUMBER_TEXTS = ["", "0", "1", " 12", "-3", "12x", "x12", "+7", "254", "255", "65535", "65536", "70000",
+                "99999999999", "-99999999999", "  -0", "\t5"]
+IDS = [str(i) for i in ref.CATALOG] + ["99", "0", "", "abc", " 704", "704x", "-1", "66240", "1217 "]
+WORDS = ["0", "1", "2", "4", "7", "-1", "3x", " 2", "", "abc", "16", "40"]
+
+
+def random_text(rng):
+    kind = rng.random()
+    alphabet = "äöü€漢字 " if kind < 0.3 else "abcdefghijklmnopqrstuvwxyz0123456789 -_/."
+    return "" if kind < 0.2 else "x" * rng.choice([190, 191, 8200, 9000]) if 0.3 <= kind < 0.35 else \
+        "".join(rng.choice(alphabet) for _ in range(rng.randint(1, 40)))
+
+
+def random_mac(rng):
+    kind = rng.random()
+    digits = "".join(rng.choice("0123456789abcdefABCDEF") for _ in range(rng.randint(1, 16)))
+    pos = rng.randrange(len(digits))
+    return "" if kind < 0.3 else ":".join(digits[i:i + 2] for i in range(0, len(digits), 2)) if kind < 0.4 else \
+        digits[:pos] + rng.choice("xyz. ") + digits[pos + 1:] if kind < 0.5 else digits
+
+
+def random_ip(rng):  # build refuses what is no address
+    return rng.choice(["", "0.0.0.0", "010.001.0.9"]) if rng.random() < 0.15 else \
+        ".".join(str(rng.randint(0, 255)) for _ in range(4))
+
+
+def random_config(rng, count):
+    master = {key: make() for key, p, make in (
+        ("ip", 0.8, lambda: random_ip(rng)), ("board", 0.5, lambda: rng.choice(NUMBER_TEXTS)),
+        ("fileWord1", 0.5, lambda: rng.randint(0, 65535)), ("fileWord2", 0.5, lambda: rng.randint(0, 65535)),
+        ("advancedSettings", 0.5, lambda: rng.randint(0, 65535)),
+        ("saveUnknownSlaves", 0.5, lambda: rng.random() < 0.5)) if rng.random() < p}
+    makers = (("node", lambda: rng.choice(NUMBER_TEXTS)),
+              ("status", lambda: rng.choice(["unknown", "ok", "bootp", "assigned"])),
+              ("ipAddress", lambda: random_ip(rng)), ("macAddress", lambda: random_mac(rng)),
+              ("moduleId", lambda: rng.choice(IDS)), ("name", lambda: random_text(rng)),
+              ("description", lambda: random_text(rng)), ("inputWords", lambda: rng.choice(WORDS)),
+              ("outputWords", lambda: rng.choice(WORDS)), ("paramWords", lambda: rng.choice(WORDS)))
+    slaves = [{key: make() for key, make in makers if rng.random() < 0.85} for _ in range(count)]
+    return {"master": master, "slaves": slaves}
+
+
+def expected_show(config):
+    """What reading the written file must give back."""
+    master = config.get("master", {})
+    octets = [o & 0xFFFF for o in ref.scan_dotted(master.get("ip", ""))]
+    slaves = []
+    for s in (ref.show_row({**ref.DEFAULT_SLAVE, **s}) for s in config.get("slaves", [])):
+        if s["node"] == "" and not master.get("saveUnknownSlaves", False):
+            continue
+        i, p, o = (ref.scan_d(s[k]) for k in ("inputWords", "paramWords", "outputWords"))
+        ins, params, outs = (v & 0xFFFF if v > 0 else 0 for v in (i, p, o - p))
+        slaves.append({
+            "node": str(ref.scan_d(s["node"]) & 0xFFFF), "status": "unknown",
+            "ipAddress": ".".join(str(o & 0xFFFF) for o in ref.scan_dotted(s["ipAddress"])),
+            "macAddress": s["mac"].hex() if s["mac"] != bytes(6) else "",
+            "moduleId": str(ref.scan_d(s["moduleId"]) & 0xFFFF),
+            **{k: s[k].encode().split(b"\0")[0].decode() for k in ("name", "description")},
+            "inputWords": str(ins), "outputWords": str(outs + params), "paramWords": str(params)})
+    return {"master": {"ip": ".".join(map(str, octets)) if any(octets) else "",
+                       "fileWord1": master.get("fileWord1", 50), "fileWord2": master.get("fileWord2", 0) | 0x30,
+                       "advancedSettings": master.get("advancedSettings", 0)}, "slaves": slaves}
 
 
 def run(*args, stdin=None, memory=None):
     limit = (lambda: resource.setrlimit(resource.RLIMIT_AS, (memory, memory))) if memory else None
-    return subprocess.run([PLINTHCTL, *args], capture_output=True, text=True, input=stdin, timeout=60,
+    return subprocess.run([PLINTHCTL, *map(str, args)], capture_output=True, text=True, input=stdin, timeout=60,
                           preexec_fn=limit)
 
 
 class PlinthctlFiles(unittest.TestCase):
     def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-        self.addCleanup(self.dir.cleanup)
+        self.dir = Path(self.enterContext(tempfile.TemporaryDirectory()))
 
-    def path(self, name, content=None):
-        path = os.path.join(self.dir.name, name)
-        if content is not None:
-            with open(path, "wb") as f:
-                f.write(content if isinstance(content, bytes) else json.dumps(content).encode())
+    def file(self, name, content):
+        path = self.dir / name
+        path.write_bytes(content if isinstance(content, bytes) else json.dumps(content, ensure_ascii=False).encode())
         return path
 
-    def read(self, name):
-        with open(self.path(name), "rb") as f:
-            return f.read()
+    def test_random_configs_are_written_as_the_reference_writer_writes_them_and_read_back(self):
+        rng = random.Random(SEED)
+        for case in range(COUNT):  # the first two with 0 and 300 slaves
+            config = random_config(rng, rng.choice([0, 1, 2, 3, 5, 10, 300]) if case > 1 else [0, 300][case])
+            out = self.dir / f"{case}.bin"
+            build, show = run("build", self.file(f"{case}.json", config), "-o", out), run("show", out, "--json")
+            with self.subTest(case=case, config=json.dumps(config)[:2000]):
+                self.assertEqual(out.read_bytes() if build.returncode == 0 else build.stderr, ref.encode(config))
+                got = json.loads(show.stdout) if show.returncode == 0 else show.stderr
+                self.assertEqual(got, expected_show(config))
 
     def test_worked_example_table_and_check(self):
         one = {"master": {"ip": "192.168.1.10"}, "slaves": [{"node": "1", "moduleId": "99", "ipAddress": "192.168.1.1",
                "name": "S1", "description": "first", "inputWords": "2", "outputWords": "4", "paramWords": "1",
-               "macAddress": "020000000001"}]}  # show --json is compared by random_configs
-        r = run("build", "-", "-o", self.path("one.bin"), stdin=json.dumps(one))
-        self.assertEqual((r.returncode, self.read("one.bin")), (0, ref.encode(one)), r.stderr)
-        table = run("show", self.path("one.bin")).stdout.splitlines()
+               "macAddress": "020000000001"}]}
+        r = run("build", "-", "-o", self.dir / "one.bin", stdin=json.dumps(one))
+        self.assertEqual((r.returncode, (self.dir / "one.bin").read_bytes()), (0, ref.encode(one)), r.stderr)
+        table = run("show", self.dir / "one.bin").stdout.splitlines()
         self.assertTrue("Node" in table[2] and "Description" in table[2])
         self.assertEqual(table[3].split(), ["1", "unknown", "192.168.1.1", "020000000001", "99", "S1", "2/4/1",
                                             "first"])
-        r = run("check", self.path("one.bin"))
+        r = run("check", self.dir / "one.bin")
         self.assertEqual((r.returncode, len(r.stdout.splitlines()), "1 slave" in r.stdout), (0, 1, True))
         self.assertEqual([run(*a).returncode != 0 for a in ([], ["build", "x.json"], ["frobnicate"], ["--help"])],
                          [True, True, True, False])
@@ -60,7 +129,8 @@ class PlinthctlFiles(unittest.TestCase):
             return {"slaves": [{"node": "3", **fields}]}
         wide = {"slaves": [{"node": str(n), "inputWords": "65535", "outputWords": "131070", "paramWords": "65535"}
                            for n in range(1, 301)]}
-        cases = [(b"{\"master\": ", None, "not valid JSON"), ([], None, "expected a JSON object"),
+        # {JSON text, a value written as JSON or a path beginning with "/", memory limit, message}
+        cases = [('{"master": ', None, "not valid JSON"), ([], None, "expected a JSON object"),
                  ({"master": {"ipp": "1.2.3.4"}}, None, 'unknown key "ipp"'),
                  ({"slaves": [{"nodes": "1"}]}, None, 'slaves[0]: unknown key "nodes"'),
                  ({"slaves": [{"node": 1}]}, None, "slaves[0].node: expected a string"),
@@ -79,45 +149,41 @@ class PlinthctlFiles(unittest.TestCase):
                  ({"slaves": [{"k" * 10000000: 1}]}, None, 'unknown key "kkkk')] + [
                      (slave(ipAddress=ip), None, f'slaves[0].ipAddress (node 3): "{ip}" is not an IPv4 address')
                      for ip in ("999.1.1.1", "256.0.0.1", "-1.2.3.4", "1.2.3.4.5", "1.2.3", "foo")]
-        with open(PLINTHCTL, "rb") as f:
-            sanitized = b"__asan_init" in f.read()  # its shadow memory defeats a memory limit
-        out = self.path("out.bin", EMPTY)
+        sanitized = b"__asan_init" in Path(PLINTHCTL).read_bytes()  # its shadow memory defeats a memory limit
+        out = self.file("out.bin", EMPTY)
         for value, memory, message in cases:
             with self.subTest(message):
-                path = isinstance(value, str) and value.startswith("/")
-                stdin = value.decode() if isinstance(value, bytes) else value if isinstance(value, str) else \
-                    json.dumps(value)
-                r = run("build", value if path else "-", "-o", out, memory=None if sanitized else memory,
-                        stdin=None if path else stdin)
+                text = value if isinstance(value, str) else json.dumps(value)
+                path = text.startswith("/")
+                r = run("build", text if path else "-", "-o", out, memory=None if sanitized else memory,
+                        stdin=None if path else text)
                 self.assertEqual((r.returncode, message in r.stderr, len(r.stderr) < 400), (1, True, True), r.stderr)
-                self.assertEqual(self.read("out.bin"), EMPTY)
+                self.assertEqual(out.read_bytes(), EMPTY)
         # Outputs: the system's reason after the message; a dangling link is written through, a loop refused.
         for link, to in (("dangling.bin", "made.bin"), ("loop1", "loop2"), ("loop2", "loop1")):
-            os.symlink(to, self.path(link))
+            (self.dir / link).symlink_to(to)
         for target, status, message in [("no/dir/x.bin", 1, "fopen failed to write! (No such file or directory)"),
                                         ("", 1, "fopen failed to write! (Is a directory)"),
                                         ("loop1", 1, "(Too many levels of symbolic links)"), ("dangling.bin", 0, "")]:
-            r = run("build", self.path("ok.json", {}), "-o", self.path(target))
+            r = run("build", self.file("ok.json", {}), "-o", self.dir / target)
             self.assertEqual((r.returncode, message in r.stderr), (status, True), r.stderr)
-        self.assertTrue(os.path.islink(self.path("dangling.bin")) and os.path.isfile(self.path("made.bin")))
+        self.assertTrue((self.dir / "dangling.bin").is_symlink() and (self.dir / "made.bin").is_file())
 
     def test_broken_files_are_reported(self):
-        broken = bytearray(EMPTY)
-        broken[40] ^= 1
         # A file can hold addresses that are none: check names their rows.
         odd = ref.encode({"slaves": [{"node": "3", "ipAddress": "999.1.1.1"}, {"node": "4", "ipAddress": "1.2.3.4"}]})
-        cases = {"checksum.bin": (bytes(broken), "checksum error"), "tiny.bin": (b"\x04\0\0\0\0", "size not valid"),
-                 "cut.bin": (EMPTY[:50], "Input file corrupted!"), "empty.bin": (b"", "empty"),
-                 "absent.bin": (None, "absent.bin"),
+        cases = {"checksum.bin": (EMPTY[:40] + bytes([EMPTY[40] ^ 1]) + EMPTY[41:], "checksum error"),
+                 "tiny.bin": (b"\x04\0\0\0\0", "size not valid"), "cut.bin": (EMPTY[:50], "Input file corrupted!"),
+                 "empty.bin": (b"", "empty"), "absent.bin": (None, "absent.bin"),
                  "odd.bin": (odd, "slave 1 (node 3): IP address 999.1.1.1 is not four numbers 0 to 255")}
         for name, (content, message) in cases.items():
-            self.path(name, content)
+            path = self.file(name, content) if content is not None else self.dir / name
             for command in (["check"],) + ((["show"], ["show", "--json"]) if name != "odd.bin" else ()):
                 with self.subTest(name=name, command=command):
-                    r = run(command[0], self.path(name), *command[1:])
+                    r = run(command[0], path, *command[1:])
                     self.assertEqual((r.returncode, r.stdout), (1, ""))
                     self.assertIn(message, r.stderr)
-        self.assertEqual(run("check", self.path("odd.bin")).stderr.count("IP address"), 1)
+        self.assertEqual(run("check", self.dir / "odd.bin").stderr.count("IP address"), 1)
 
 
 if __name__ == "__main__":
