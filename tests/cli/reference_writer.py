@@ -3,7 +3,6 @@ plinthctl byte for byte on random configurations. It is written from the
 file format's description alone and shares no code with the C++ writer."""
 
 import re
-import string
 import struct
 
 CATALOG = {
@@ -41,10 +40,8 @@ _NUMBER = re.compile(r"[ \t\n\v\f\r]*([+-]?[0-9]+)")
 
 def scan_d(text):
     """The number at the start of text as C's "%d" reads it; 0 if none."""
-    m = _NUMBER.match(text)
-    if not m:
-        return 0
-    v = max(-(2 ** 63), min(2 ** 63 - 1, int(m.group(1)))) & 0xFFFFFFFF  # strtol saturates at long's range
+    m = _NUMBER.match(text)  # strtol saturates at long's range; "%d" keeps the low 32 bits
+    v = max(-(2 ** 63), min(2 ** 63 - 1, int(m.group(1)))) & 0xFFFFFFFF if m else 0
     return v - 2 ** 32 if v >= 2 ** 31 else v
 
 
@@ -63,7 +60,7 @@ def mac_from_text(text):
     t = text.replace(":", "").replace("-", "")[:12]
     cuts = [0, max(0, len(t) - 8), max(0, len(t) - 4), len(t)]
     groups = (t[a:b] for a, b in zip(cuts, cuts[1:]))
-    return b"".join(struct.pack(">H", int(g, 16) if g and all(c in string.hexdigits for c in g) else 0) for g in groups)
+    return b"".join(struct.pack(">H", int(g, 16) if re.fullmatch("[0-9a-fA-F]+", g) else 0) for g in groups)
 
 
 def show_row(slave):
@@ -75,7 +72,7 @@ def show_row(slave):
     entry = CATALOG.get(scan_d(s["moduleId"]) & 0xFFFF)
     if entry:
         s["name"], s["description"] = entry[0], entry[1]
-        s["inputWords"], s["outputWords"], s["paramWords"] = (str(entry[2]), str(entry[3]), str(entry[4]))
+        s["inputWords"], s["outputWords"], s["paramWords"] = map(str, entry[2:5])
     return s
 
 
@@ -125,14 +122,12 @@ def block(words, flags, values):
 
 
 def slave_entry(s):
-    n = scan_d(s["node"])
-    ip = scan_dotted(s["ipAddress"])
-    header = (u16(scan_d(s["moduleId"])) + u16(1) + u16(n) + u16(0) + u16(0) + u16(7)
-              + b"".join(u16(o) for o in ip) + s["mac"] + u16(0))
+    header = (u16(scan_d(s["moduleId"])) + u16(1) + u16(scan_d(s["node"])) + u16(0) + u16(0) + u16(7)
+              + b"".join(u16(o) for o in scan_dotted(s["ipAddress"])) + s["mac"] + u16(0))
     i, p, o = scan_d(s["inputWords"]), scan_d(s["paramWords"]), scan_d(s["outputWords"])
     defaults = CATALOG.get(scan_d(s["moduleId"]) & 0xFFFF, [[]] * 6)[5]
-    blocks = [block(w, flags, values) for w, flags, values in ((i, 0x0004, [0] * i), (p, 0x0050, (defaults + [0] * p)[:p]),
-              (o - p, 0x0090 if p > 0 else 0x0010, [0] * (o - p))) if w > 0]
+    blocks = [block(w, flags, (values + [0] * w)[:w]) for w, flags, values in (
+        (i, 0x0004, []), (p, 0x0050, defaults), (o - p, 0x0090 if p > 0 else 0x0010, [])) if w > 0]
     group = node(u16(0) + u16(len(blocks)), b"", blocks)
     return node(header, cstr(s["name"]) + cstr(s["description"]) + b"\0", [group])
 
