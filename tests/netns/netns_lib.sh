@@ -1,18 +1,16 @@
-# Two network namespaces joined by a veth pair, for tests that need the real
-# BOOTP ports and the limited broadcast without touching the machine's own
-# interfaces. Source it; netns_setup makes them and $WORK, the trap deletes all.
-#   SRV_NS / SRV_IF 10.77.0.1/24    the configurator's side
-#   MOD_NS / MOD_IF 10.77.0.200/24  the modules' side
-# Exits 77 (ctest: skipped) when namespaces cannot be made here.
+# Two network namespaces joined by a veth pair, for tests that need the real BOOTP ports and the limited
+# broadcast without touching the machine's own interfaces. Source it; netns_setup makes them and $WORK, the
+# EXIT trap deletes all. SRV_NS/SRV_IF 10.77.0.1/24 is the configurator's side, MOD_NS/MOD_IF 10.77.0.200/24
+# the modules'. Exits 77 (ctest: skipped) when namespaces cannot be made here.
 
 SRV_NS="plinth-srv-$$" MOD_NS="plinth-mod-$$" SRV_IF="pbs$$" MOD_IF="pbm$$"
 NETNS_PIDS=()
 
 netns_cleanup() {
-  local pid
-  for pid in "${NETNS_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${NETNS_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
-  for pid in "$SRV_NS" "$MOD_NS"; do ip netns del "$pid" 2>/dev/null || true; done
+  kill "${NETNS_PIDS[@]}" 2>/dev/null || true
+  wait "${NETNS_PIDS[@]}" 2>/dev/null || true
+  ip netns del "$SRV_NS" 2>/dev/null || true
+  ip netns del "$MOD_NS" 2>/dev/null || true
   ip link del "$SRV_IF" 2>/dev/null || true  # left in this namespace by a set-up that failed half-way
 }
 
@@ -44,16 +42,20 @@ netns_spawn() {
   NETNS_PIDS+=("$!")
 }
 
+# fail MESSAGE: ends the test, showing what the programs wrote.
+fail() { echo "FAIL: $*"; tail -n +1 "$WORK"/*.txt "$WORK"/*.jsonl 2>/dev/null; exit 1; }
+
 # has_line FILE PATTERN...: a line of FILE matches every PATTERN.
 has_line() {
-  local file="$1" lines; shift
+  local file="$1" lines p; shift
   lines="$(cat "$file" 2>/dev/null)" || return 1
   for p in "$@"; do lines="$(grep -E -- "$p" <<<"$lines")" || return 1; done
 }
 
-# wait_for SECONDS FILE PATTERN...: until a line of FILE matches every PATTERN.
-wait_for() {
-  local limit="$1" i; shift
-  for ((i = 0; i < limit * 20; i++)); do has_line "$@" && return 0; sleep 0.05; done
-  echo "FAIL: no line matching '${*:2}' in $1 within ${limit}s:"; cat "$1"; exit 1
+# within SECONDS COMMAND...: until COMMAND succeeds; wait_for SECONDS FILE PATTERN...: until a line matches.
+within() {
+  local i
+  for ((i = 0; i < $1 * 20; i++)); do "${@:2}" && return 0; sleep 0.05; done
+  fail "not within $1 s: ${*:2}"
 }
+wait_for() { within "$1" has_line "${@:2}"; }

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# plinthctl scan on port 502 across a veth pair between two network
-# namespaces: five modules and one that accepts and never answers; the other
-# hosts refuse, but 60 and 61, which nobody holds. The scan lists exactly the
-# five, refreshes the given configuration's row of one of them instead of
-# adding another, and writes the result. Usage: scan_road_test.sh PLINTHCTL PLINTH_SIM
+# plinthctl scan on port 502 across a veth pair between two network namespaces: five modules and one that accepts
+# and never answers; the other hosts refuse, but 60 and 61, which nobody holds. The scan lists exactly the five,
+# refreshes the configuration's row of one of them instead of adding another, and writes the result.
+# Usage: scan_road_test.sh PLINTHCTL PLINTH_SIM
 set -euo pipefail
 PLINTHCTL="$1" SIM="$2"
 source "$(dirname "$0")/netns_lib.sh"

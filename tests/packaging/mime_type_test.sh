@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# The configuration file's MIME type, offline: a private shared-mime-info
-# database (the system's types and ours) asked through GIO, which looks at the
-# content of a file whose name decides nothing. Written configurations (size
+# The configuration file's MIME type, offline: a private shared-mime-info database (the system's types and ours)
+# asked through GIO, which looks at the content of a file whose name decides nothing. Written configurations (size
 # codes of 1, 2 and 3 bytes) are ours; other .bin files, a damaged one among them, are not.
 # Usage: mime_type_test.sh PLINTHCTL MIME_XML PNG_FILE
 set -euo pipefail
