@@ -9,8 +9,7 @@ NETNS_PIDS=()
 netns_cleanup() {
   kill "${NETNS_PIDS[@]}" 2>/dev/null || true
   wait "${NETNS_PIDS[@]}" 2>/dev/null || true
-  ip netns del "$SRV_NS" 2>/dev/null || true
-  ip netns del "$MOD_NS" 2>/dev/null || true
+  for ns in "$SRV_NS" "$MOD_NS"; do ip netns del "$ns" 2>/dev/null || true; done
   ip link del "$SRV_IF" 2>/dev/null || true  # left in this namespace by a set-up that failed half-way
 }
 
@@ -22,9 +21,8 @@ netns_setup() {
   WORK="$(mktemp -d)"
   trap 'netns_cleanup; rm -rf "$WORK"' EXIT
   trap 'exit 130' INT TERM
-  ip netns add "$SRV_NS" 2>/dev/null || netns_skip "cannot create a network namespace"
-  ip netns add "$MOD_NS" || netns_skip "cannot create a second network namespace"
-  ip link add "$SRV_IF" type veth peer name "$MOD_IF" || netns_skip "cannot create a veth pair"
+  { ip netns add "$SRV_NS" && ip netns add "$MOD_NS" && ip link add "$SRV_IF" type veth peer name "$MOD_IF"; } 2>/dev/null ||
+    netns_skip "cannot create two network namespaces and a veth pair"
   local ns if net
   for ns in "$SRV_NS:$SRV_IF:10.77.0.1" "$MOD_NS:$MOD_IF:10.77.0.200"; do
     IFS=: read -r ns if net <<<"$ns"
@@ -35,10 +33,9 @@ netns_setup() {
   done
 }
 
-# Runs a command in the background inside a namespace; its pid is kept for cleanup.
+# netns_spawn NS COMMAND...: runs COMMAND in the background inside NS; its pid is kept for cleanup.
 netns_spawn() {
-  local ns="$1"; shift
-  ip netns exec "$ns" "$@" &
+  ip netns exec "$@" &
   NETNS_PIDS+=("$!")
 }
 
