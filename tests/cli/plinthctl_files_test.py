@@ -109,7 +109,7 @@ class PlinthctlFiles(unittest.TestCase):
                 got = json.loads(show.stdout) if show.returncode == 0 else show.stderr
                 self.assertEqual(got, expected_show(config))
 
-    def test_worked_example_table_and_check(self):
+    def test_show_and_check_on_the_worked_example_and_on_broken_files(self):
         one = {"master": {"ip": "192.168.1.10"}, "slaves": [{"node": "1", "moduleId": "99", "ipAddress": "192.168.1.1",
                "name": "S1", "description": "first", "inputWords": "2", "outputWords": "4", "paramWords": "1",
                "macAddress": "020000000001"}]}
@@ -123,6 +123,20 @@ class PlinthctlFiles(unittest.TestCase):
         self.assertEqual((r.returncode, len(r.stdout.splitlines()), "1 slave" in r.stdout), (0, 1, True))
         self.assertEqual([run(*a).returncode != 0 for a in ([], ["build", "x.json"], ["frobnicate"], ["--help"])],
                          [True, True, True, False])
+        # Broken files: exit 1 and nothing on stdout; a file can hold addresses that are none, check names them.
+        odd = ref.encode({"slaves": [{"node": "3", "ipAddress": "999.1.1.1"}, {"node": "4", "ipAddress": "1.2.3.4"}]})
+        cases = {"checksum.bin": (EMPTY[:40] + bytes([EMPTY[40] ^ 1]) + EMPTY[41:], "checksum error"),
+                 "tiny.bin": (b"\x04\0\0\0\0", "size not valid"), "cut.bin": (EMPTY[:50], "Input file corrupted!"),
+                 "empty.bin": (b"", "empty"), "absent.bin": (None, "absent.bin"),
+                 "odd.bin": (odd, "slave 1 (node 3): IP address 999.1.1.1 is not four numbers 0 to 255")}
+        for name, (content, message) in cases.items():
+            path = self.file(name, content) if content is not None else self.dir / name
+            for command in (["check"],) + ((["show"], ["show", "--json"]) if name != "odd.bin" else ()):
+                with self.subTest(name=name, command=command):
+                    r = run(command[0], path, *command[1:])
+                    self.assertEqual((r.returncode, r.stdout), (1, ""))
+                    self.assertIn(message, r.stderr)
+        self.assertEqual(run("check", self.dir / "odd.bin").stderr.count("IP address"), 1)
 
     def test_bad_inputs_end_in_one_clear_message_and_the_old_output_stays(self):
         def slave(**fields):
@@ -168,22 +182,6 @@ class PlinthctlFiles(unittest.TestCase):
             r = run("build", self.file("ok.json", {}), "-o", self.dir / target)
             self.assertEqual((r.returncode, message in r.stderr), (status, True), r.stderr)
         self.assertTrue((self.dir / "dangling.bin").is_symlink() and (self.dir / "made.bin").is_file())
-
-    def test_broken_files_are_reported(self):
-        # A file can hold addresses that are none: check names their rows.
-        odd = ref.encode({"slaves": [{"node": "3", "ipAddress": "999.1.1.1"}, {"node": "4", "ipAddress": "1.2.3.4"}]})
-        cases = {"checksum.bin": (EMPTY[:40] + bytes([EMPTY[40] ^ 1]) + EMPTY[41:], "checksum error"),
-                 "tiny.bin": (b"\x04\0\0\0\0", "size not valid"), "cut.bin": (EMPTY[:50], "Input file corrupted!"),
-                 "empty.bin": (b"", "empty"), "absent.bin": (None, "absent.bin"),
-                 "odd.bin": (odd, "slave 1 (node 3): IP address 999.1.1.1 is not four numbers 0 to 255")}
-        for name, (content, message) in cases.items():
-            path = self.file(name, content) if content is not None else self.dir / name
-            for command in (["check"],) + ((["show"], ["show", "--json"]) if name != "odd.bin" else ()):
-                with self.subTest(name=name, command=command):
-                    r = run(command[0], path, *command[1:])
-                    self.assertEqual((r.returncode, r.stdout), (1, ""))
-                    self.assertIn(message, r.stderr)
-        self.assertEqual(run("check", self.dir / "odd.bin").stderr.count("IP address"), 1)
 
 
 if __name__ == "__main__":
