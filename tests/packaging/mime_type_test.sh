@@ -18,12 +18,10 @@ echo "{\"slaves\": [${slaves%,}]}" | "$1" build - -o "$work/full.bin"
 [ "$(od -An -tx1 -N1 "$work/full.bin")" = " e0" ] || { echo "FAIL: full.bin has no 3-byte size code"; exit 1; }
 cp "$3" "$work/picture.bin"
 sed 's/GenericBusTable/GenericBusTablX/' "$work/one.bin" >"$work/damaged.bin"
-failed=0
 for case in empty.bin=ours one.bin=ours full.bin=ours picture.bin=image/png damaged.bin=other; do
   file="${case%%=*}" want="${case#*=}"
   got="$(gio info -a standard::content-type "$work/$file" | sed -n 's/^ *standard::content-type: //p')"
   is="${got/#application\/x-genericbuscfg/ours}"
-  [ "$is" = "$want" ] || { [ "$want" = other ] && [ -n "$got" ] && [ "$is" != ours ]; } && continue
-  echo "FAIL: $file is '$got', expected $want" && failed=1
+  [ "$is" = "$want" ] || { [ "$want" = other ] && [ -n "$got" ] && [ "$is" != ours ]; } ||
+    { echo "FAIL: $file is '$got', expected $want"; exit 1; }
 done
-exit "$failed"
