@@ -30,7 +30,6 @@ class RunningSim {
   ~RunningSim() { server_.RequestStop(); if (thread_.joinable()) thread_.join(); }
   bool Opened() const { return opened_; }
   const std::string& Error() const { return error_; }
-  SimServer& Server() { return server_; }
   SimModule& Module(size_t i = 0) { return *server_.Modules().at(i); }
   int Connect(size_t i = 0) { return ConnectTcp(Module(i).Address(), Module(i).Port()); }  // -1: refused
 
