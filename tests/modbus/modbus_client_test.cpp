@@ -47,10 +47,8 @@ Bytes SentWithoutTransaction(int peer) {
 double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 enum Call { kRead, kWrite, kStatistics };
 
-// A read of 13 words at STATUS_BLOCK from unit 200, a write of 8 words to 0x0102 (always unit 0), the
-// statistics of unit 5, each against one reply, the peer then shut: the request byte for byte, the result and
-// the destination's start (none given: left as it was). Statistics take a whole function-8 frame echoing
-// sub-function 0x0015 from the function code on, cut or zero-filled to 84 bytes.
+// Each call against one reply, the peer then shut: the request byte for byte, the result and the destination's
+// start (none given: left as it was). Statistics: a function-8 frame echoing 0x0015, cut or zero-filled to 84 bytes.
 TEST(ModbusClient, RequestsByteForByteAndWhichRepliesCount) {
   const Bytes requests[] = {{0, 0, 0, 6, 200, 3, 0xF8, 0, 0, 13},
                             {0, 0, 0, 23, 0, 16, 0x01, 0x02, 0, 8, 16, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6,

@@ -17,9 +17,8 @@ SimModuleConfig Module(uint8_t host, uint16_t id, FaultMode fault = FaultMode::k
 Command Status(bool json) { return [=](const std::string& ip, int port) { return StatusCommand(ip, port, json); }; }
 Command Flash(bool keep) { return [=](const std::string& ip, int port) { return FlashCommand(ip, port, keep); }; }
 
-// Each command on its module: exit status, error and output. io: a refused word list writes nothing; typed words
-// replace the first ones ("%04x" reads four characters at most); no output words: the cycle only reads; too many
-// to write: the first cycle fails.
+// Exit status, error and output. io: a refused list writes nothing; typed words replace the first ones ("%04x"
+// reads four characters at most); no output words: the cycle only reads; too many to write: the first cycle fails.
 TEST(ModuleCommands, StatusIoAndFlashGiveTheDialogsFieldsMessagesAndExitStatus) {
   SimModuleConfig shown = Module(40, 1217), tooMany = Module(49, 1218);
   shown.health = 0x00A5, shown.lastError = 0xBEEF, shown.errorCount = 12, shown.mac = {0, 0x1a, 0x2b, 0x3c, 0x4d, 0x5e};

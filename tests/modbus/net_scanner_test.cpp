@@ -13,8 +13,7 @@ using namespace std::chrono_literals;
 using test::ScanModule;
 using test::ScanText;
 
-// A scan and its list, run as the window's thread runs it until the scan stops itself; Run
-// returns how often "dataList full" was due.
+// A scan and its list, run as the window's thread runs it until it stops; Run: how often "dataList full" was due.
 struct Scan {
   Scan(uint16_t port, std::chrono::milliseconds pace, int rounds, int filled = 0)
       : scanner(net, messages, {port, kConnectTimeoutMs, pace, rounds}, &seen) {
@@ -39,12 +38,10 @@ struct Scan {
   NetScanner scanner;
 };
 
-// One round at the real pace while a BOOTP burst is served, rows are edited under slaveLock and four
-// scans at a short pace run (for ThreadSanitizer). Net 1: host 20 accepts and never answers, 21 closes
-// at once, 30 never completes a connect (a listener that never accepts, its one queue place taken); the
-// others refuse. Nets 2 and 3: every host but the master's answers (or accepts and closes): a scan stops
-// after one round, as hosts 0, 255 and the master's are never pending; two rounds: the second refreshes
-// the first's rows; one free slot: "dataList full" once; from .255: host 1 first.
+// One round at the real pace beside a BOOTP burst, rows edited under slaveLock and four short-paced scans
+// (for ThreadSanitizer). Net 1: host 20 never answers, 21 closes at once, 30 never completes a connect (its
+// listener's one queue place taken), the others refuse. Nets 2 and 3 answer but for the master: a scan stops
+// after one round (nothing pending); a second round refreshes rows; one free slot: "dataList full" once.
 TEST(NetScanner, OneRoundInOrderAtThePaceBesideBootpPendingCountRefreshFullListAndCancelledConnect) {
   const uint16_t port = test::UnusedPort();
   std::vector<SimModuleConfig> modules{ScanModule(1, 10, port), ScanModule(1, 3, port, 4578), ScanModule(1, 200, port, 1218),

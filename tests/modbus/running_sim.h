@@ -53,12 +53,11 @@ bool WaitUntil(Cond cond) {
   return false;
 }
 inline uint16_t UnusedPort() {  // a port on 127.0.0.1 that nothing listens on right now
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  const SocketGuard s(::socket(AF_INET, SOCK_STREAM, 0));
   sockaddr_in at{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
   socklen_t len = sizeof at;
-  ::bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at);
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&at), &len);
-  CloseSocket(s);
+  ::bind(s.fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
+  ::getsockname(s.fd, reinterpret_cast<sockaddr*>(&at), &len);
   return ntohs(at.sin_port);
 }
 
