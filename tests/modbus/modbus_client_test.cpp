@@ -10,7 +10,7 @@
 #include <chrono>
 #include <thread>
 #include "net/modbus_frames.h"
-#include "net/tcp_connect.h"
+#include "running_sim.h"
 
 namespace plinth {
 namespace {
@@ -89,13 +89,10 @@ TEST(ModbusClient, RequestsByteForByteAndWhichRepliesCount) {
 
 // A listener that never accepts, its one queue place taken: a second connect stays pending.
 TEST(ConnectTcp, SignalsDuringTheWaitDoNotStretchItsBound) {
-  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in local{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-  socklen_t length = sizeof local;
-  ::bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof local);
-  ::listen(listener, 0);
-  ::getsockname(listener, reinterpret_cast<sockaddr*>(&local), &length);
-  const int first = ConnectTcp(local.sin_addr.s_addr, ntohs(local.sin_port));
+  const test::SocketGuard listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in local{AF_INET, htons(test::UnusedPort()), {htonl(INADDR_LOOPBACK)}, {}};
+  ASSERT_EQ(::bind(listener.fd, reinterpret_cast<sockaddr*>(&local), sizeof local) | ::listen(listener.fd, 0), 0);
+  const test::SocketGuard first(ConnectTcp(local.sin_addr.s_addr, ntohs(local.sin_port)));
   struct sigaction wake{}, saved{};
   wake.sa_handler = [](int) {};
   ::sigaction(SIGUSR1, &wake, &saved);
@@ -108,7 +105,6 @@ TEST(ConnectTcp, SignalsDuringTheWaitDoNotStretchItsBound) {
   EXPECT_EQ(ConnectTcp(local.sin_addr.s_addr, ntohs(local.sin_port), 500), -1);
   EXPECT_LT(SecondsSince(start), 2.0);
   done = true, interrupter.join(), ::sigaction(SIGUSR1, &saved, nullptr);
-  CloseSocket(first), ::close(listener);
 }
 
 // An exception ends the wait at once; bad counts send nothing; the flash flag's acknowledgement is left
