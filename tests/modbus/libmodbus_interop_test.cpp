@@ -15,11 +15,10 @@ TEST(LibmodbusServerPeer, ReadNodeWriteNodeAndTheFlashFlagAgainstAnIndependentSe
   ASSERT_TRUE(server.Listening());
   for (int k = 0; k < 125; ++k) server.SetRegister(k, static_cast<uint16_t>(k * 7));
   test::SocketGuard s(ConnectTcp(ParseIpv4("127.0.0.1"), server.Port()));
-  std::array<uint16_t, 125> most;
+  std::vector<uint16_t> most(125, 0xBEEF);
   std::array<uint16_t, 123> words{};
   for (size_t i = 0; i < words.size(); ++i) words[i] = htons(static_cast<uint16_t>(0xA000 + i));
   // Exceptions (no such register) fail, leave the destination, and the connection stays usable.
-  most.fill(0xBEEF);
   EXPECT_FALSE(ReadNode(s.fd, 1, most.data(), kTextBlockAddress, 13));
   EXPECT_FALSE(WriteNode(s.fd, 1, words.data(), kTextBlockAddress - 1, 2));
   EXPECT_EQ((std::vector<int>{most[0], server.Register(kTextBlockAddress - 1)}), (std::vector<int>{0xBEEF, 0}));
@@ -38,10 +37,8 @@ TEST(LibmodbusClientPeer, SimulatorAnswersFunctions3And16AndExceptionsOtherwise)
   test::RunningSim sim({config});
   ASSERT_TRUE(sim.Opened()) << sim.Error();
   sim.Module().SetInput(4, 0x4242);
-  const std::unique_ptr<modbus_t, void (*)(modbus_t*)> client(
-      modbus_new_tcp(FormatIpv4(sim.Module().Address()).c_str(), sim.Module().Port()),
-      [](modbus_t* c) { modbus_close(c), modbus_free(c); });
-  modbus_t* const ctx = client.get();
+  modbus_t* const ctx = modbus_new_tcp(FormatIpv4(sim.Module().Address()).c_str(), sim.Module().Port());
+  const std::unique_ptr<modbus_t, void (*)(modbus_t*)> owner(ctx, [](modbus_t* c) { modbus_close(c), modbus_free(c); });
   modbus_set_response_timeout(ctx, 2, 0);
   ASSERT_EQ(modbus_connect(ctx), 0);
   uint16_t status[kStatusBlockWords] = {}, words[8] = {};

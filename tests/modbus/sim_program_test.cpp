@@ -48,8 +48,7 @@ TEST(SimProgram, ServesStopsOnSignalsRefusesWhatItCannotReadAndSaysWhenOutOfDesc
     EXPECT_EQ(std::vector<int>({w[kStatusModuleId], w[kStatusInputWords], w[kStatusOutputWords], w[kStatusHealth],
                                 w[kStatusLastError], w[kStatusErrorCount], status.timeoutMs}),
               std::vector<int>({1218, 4, 5, 0xA5, 0x1F, 10, 250}));
-    // Inputs count up every 100 ms.
-    std::array<uint16_t, 4> first{}, later{};
+    std::array<uint16_t, 4> first{}, later{};  // inputs count up every 100 ms
     ASSERT_TRUE(ReadNode(s.fd, 1, first.data(), kIoImageAddress, 4));
     EXPECT_TRUE(test::WaitUntil([&] { return ReadNode(s.fd, 1, later.data(), kIoImageAddress, 4) && first != later; }));
     EXPECT_EQ(sim.Stop(sig), 0);
