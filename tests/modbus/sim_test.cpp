@@ -10,7 +10,6 @@ namespace plinth {
 namespace {
 using Bytes = std::vector<uint8_t>;
 using test::OnLoopback;
-using test::SocketGuard;
 using Clock = std::chrono::steady_clock;
 
 // Options' keys and refusals; then modules on one port, one per fault mode, tried at once: each call's
@@ -40,7 +39,7 @@ TEST(SimModule, OptionsEveryFaultModeWithinTheBoundAndFunction8ByHand) {
   for (size_t i = 0; i < n; ++i)
     clients.emplace_back([&, i, ok = cases[i].second] {
       SCOPED_TRACE(FaultModeName(cases[i].first));
-      SocketGuard s(sim.Connect(i));  // close-on-accept may refuse: every call fails
+      test::SocketGuard s(sim.Connect(i));  // close-on-accept may refuse: every call fails
       std::array<uint16_t, kStatusBlockWords> status{};
       std::array<uint8_t, kStatisticsSize> statistics{};
       const auto start = Clock::now();
@@ -54,7 +53,7 @@ TEST(SimModule, OptionsEveryFaultModeWithinTheBoundAndFunction8ByHand) {
   for (auto& t : clients) t.join();
   // Function 8 by hand: the statistics echo sub-function and data, then a byte count and the MAC;
   // other sub-functions are exception 01, a bad length 03. Non-Modbus bytes close only their connection.
-  SocketGuard s(sim.Connect()), bad(sim.Connect());
+  test::SocketGuard s(sim.Connect()), bad(sim.Connect());
   char byte;
   EXPECT_EQ(::send(bad.fd, "GET / ", 6, 0) + ::recv(bad.fd, &byte, 1, 0), 6);
   for (auto [sub, size] : {std::pair{0x15, 4}, {0, 4}, {4, 4}, {0x14, 4}, {0x16, 4}, {0xFFFF, 4}, {0x15, 2}, {0x15, 6}}) {
