@@ -1,6 +1,5 @@
 #pragma once
-// A libmodbus Modbus/TCP server on a thread of its own, one connection at a time; holding
-// registers 0..registerCount-1 exist, others give exceptions.
+// A libmodbus server on a thread of its own, one connection at a time; registers past registerCount give exceptions.
 #include <modbus.h>
 #include <atomic>
 #include <mutex>

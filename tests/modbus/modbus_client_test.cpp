@@ -10,7 +10,7 @@
 #include <chrono>
 #include <thread>
 #include "net/modbus_frames.h"
-#include "net/tcp_connect.h"
+#include "running_sim.h"
 
 namespace plinth {
 namespace {
@@ -31,8 +31,7 @@ Bytes Drain(int fd) {  // everything waiting on fd right now
   return all;
 }
 
-// A reply to a read of 13 registers whose protocol, length, unit and byte count differ from a
-// module's (none is compared), transaction identifier 0 (a module that does not echo it).
+// A reply to a read of 13 registers, transaction identifier 0; protocol, length, unit and byte count are not compared.
 Bytes StatusReply(uint8_t function = 3, size_t size = 35) {
   Bytes reply(size, 0);
   reply[3] = 9, reply[5] = 4, reply[6] = 0x33, reply[7] = function;
@@ -48,24 +47,14 @@ Bytes SentWithoutTransaction(int peer) {
 double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 enum Call { kRead, kWrite, kStatistics };
 
-// A read of 13 words at STATUS_BLOCK from unit 200, a write of 8 words to
-// 0x0102 (always unit 0) or the statistics of unit 5; dest starts as 0xEE.
-bool Exchange(Call call, SocketPair& pair, std::array<uint8_t, kStatisticsSize>& dest) {
-  static const Bytes words{0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8, 0xA9, 0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF};
-  dest.fill(0xEE);
-  if (call == kRead) return ReadNode(pair.client, 200, dest.data(), STATUS_BLOCK, 13);
-  if (call == kWrite) return WriteNode(pair.client, 1, words.data(), 0x0102, 8);
-  return GetStatistics(pair.client, 5, dest);
-}
-
-// Each call against one scripted reply, the peer's end then shut: the request byte for byte, the
-// result and the start of the destination (none given: left as it was). Statistics take a whole
-// function-8 frame echoing sub-function 0x0015 from the function code on, cut or zero-filled to 84 bytes.
+// Each call against one reply, the peer then shut: the request byte for byte, the result and the destination's
+// start (none given: left as it was). Statistics: a function-8 frame echoing 0x0015, cut or zero-filled to 84 bytes.
 TEST(ModbusClient, RequestsByteForByteAndWhichRepliesCount) {
   const Bytes requests[] = {{0, 0, 0, 6, 200, 3, 0xF8, 0, 0, 13},
                             {0, 0, 0, 23, 0, 16, 0x01, 0x02, 0, 8, 16, 0xA0, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6,
                              0xA7, 0xA8, 0xA9, 0xAA, 0xAB, 0xAC, 0xAD, 0xAE, 0xAF},
                             {0, 0, 0, 6, 5, 8, 0, 0x15, 0, 3}};
+  const Bytes words(requests[kWrite].begin() + 11, requests[kWrite].end());
   const Bytes status = StatusReply(), mac{0, 0, 0, 0, 0, 13, 5, 8, 0, 0x15, 0, 3, 6, 0x00, 0x1A, 0x2B, 0x3C, 0x4D, 0x5E};
   Bytes longReply(200, 0x61), macDest(mac.begin() + 7, mac.end());
   longReply[0] = longReply[1] = longReply[4] = longReply[8] = 0, longReply[5] = 194, longReply[7] = 8, longReply[9] = 0x15;
@@ -88,47 +77,22 @@ TEST(ModbusClient, RequestsByteForByteAndWhichRepliesCount) {
     Put(pair.peer, reply);
     ::shutdown(pair.peer, SHUT_WR);  // nothing more will come
     std::array<uint8_t, kStatisticsSize> dest;
-    EXPECT_EQ(Exchange(call, pair, dest), ok);
+    dest.fill(0xEE);
+    EXPECT_EQ(call == kRead    ? ReadNode(pair.client, 200, dest.data(), STATUS_BLOCK, 13)
+              : call == kWrite ? WriteNode(pair.client, 1, words.data(), 0x0102, 8)
+                               : GetStatistics(pair.client, 5, dest), ok);
     EXPECT_EQ(SentWithoutTransaction(pair.peer), requests[call]);
     const Bytes expected = start.empty() ? Bytes(kStatisticsSize, 0xEE) : start;
     EXPECT_EQ(Bytes(dest.begin(), dest.begin() + std::ssize(expected)), expected);
   }
 }
 
-// An exception ends the wait at once; bad counts send nothing; the flash flag's acknowledgement
-// is left unread; a closed peer gives false, not SIGPIPE.
-TEST(ModbusClient, ExceptionsAndBadCountsEndAtOnceFlashFlagSendsFifteenBytes) {
-  SocketPair pair;
-  Put(pair.peer, {0, 0, 0, 0, 0, 3, 1, 0x83, 2});
-  std::array<uint8_t, 600> buffer{};
-  const auto start = Clock::now();
-  EXPECT_FALSE(ReadNode(pair.client, 1, buffer.data(), STATUS_BLOCK, 13));
-  EXPECT_LT(SecondsSince(start), kReplyTimeoutMs / 2000.0);
-  for (int count : {0, -1, 126, 256}) EXPECT_FALSE(ReadNode(pair.client, 1, buffer.data(), 0, count));
-  for (int count : {0, -1, 124, 255}) EXPECT_FALSE(WriteNode(pair.client, 1, buffer.data(), 0, count));
-  EXPECT_EQ(Drain(pair.peer).size(), 12u);  // only the read above
-  const Bytes ack{0, 0, 0, 0, 0, 6, 0, 16, 0xF4, 0x10, 0, 1};
-  Put(pair.peer, ack);
-  for (uint8_t keep : {1, 0}) {
-    WriteFlashFlag(pair.client, keep);
-    EXPECT_EQ(SentWithoutTransaction(pair.peer), (Bytes{0, 0, 0, 9, 0, 0x10, 0xF4, 0x10, 0, 1, 2, 0, keep}));
-  }
-  EXPECT_EQ(Drain(pair.client), ack);
-  ::close(std::exchange(pair.peer, -1));
-  std::array<uint8_t, kStatisticsSize> dest{};
-  for (Call call : {kWrite, kRead, kStatistics}) EXPECT_FALSE(Exchange(call, pair, dest));  // EPIPE
-  WriteFlashFlag(pair.client, true);
-}
-
 // A listener that never accepts, its one queue place taken: a second connect stays pending.
 TEST(ConnectTcp, SignalsDuringTheWaitDoNotStretchItsBound) {
-  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in local{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
-  socklen_t length = sizeof local;
-  ::bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof local);
-  ::listen(listener, 0);
-  ::getsockname(listener, reinterpret_cast<sockaddr*>(&local), &length);
-  const int first = ConnectTcp(local.sin_addr.s_addr, ntohs(local.sin_port));
+  const test::SocketGuard listener(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  sockaddr_in local{AF_INET, htons(test::UnusedPort()), {htonl(INADDR_LOOPBACK)}, {}};
+  ASSERT_EQ(::bind(listener.fd, reinterpret_cast<sockaddr*>(&local), sizeof local) | ::listen(listener.fd, 0), 0);
+  const test::SocketGuard first(ConnectTcp(local.sin_addr.s_addr, ntohs(local.sin_port)));
   struct sigaction wake{}, saved{};
   wake.sa_handler = [](int) {};
   ::sigaction(SIGUSR1, &wake, &saved);
@@ -141,16 +105,29 @@ TEST(ConnectTcp, SignalsDuringTheWaitDoNotStretchItsBound) {
   EXPECT_EQ(ConnectTcp(local.sin_addr.s_addr, ntohs(local.sin_port), 500), -1);
   EXPECT_LT(SecondsSince(start), 2.0);
   done = true, interrupter.join(), ::sigaction(SIGUSR1, &saved, nullptr);
-  CloseSocket(first), ::close(listener);
 }
 
-// A silent peer ends the read at the bound, not much later (a reply one byte short: the simulator's
-// test); its reply comes later and waits in front of GetStatistics' reply.
-TEST(ModbusClient, SilentPeerEndsAtTheBoundItsLateReplyIsNeverTakenForTheNext) {
+// An exception ends the wait at once; bad counts send nothing; the flash flag's acknowledgement is left
+// unread; a silent peer ends the read at the bound, and its late reply is never taken for the next.
+TEST(ModbusClient, ExceptionsBadCountsFlashFlagAndALateReplySkippedByTransactionId) {
   SocketPair pair;
-  std::array<uint8_t, 26> status{};
-  const auto start = Clock::now();
-  EXPECT_FALSE(ReadNode(pair.client, 1, status.data(), STATUS_BLOCK, 13));
+  Put(pair.peer, {0, 0, 0, 0, 0, 3, 1, 0x83, 2});
+  std::array<uint8_t, 600> buffer{};
+  auto start = Clock::now();
+  EXPECT_FALSE(ReadNode(pair.client, 1, buffer.data(), STATUS_BLOCK, 13));
+  EXPECT_LT(SecondsSince(start), kReplyTimeoutMs / 2000.0);
+  for (int count : {0, -1, 126, 256}) EXPECT_FALSE(ReadNode(pair.client, 1, buffer.data(), 0, count));
+  for (int count : {0, -1, 124, 255}) EXPECT_FALSE(WriteNode(pair.client, 1, buffer.data(), 0, count));
+  EXPECT_EQ(Drain(pair.peer).size(), 12u);  // only the read above
+  const Bytes ack{0, 0, 0, 0, 0, 6, 0, 16, 0xF4, 0x10, 0, 1};
+  Put(pair.peer, ack);
+  for (uint8_t keep : {1, 0}) {
+    WriteFlashFlag(pair.client, keep);
+    EXPECT_EQ(SentWithoutTransaction(pair.peer), (Bytes{0, 0, 0, 9, 0, 0x10, 0xF4, 0x10, 0, 1, 2, 0, keep}));
+  }
+  EXPECT_EQ(Drain(pair.client), ack);
+  start = Clock::now();
+  EXPECT_FALSE(ReadNode(pair.client, 1, buffer.data(), STATUS_BLOCK, 13));
   EXPECT_NEAR(SecondsSince(start), kReplyTimeoutMs / 1000.0 + 2.45, 2.5);
   Bytes late = StatusReply(), statusRequest = Drain(pair.peer);
   ASSERT_EQ(statusRequest.size(), 12u);

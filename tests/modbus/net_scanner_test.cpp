@@ -13,8 +13,7 @@ using namespace std::chrono_literals;
 using test::ScanModule;
 using test::ScanText;
 
-// A scan and its list, run as the window's thread runs it until the scan stops itself; Run
-// returns how often "dataList full" was due.
+// A scan and its list, run as the window's thread runs it until it stops; Run: how often "dataList full" was due.
 struct Scan {
   Scan(uint16_t port, std::chrono::milliseconds pace, int rounds, int filled = 0)
       : scanner(net, messages, {port, kConnectTimeoutMs, pace, rounds}, &seen) {
@@ -39,20 +38,31 @@ struct Scan {
   NetScanner scanner;
 };
 
-// One round at the real pace while a BOOTP burst is served and rows are edited under slaveLock
-// (for ThreadSanitizer). Host 20 accepts and never answers, 21 closes at once, 30 never completes a
-// connect (a listener that never accepts, its one queue place taken); the others refuse.
-TEST(NetScanner, OneRoundInOrderAtThePaceBesideBootpThenConnectWorker) {
+// One round at the real pace beside a BOOTP burst, rows edited under slaveLock and four short-paced scans
+// (for ThreadSanitizer). Net 1: host 20 never answers, 21 closes at once, 30 never completes a connect (its
+// listener's one queue place taken), the others refuse. Nets 2 and 3 answer but for the master: a scan stops
+// after one round (nothing pending); a second round refreshes rows; one free slot: "dataList full" once.
+TEST(NetScanner, OneRoundInOrderAtThePaceBesideBootpPendingCountRefreshFullListAndCancelledConnect) {
   const uint16_t port = test::UnusedPort();
-  test::RunningSim sim({ScanModule(1, 10, port), ScanModule(1, 3, port, 4578), ScanModule(1, 200, port, 1218),
-                        ScanModule(1, 20, port, 1217, FaultMode::kNeverAnswer),
-                        ScanModule(1, 21, port, 1217, FaultMode::kCloseOnAccept)});
+  std::vector<SimModuleConfig> modules{ScanModule(1, 10, port), ScanModule(1, 3, port, 4578), ScanModule(1, 200, port, 1218),
+                                       ScanModule(1, 20, port, 1217, FaultMode::kNeverAnswer),
+                                       ScanModule(1, 21, port, 1217, FaultMode::kCloseOnAccept), ScanModule(3, 11, port),
+                                       ScanModule(3, 12, port), ScanModule(2, 5, port, 1217, FaultMode::kCloseOnAccept)};
+  for (int h = 1; h <= 254; ++h)
+    if (h != 5 && h != 10) modules.push_back(ScanModule(2, h, port));
+  test::RunningSim sim(modules);
   ASSERT_TRUE(sim.Opened()) << sim.Error();
   test::SocketGuard listener(::socket(AF_INET, SOCK_STREAM, 0));
   sockaddr_in at{AF_INET, htons(port), {test::ScanHost(1, 30)}, {}};
   ASSERT_EQ(::bind(listener.fd, reinterpret_cast<sockaddr*>(&at), sizeof at) | ::listen(listener.fd, 0), 0);
   test::SocketGuard queued(ConnectTcp(at.sin_addr.s_addr, port));
-  Scan scan(port, 50ms, 1);
+  ConnectWorker silent(OpenTcpSocket(), test::ScanHost(1, 30), port, 60000);
+  ASSERT_TRUE(silent.Start());
+  Scan scan(port, 50ms, 1), all(port, 5ms, 2), twice(port, 5ms, 2), full(port, 5ms, 2, 299), broadcast(port, 5ms, 1);
+  auto run = [](Scan& s, int net, int host = 10) {
+    return std::async(std::launch::async, [&s, net, host] { return s.Run(ScanText(net, host)); });
+  };
+  auto a = run(all, 2), t = run(twice, 3), f = run(full, 3), b = run(broadcast, 3, 255);
   test::LoopbackModule requester;
   UdpThread bootp(scan.net, scan.messages, test::LoopbackOptions(requester.port));
   ASSERT_TRUE(bootp.SwitchOn() && bootp.WaitUntilBound(2s));
@@ -80,42 +90,17 @@ TEST(NetScanner, OneRoundInOrderAtThePaceBesideBootpThenConnectWorker) {
   EXPECT_EQ(found, "3 " + ScanText(1, 3) + " 0050c2000003 4578 16/16;10 " + ScanText(1, 10) + " 0050c200000a 1217 16/4;200 " +
                        ScanText(1, 200) + " 0050c20000c8 1218 4/4;");
   EXPECT_TRUE(scan.list.Count() == 3 && scan.messages.entries.empty());
-
-  // "Connect to module": host 10 is connected; at host 30 Cancel ends the wait, nothing connected.
-  ConnectWorker answering(OpenTcpSocket(), test::ScanHost(1, 10), port, 5000),
-      silent(OpenTcpSocket(), test::ScanHost(1, 30), port, 60000);
-  ASSERT_TRUE(answering.Start() && silent.Start());
-  EXPECT_TRUE(test::WaitUntil([&] { return answering.connecting.load() == 0; }) && silent.connecting.load() == 1);
-  silent.Cancel();
-  EXPECT_TRUE(test::WaitUntil([&] { return silent.connecting.load() == 0; }));
-  answering.Join(), silent.Join();
-  test::SocketGuard connection(answering.TakeSocket());
-  EXPECT_TRUE(answering.connected.load() == 1 && silent.connected.load() == 0 && connection.fd >= 0 &&
-              silent.TakeSocket() == -1);
-}
-
-// Scans at once at a short pace. Every host but the master's answers (or accepts and closes): the
-// scan stops after one round, as hosts 0, 255 and the master's are never pending. Two rounds: the
-// second refreshes the first's rows. One free slot: "dataList full" once. From .255: host 1 first.
-TEST(NetScanner, PendingCountRefreshAndFullList) {
-  const uint16_t port = test::UnusedPort();
-  std::vector<SimModuleConfig> modules{ScanModule(3, 11, port), ScanModule(3, 12, port),
-                                       ScanModule(2, 5, port, 1217, FaultMode::kCloseOnAccept)};
-  for (int h = 1; h <= 254; ++h)
-    if (h != 5 && h != 10) modules.push_back(ScanModule(2, h, port));
-  test::RunningSim sim(modules);
-  ASSERT_TRUE(sim.Opened()) << sim.Error();
-  Scan all(port, 5ms, 2), twice(port, 5ms, 2), full(port, 5ms, 2, 299), broadcast(port, 5ms, 1);
-  auto run = [](Scan& s, int net, int host = 10) {
-    return std::async(std::launch::async, [&s, net, host] { return s.Run(ScanText(net, host)); });
-  };
-  auto a = run(all, 2), t = run(twice, 3), f = run(full, 3), b = run(broadcast, 3, 255);
   EXPECT_EQ(a.get() + t.get() * 10 + f.get() * 100 + b.get(), 100);
   EXPECT_EQ(broadcast.seen.Starts().front().host, 1);
   EXPECT_LT(all.seen.Starts().size(), 300u);  // two rounds: 508
   EXPECT_EQ(std::to_string(all.list.Count()) + " " + std::to_string(twice.seen.Readings()) + " " +
                 std::to_string(twice.list.Count()) + " " + std::to_string(full.rows.Texts().size()), "252 4 2 300");
   EXPECT_EQ(full.rows.Texts()[299][1], "ok");  // whichever module came first
+  EXPECT_EQ(silent.connecting.load(), 1);  // "Connect to module" at host 30: Cancel ends the wait
+  silent.Cancel();
+  EXPECT_TRUE(test::WaitUntil([&] { return silent.connecting.load() == 0; }));
+  silent.Join();
+  EXPECT_TRUE(silent.connected.load() == 0 && silent.TakeSocket() == -1);
 }
 }  // namespace
 }  // namespace plinth

@@ -30,7 +30,6 @@ class RunningSim {
   ~RunningSim() { server_.RequestStop(); if (thread_.joinable()) thread_.join(); }
   bool Opened() const { return opened_; }
   const std::string& Error() const { return error_; }
-  SimServer& Server() { return server_; }
   SimModule& Module(size_t i = 0) { return *server_.Modules().at(i); }
   int Connect(size_t i = 0) { return ConnectTcp(Module(i).Address(), Module(i).Port()); }  // -1: refused
 
@@ -54,12 +53,11 @@ bool WaitUntil(Cond cond) {
   return false;
 }
 inline uint16_t UnusedPort() {  // a port on 127.0.0.1 that nothing listens on right now
-  const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+  const SocketGuard s(::socket(AF_INET, SOCK_STREAM, 0));
   sockaddr_in at{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
   socklen_t len = sizeof at;
-  ::bind(s, reinterpret_cast<sockaddr*>(&at), sizeof at);
-  ::getsockname(s, reinterpret_cast<sockaddr*>(&at), &len);
-  CloseSocket(s);
+  ::bind(s.fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
+  ::getsockname(s.fd, reinterpret_cast<sockaddr*>(&at), &len);
   return ntohs(at.sin_port);
 }
 

@@ -1,6 +1,5 @@
 #pragma once
-// Scan tests: a loopback /24 of this process's own (127.P.n.0, away from the
-// 127.0.0.x of other tests) and simulated modules on it at one port.
+// Scan tests: simulated modules at one port on this process's own loopback /24s (127.P.n.0, not 127.0.0.x).
 #include "config/text_scan.h"
 #include "net/scan_log.h"
 #include "running_sim.h"
