@@ -77,8 +77,8 @@ TEST(UdpThread, SwitchedOffItEndsAtTheNextDatagramOnAgainAsItEndsItServesAndARec
   for (int i = 0; i < 20; ++i) {
     server.SwitchOff();
     ASSERT_TRUE(module.Send(server.BoundPort(), request));
-    for (const auto end = std::chrono::steady_clock::now() + 2s; server.BoundPort() && std::chrono::steady_clock::now() < end;)
-      std::this_thread::yield();
+    const auto end = std::chrono::steady_clock::now() + 2s;
+    while (server.BoundPort() && std::chrono::steady_clock::now() < end) std::this_thread::yield();
     ASSERT_TRUE(server.SwitchOn() && server.WaitUntilBound(2s)) << "round " << i;
   }
   ASSERT_TRUE(module.Send(server.BoundPort(), request));

@@ -1,6 +1,5 @@
 #pragma once
-// Configurations used by several tests: the two worked examples of the file
-// format, byte for byte, and a scratch folder for files.
+// The two worked examples of the file format, byte for byte, records, and a scratch folder for files.
 #include <unistd.h>
 
 #include <filesystem>

@@ -24,8 +24,8 @@ TEST(LengthCode, BoundariesEncodeDecodeAndSettle) {
   EXPECT_EQ(DecodeLengthCode(Bytes{0xE0, 0x01}, 0).bytes, 0);  // cut off by the end
   EXPECT_EQ(DecodeLengthCode(Bytes{0xE0, 0x01}, 2).bytes, 0);
 
-  // SettleTotal picks the smallest self-consistent code: {content, header size, data size, root} -> total. Content counts two
-  // one-byte size codes already where header and data sizes are small.
+  // SettleTotal picks the smallest self-consistent code: {content, header size, data size, root} -> total.
+  // Content counts two one-byte size codes already where header and data sizes are small.
   const std::pair<std::tuple<uint32_t, uint32_t, uint32_t, bool>, uint32_t> totals[] = {
       {{188, 20, 0, false}, 191},   {{189, 20, 0, false}, 193},  // 192 would need a 2-byte code
       {{8187, 20, 0, false}, 8191}, {{8188, 20, 0, false}, 8193}, {{220, 20, 200, false}, 225},
