@@ -30,9 +30,8 @@ TEST(BootpRequest, ReplyIsTheRequestWithOpYiaddrSiaddrAndSnameMalformedOnesIgnor
 
   for (const std::string& host : {std::string("plinth-host"), std::string(80, 'h')}) {
     BootpMessage expected = request;
-    expected[0] = 2;
-    std::fill(expected.begin() + 16, expected.begin() + 24, 0);  // yiaddr 10.0.0.20, siaddr 0
-    expected[16] = 10, expected[19] = 20;
+    std::fill(expected.begin() + 16, expected.begin() + 24, 0);  // op 2, yiaddr 10.0.0.20, siaddr 0
+    expected[0] = 2, expected[16] = 10, expected[19] = 20;
     std::fill(expected.begin() + 44, expected.begin() + 108, 0);
     std::copy_n(host.begin(), std::min<size_t>(host.size(), 63), expected.begin() + 44);
     const BootpHandling h = HandleBootpRequest(request, tables, host, 0);
@@ -108,7 +107,6 @@ struct Window {
     if (h.verdict == BootpVerdict::kReply) MarkBootpAssigned(net.bootp, h.entry);
     return h.verdict;
   }
-  std::string Text(int row, int column) const { return rows.Texts().at(size_t(row)).at(size_t(column)); }
 };
 
 TEST(ReportAssignments, AssignedAppendedRefusedWhenFullAndTheFieldsThatFollow) {
@@ -123,7 +121,7 @@ TEST(ReportAssignments, AssignedAppendedRefusedWhenFullAndTheFieldsThatFollow) {
   // Once the row exists, the mark lands there, once.
   w.AddRow("000a1b2c3d09", "");
   EXPECT_EQ(w.Tick().assignedRows, Rows{1});
-  EXPECT_EQ(w.Text(1, 1), "assigned");
+  EXPECT_EQ(w.rows.Texts().at(1).at(1), "assigned");
   EXPECT_TRUE(w.Tick().assignedRows.empty());
   EXPECT_EQ(w.messages.entries.size(), 1u);
 
@@ -145,7 +143,7 @@ TEST(ReportAssignments, AssignedAppendedRefusedWhenFullAndTheFieldsThatFollow) {
   w.net.slaveLock.Release();
   EXPECT_EQ(w.Tick().appendedRows, (Rows{3, 4}));
   EXPECT_EQ(w.dataList.At(4)->mac, Mac(21));
-  EXPECT_EQ(w.Text(3, 2) + " " + w.Text(4, 2), "10.20.30.40 10.20.30.40");
+  EXPECT_EQ(w.rows.Texts().at(3).at(2) + " " + w.rows.Texts().at(4).at(2), "10.20.30.40 10.20.30.40");
   EXPECT_TRUE(w.net.slaveLock.IsFree());
   EXPECT_TRUE(w.Tick().appendedRows.empty());
 
@@ -170,10 +168,8 @@ TEST(ReportAssignments, AssignedAppendedRefusedWhenFullAndTheFieldsThatFollow) {
     w.Tick();
     EXPECT_EQ(w.fields.scanAddressText, after);
   }
-  // The window test steps the indicator; here the edges of its arithmetic.
-  EXPECT_EQ(BootpIndicator(true, 1014, 1000), "<<<<< ? >>>>>");
-  EXPECT_EQ(BootpIndicator(true, 998, 1000), "<<<< ? >>>>");  // clock set back
-  EXPECT_EQ(BootpIndicator(false, 1014, 1000), "");
+  // The window test steps the indicator and sees it go; a clock set back still steps it.
+  EXPECT_EQ(BootpIndicator(true, 998, 1000), "<<<< ? >>>>");
 }
 
 }  // namespace

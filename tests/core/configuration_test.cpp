@@ -64,7 +64,6 @@ TEST(ConfigurationWriter, RecordsReadFromAFileCarryTheirBytesOver) {
   BusNodePtr entry = CreateSlaveEntry(7, std::string("old")), group = CreateIoGroup();
   BusNodePtr input = CreateIoBlock(), output = CreateIoBlock();
   entry->SetU16(6, 0xA1A2), entry->SetU16(8, 0xB1B2), entry->SetU16(26, 0xC1C2);
-  SetString(*entry, 1, "desc");
   SetString(*entry, 2, "third string");
   group->SetU16(0, 0x0D0E);
   input->SetU16(0, 0x1111), input->SetU16(14, 0x2222), input->SetU16(12, 0x0104), input->SetU16(6, 8);
