@@ -124,8 +124,7 @@ TEST(ReportAssignments, AssignedAppendedRefusedWhenFullAndTheFieldsThatFollow) {
   EXPECT_TRUE(w.Tick().assignedRows.empty());
   EXPECT_EQ(w.messages.entries.size(), 1u);
 
-  // Unknown requesters are appended, given the test address from the
-  // environment; appends wait while a command holds the lock, marks do not.
+  // Unknown requesters are appended with the test address from the environment; appends wait for the lock, marks not.
   setenv("VARNEL_TESTIPADDR", "not an address", 1);
   EXPECT_EQ(ProgramBootpOptions().testAddress, 0u);
   setenv("VARNEL_TESTIPADDR", "10.20.30.40", 1);

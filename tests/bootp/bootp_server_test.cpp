@@ -66,8 +66,7 @@ TEST(UdpThread, SwitchedOffItEndsAtTheNextDatagramOnAgainAsItEndsItServesAndARec
   EXPECT_TRUE(WaitForBootpServer(net));
   ASSERT_TRUE(server.SwitchOn() && server.WaitUntilBound(2s));
   EXPECT_EQ(server.RunsStarted(), 2);
-  // Switched on again the moment the thread lets its port go, after it saw
-  // the stop: each time, a server serves.
+  // Switched on again the moment the thread lets its port go, after it saw the stop: each time, a server serves.
   for (int i = 0; i < 20; ++i) {
     server.SwitchOff();
     ASSERT_TRUE(module.Send(server.BoundPort(), request));
@@ -78,8 +77,7 @@ TEST(UdpThread, SwitchedOffItEndsAtTheNextDatagramOnAgainAsItEndsItServesAndARec
   ASSERT_TRUE(module.Send(server.BoundPort(), request));
   EXPECT_TRUE(module.Receive(2s).has_value());
 
-  // A receive that fails for good (the socket became something else) ends
-  // the server with a message, and it says it is off.
+  // A receive that fails for good (the socket became something else) ends the server with a message.
   const int fd = test::ServerSocket(server.BoundPort());
   ASSERT_GE(fd, 0);
   const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);

@@ -40,9 +40,8 @@ TEST(RenderRow, CatalogueOwnAndFallbackTextsAndWhatARowRegisters) {
             (RowTexts{"17", "ok", "10.0.0.17", "000000000011", "99", "row", "3/2/1", ""}));
   EXPECT_EQ(row.inputWords + "|" + row.node + "|" + row.ipAddress + "|" + row.macAddress, "0|||000000000011");
 
-  // Shown rows register in the BOOTP table: a typed MAC text, brought to
-  // its plain form; a module known only from its request, its address
-  // learned. A MAC text that reads as zero stays as typed and registers nothing.
+  // Shown rows register in the BOOTP table: a typed MAC text, brought to its plain form; a module known only
+  // from its request, its address learned. A MAC text that reads as zero stays as typed and registers nothing.
   SlaveRecord typed, requester, zero;
   typed.ipAddress = "10.0.0.9", typed.macAddress = "00:1A:2B:3C:4D:5E";
   requester.status = "bootp", requester.mac = {2, 0, 0, 0, 0, 7}, requester.bootpAddress = ParseIpv4("192.168.1.7");
