@@ -50,11 +50,10 @@ TEST(ConfigurationFile, WorkedExamplesWrittenReadAndWrittenBackUnchanged) {
   EXPECT_EQ(config.master.masterIpText + " " + std::to_string(config.nextNode), "192.168.1.10 2");
   EXPECT_EQ(Encode(config), OneSlaveExample());
 
-  // A master address of 0.0.0.0 leaves the one in use.
-  Configuration source, back;
-  source.master.masterIpText = "0.0.0.0", back.master.masterIpText = "172.16.0.1";
-  outcome = Read(Encode(source), back, messages);
-  EXPECT_TRUE(outcome.ok && !outcome.masterIpSet && back.master.masterIpText == "172.16.0.1");
+  Configuration source;  // a master address of 0.0.0.0 leaves the one in use
+  source.master.masterIpText = "0.0.0.0";
+  outcome = Read(Encode(source), config, messages);
+  EXPECT_TRUE(outcome.ok && !outcome.masterIpSet && config.master.masterIpText == "192.168.1.10");
 }
 
 TEST(ConfigurationWriter, RecordsReadFromAFileCarryTheirBytesOver) {
@@ -76,7 +75,6 @@ TEST(ConfigurationWriter, RecordsReadFromAFileCarryTheirBytesOver) {
   RecordedMessages messages;
   ASSERT_TRUE(Read(TreeOf({entry}), config, messages).ok);
   SlaveRecord& r = *config.dataList.At(0);
-  EXPECT_EQ(r.inputWords + "/" + r.outputWords, "8/2");
   // Fewer input words than the block holds, more output words, a new parameter block.
   r.inputWords = "4", r.outputWords = "3", r.paramWords = "1", r.name = "new";
   std::vector<uint8_t> written = Encode(config);

@@ -30,8 +30,7 @@ TEST(RenderRow, CatalogueOwnAndFallbackTextsAndWhatARowRegisters) {
   other.moduleId = "abc", other.name = "own", other.description = "own text", other.catalogEntry = &FindModule(704);
   RowTexts texts = RenderRecord(other, nullptr, nullptr, messages);
   EXPECT_EQ(texts[5] + "|" + texts[6] + "|" + texts[7] + (other.catalogEntry ? " 704" : ""), "own|0/0/0|own text");
-  // An existing row with few texts: the fallback supplies the missing ones;
-  // the record keeps its own counts and texts.
+  // A row with few texts: the fallback supplies the missing ones; the record keeps its own counts and texts.
   SlaveRecord row, f;
   row.name = "row";
   f.node = "17", f.status = "ok", f.ipAddress = "10.0.0.17", f.moduleId = "99";
