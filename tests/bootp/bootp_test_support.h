@@ -49,11 +49,10 @@ class LoopbackModule {
     port = ntohs(local.sin_port);
   }
   ~LoopbackModule() { close(fd_); }
-  bool Send(uint16_t serverPort, const uint8_t* bytes, size_t size) {
+  bool Send(uint16_t serverPort, const BootpMessage& m) {
     const sockaddr_in to = SocketAddress(Ip("127.0.0.1"), serverPort);
-    return sendto(fd_, bytes, size, 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) == ssize_t(size);
+    return sendto(fd_, m.data(), m.size(), 0, reinterpret_cast<const sockaddr*>(&to), sizeof to) == ssize_t(m.size());
   }
-  bool Send(uint16_t serverPort, const BootpMessage& m) { return Send(serverPort, m.data(), m.size()); }
   std::optional<std::vector<uint8_t>> Receive(std::chrono::milliseconds wait) {
     pollfd p{fd_, POLLIN, 0};
     if (poll(&p, 1, static_cast<int>(wait.count())) != 1) return std::nullopt;
@@ -67,8 +66,7 @@ class LoopbackModule {
   int fd_ = socket(AF_INET, SOCK_DGRAM, 0);
 };
 
-// A server switched on and bound, with MAC 1 registered at 10.0.0.21,
-// replying to the module (or to clientPort).
+// A server switched on and bound, MAC 1 registered at 10.0.0.21, replying to the module (or to clientPort).
 struct RunningServer {
   explicit RunningServer(int clientPort = -1)
       : server(net, messages, LoopbackOptions(clientPort < 0 ? module.port : static_cast<uint16_t>(clientPort))) {

@@ -1,6 +1,5 @@
 #pragma once
-// Configurations used by several tests: the two worked examples of the file
-// format, byte for byte, and a scratch folder for files.
+// The two worked examples of the file format, byte for byte, records, and a scratch folder for files.
 #include <unistd.h>
 
 #include <filesystem>
@@ -50,15 +49,6 @@ inline std::unique_ptr<SlaveRecord> MakeSlave(std::string node, std::string modu
   r->node = node, r->moduleId = moduleId, r->ipAddress = ip, r->name = name, r->description = description;
   r->inputWords = in, r->outputWords = out, r->paramWords = param, r->macAddress = macText;
   return r;
-}
-
-// The worked example with one slave, shown once as the list shows it.
-inline void ExampleConfig(Configuration& config, bool withSlave) {
-  config.master.masterIpText = "192.168.1.10";
-  if (!withSlave) return;
-  config.dataList.Append(MakeSlave("1", "99", "192.168.1.1", "S1", "first", "2", "4", "1", "020000000001"));
-  RecordedMessages messages;
-  RenderRecord(*config.dataList.At(0), nullptr, nullptr, messages);
 }
 
 // A folder of its own for one test, removed afterwards.
