@@ -4,9 +4,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QElapsedTimer>
-#include <QFile>
-#include <QLabel>
 #include <QListWidget>
 #include <QTextBrowser>
 #include "app/configurator_app.h"
@@ -14,7 +11,6 @@
 #include "core/config_fixtures.h"
 #include "dialogs/advanced_dialog.h"
 #include "dialogs/module_select_dialog.h"
-#include "ui/help_window.h"
 #include "ui/wait_dialogs.h"
 #include "ui_fixture.h"
 
@@ -67,10 +63,8 @@ TEST(SlaveConfigDialog, AutoIpBoxFieldChecksAndConnect) {
   // A known module fills and locks its fields when the Module ID field is left.
   f.Edit("moduleIdEdit")->setText("1218");
   f.MoveFocus("moduleIdEdit", f.Edit("macEdit"));
-  std::string enabled;
-  for (const char* locked : {"nameEdit", "descriptionEdit", "inputEdit", "outputEdit", "paramEdit"})
-    enabled += std::to_string(f.Edit(locked)->isEnabled());
-  EXPECT_EQ(f.Text("nameEdit") + " " + enabled + " " + std::to_string(f.prompts.shown.size()), "482-BFK-287-46 00000 1");
+  EXPECT_TRUE(f.Text("nameEdit") == "482-BFK-287-46" && !f.Edit("paramEdit")->isEnabled());
+  EXPECT_EQ(f.prompts.shown.size(), 1u);  // no message of its own
   // A node that departs from the address: the box shows unchecked; ticking
   // it derives the address again.
   SlaveDialogFixture other("8", "192.168.1.7");
@@ -113,8 +107,7 @@ TEST(SlaveConfigDialog, ModuleSelectionOpensOnTheSecondEntry) {
   EXPECT_EQ(ModuleIdOfPartNumber("482-bfk-216-05"), 0u);  // exact, case-sensitive
 }
 
-TEST(WaitDialogs, EndByThemselvesOrOnCancel) {
-  // Time up: the connection wait ends with OK, the assignment wait without.
+TEST(WaitDialogs, TimeUpEndsTheConnectionWaitWithOkTheAssignmentWaitWithout) {
   // (Cancel, the worker done and the mark arriving: the connect flow's tests.)
   auto runOut = [](WaitProgress p) {
     int ticks = 0;
@@ -125,34 +118,6 @@ TEST(WaitDialogs, EndByThemselvesOrOnCancel) {
   std::atomic<uint8_t> connecting{1}, connected{0};
   EXPECT_EQ(runOut(ConnectProgress(connecting, connected)), "40 80 1");
   EXPECT_EQ(runOut(AssignProgress([] { return false; })), "80 160 0");
-  // Escape cancels and Enter does nothing; the worker is left running.
-  auto connect = MakeWaitConnectDialog(ConnectProgress(connecting, connected), nullptr);
-  int cancels = 0;
-  connect->SetOnCancel([&] { ++cancels; });
-  bool openAfterEnter = false;
-  testing::OnNextModal([&](QWidget* modal) {
-    QTest::keyClick(modal, Qt::Key_Return);
-    openAfterEnter = modal->isVisible();
-    QTest::keyClick(modal, Qt::Key_Escape);
-  });
-  EXPECT_EQ(connect->exec(), kWaitCancel);
-  EXPECT_EQ(openAfterEnter * 100 + cancels * 10 + connecting.load(), 111);
-}
-
-TEST(Help, ButtonsAndF1FollowTheActiveWindow) {
-  std::vector<int> opened;
-  SetHelpHandler([&](int topic) { opened.push_back(topic); });
-  {
-    MainFixture f;
-    f.Button("helpButton")->click();
-    SlaveDialogFixture s("7", "192.168.1.7");
-    QTest::keyClick(s.Edit("nodeEdit"), Qt::Key_F1);
-    s.Button("helpButton")->click();
-    QApplication::setActiveWindow(f.window.get());
-    QTest::keyClick(f.window->ListView(), Qt::Key_F1);
-  }
-  SetHelpHandler(nullptr);
-  EXPECT_EQ(opened, (std::vector<int>{10020, 10021, 10021, 10020}));
 }
 
 // The application object as main() runs it, with the prompts of the test;
@@ -241,17 +206,18 @@ TEST(WholeProgram, StartUpMessagesAndAFailedHostName) {
 }
 
 TEST(Help, UsableWhileEachWindowRunsModally) {
-  // Each window runs in its own modal loop, as in the program. F1 opens the
-  // built-in page over it, and the help takes keys and clicks: the page's first link,
-  // Escape (which closes the help and nothing else), its Close button.
+  // Each window runs in its own modal loop, as in the program. F1 opens its page, and the help takes keys and
+  // clicks: the page's first link, Escape (which closes the help and nothing else), then the window's Help
+  // button opens its page again and the help's Close button closes it.
   MainFixture f;
   SlaveDialogFixture slave("7", "192.168.1.7");
   AdvancedValues values;
   AdvancedDialog advanced(values, f.prompts, f.window.get());
   using Case = std::tuple<QDialog*, const char*, std::string>;  // window, a text of its page, what the help did
-  for (auto [window, text, expected] : {Case{f.window.get(), "The main window", "10020.html 10022.html esc close"},
-                                        Case{slave.dialog.get(), "Slave configuration", "10021.html 10020.html esc close"},
-                                        Case{&advanced, "Burst count", "10022.html 10020.html esc close"}}) {
+  for (auto [window, text, expected] :
+       {Case{f.window.get(), "The main window", "10020.html 10022.html esc 10020.html close"},
+        Case{slave.dialog.get(), "Slave configuration", "10021.html 10020.html esc 10021.html close"},
+        Case{&advanced, "Burst count", "10022.html 10020.html esc 10022.html close"}}) {
     std::string seen;
     QTimer::singleShot(0, [&seen, window = window, text = text] {
       QTest::keyClick(window->windowHandle(), Qt::Key_F1);
@@ -266,7 +232,8 @@ TEST(Help, UsableWhileEachWindowRunsModally) {
         seen += " " + browser->source().fileName().toStdString();
         QTest::keyClick(help->windowHandle(), Qt::Key_Escape);
         if (!help->isVisible() && window->isVisible()) seen += " esc";
-        QTest::keyClick(window->windowHandle(), Qt::Key_F1);
+        Click(*window, "helpButton");
+        seen += " " + browser->source().fileName().toStdString();
         QPushButton* close = help->findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close);
         QTest::mouseClick(help->windowHandle(), Qt::LeftButton, {}, close->mapTo(help, close->rect().center()));
         if (!help->isVisible()) seen += " close";
