@@ -29,7 +29,6 @@ using testing::Text;
 // The rows that timer 1 makes of the BOOTP server's tables, the indicator,
 // switching and the shutdown; the server's clock is `now`.
 struct BootpWindow : MainFixture {
-  BootpWindow() { window->TimerPeriod() = 20; }
   ~BootpWindow() { bootp->StopForShutdown(), WaitForBootpServer(net); }
   void Request(uint8_t mac, const char* ciaddr) {
     ASSERT_TRUE(module.Send(bootp->Server().BoundPort(), MakeBootpRequest(test::Mac(mac), 7, test::Ip(ciaddr))));
@@ -98,7 +97,6 @@ TEST(ScanWindow, FindsStopsResumesAndCancelsInTwoStages) {
   ASSERT_TRUE(sim.Opened()) << sim.Error();
   ScanLog seen;  // outlives the window, whose scanner reports to it
   MainFixture f({ScanText(4, 10)});
-  f.window->TimerPeriod() = 20;
   new BootpControl(*f.window, ProgramBootpOptions());  // never switched on: its timer step shows the scan
   auto* scan = new NetScanControl(*f.window, {port, kConnectTimeoutMs, 10ms, 0}, &seen);
   QLineEdit* field = Edit(*f.window, "scanAddressEdit");
@@ -143,7 +141,6 @@ struct ConnectWindow : MainFixture {
     ::bind(silent[0].fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
     ::listen(silent[0].fd, 0);
     for (int i : {1, 2}) ConnectSocket(silent[i].fd, at.sin_addr.s_addr, port, 0);
-    window->TimerPeriod() = 20;
     watch.callOnTimeout([this] {  // watches the progress windows, cancels one on request
       QWidget* modal = QApplication::activeModalWidget();
       if (auto* bar = modal ? modal->findChild<QProgressBar*>() : nullptr) {
