@@ -60,14 +60,14 @@ TEST(SlaveConfigLogic, ValidateNodeMessagesInOrder) {
       {"0", "Slave node range is 1..254"}, {"255", "Slave node range is 1..254"}, {"-1", "Slave node range is 1..254"},
       {"20", "Slave node already used"},   {"12  ", nullptr},                     {" 254", nullptr}};
   for (auto [node, message] : cases) {
-    f.prompts.Clear();
+    f.prompts.shown.clear();
     logic.record.node = node;
     EXPECT_EQ(logic.ValidateNode(), message == nullptr) << node;
     EXPECT_EQ(f.prompts.shown, (message ? std::vector<Shown>{{"message", message, "Plinth"}} : std::vector<Shown>()));
   }
   // Auto IP off and the master's own address typed in; auto IP on rebuilds
   // the address from the node before comparing.
-  f.prompts.Clear();
+  f.prompts.shown.clear();
   logic.record.node = "7", logic.record.ipAddress = "192.168.1.10";
   EXPECT_FALSE(logic.ValidateNode());
   EXPECT_EQ(f.prompts.Messages(), Texts{"SlaveNode illegal. Address conflict with master."});
@@ -107,7 +107,7 @@ TEST(SlaveConfigLogic, OkAsksAboutParameterWordsAndRefusesWhatTheFileCannotHold)
   EXPECT_EQ(f.prompts.shown, (std::vector<Shown>{question, question}));
   EXPECT_EQ(logic.record.outputWords + " " + logic.record.ipAddress, "4 192.168.1.3");
   // Validation still runs after the question.
-  f.prompts.Clear();
+  f.prompts.shown.clear();
   logic.record.paramWords = "9", logic.record.node = "0";
   f.prompts.answers = {true};
   EXPECT_FALSE(logic.Accept());
@@ -131,11 +131,11 @@ TEST(SlaveConfigLogic, OkAsksAboutParameterWordsAndRefusesWhatTheFileCannotHold)
 }
 
 TEST(SlaveConfigLogic, OpeningDecidesAutoIpAndTheCheckBox) {
-  // VARNEL_AUTOIP set to anything but ON frees the address; so does an
-  // address that is no dotted address. The address stays as it was.
+  // VARNEL_AUTOIP set to anything but ON frees the address; so does an address that is no dotted address or
+  // departs from the node. The address stays as it was.
   LogicFixture f("192.168.1.10", {}, 4);
   for (auto [mode, ip] : {std::pair<const char*, const char*>{"off", "192.168.1.7"}, {"", "192.168.1.7"},
-                          {nullptr, "host7"}}) {
+                          {nullptr, "host7"}, {nullptr, "192.168.1.8"}}) {
     SlaveConfigLogic logic = f.Make(-1, "7", ip);
     logic.Open(mode);
     EXPECT_TRUE(logic.autoIpBoxVisible && !logic.autoIp && logic.ipEditable && logic.record.ipAddress == ip) << ip;

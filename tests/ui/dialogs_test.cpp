@@ -47,7 +47,7 @@ struct SlaveDialogFixture {
   std::unique_ptr<SlaveConfigDialog> dialog;
 };
 
-TEST(SlaveConfigDialog, AutoIpBoxFieldChecksAndConnect) {
+TEST(SlaveConfigDialog, FieldChecksModuleSelectionAutoIpBoxAndConnect) {
   SlaveDialogFixture f("7", "192.168.1.7");
   EXPECT_TRUE(f.dialog->findChild<QCheckBox*>("autoIpCheck")->isHidden() && !f.Edit("ipEdit")->isEnabled());
   // Leaving a field checks it, unless the focus goes to Cancel.
@@ -65,34 +65,28 @@ TEST(SlaveConfigDialog, AutoIpBoxFieldChecksAndConnect) {
   f.MoveFocus("moduleIdEdit", f.Edit("macEdit"));
   EXPECT_TRUE(f.Text("nameEdit") == "482-BFK-287-46" && !f.Edit("paramEdit")->isEnabled());
   EXPECT_EQ(f.prompts.shown.size(), 1u);  // no message of its own
-  // A node that departs from the address: the box shows unchecked; ticking
-  // it derives the address again.
-  SlaveDialogFixture other("8", "192.168.1.7");
-  QCheckBox* box = other.dialog->findChild<QCheckBox*>("autoIpCheck");
-  EXPECT_TRUE(!box->isHidden() && !box->isChecked() && other.Edit("ipEdit")->isEnabled());
-  box->click();
-  EXPECT_TRUE(other.Text("ipEdit") == "192.168.1.8" && !other.Edit("ipEdit")->isEnabled());
-  // Connect to module needs an address; its flow ends the dialog with OK.
+  // Without a module ID, Module Selection opens on the second entry; the chosen module locks its fields.
   SlaveDialogFixture g("8", "", "OFF");
-  int flows = 0;
-  g.logic.connectFlow = [&](SlaveConfigLogic&) { return ++flows > 0; };
-  g.Button("connectButton")->click();
-  EXPECT_TRUE(g.prompts.Messages() == Texts{"Must have an ip-address to make a connection"} && g.dialog->isVisible());
-  g.Edit("ipEdit")->setText("192.168.1.8");
-  g.Button("connectButton")->click();
-  EXPECT_TRUE(flows == 1 && g.dialog->result() == QDialog::Accepted);
-}
-
-TEST(SlaveConfigDialog, ModuleSelectionOpensOnTheSecondEntry) {
-  SlaveDialogFixture f("7", "192.168.1.7");
   std::string opened;
   testing::OnNextModal([&](QWidget* modal) {
     opened = modal->findChild<QListWidget*>("moduleList")->currentItem()->text().toStdString();
     static_cast<QDialog*>(modal)->accept();
   });
-  f.Button("moduleSelectionButton")->click();
-  EXPECT_EQ(opened + " " + f.Text("moduleIdEdit") + " " + f.Text("inputEdit"), "482-BFK-263-05 1217 16");
-  EXPECT_FALSE(f.Edit("inputEdit")->isEnabled());
+  g.Button("moduleSelectionButton")->click();
+  EXPECT_EQ(opened + " " + g.Text("moduleIdEdit") + " " + g.Text("inputEdit"), "482-BFK-263-05 1217 16");
+  EXPECT_FALSE(g.Edit("inputEdit")->isEnabled());
+  // Connect to module needs an address; ticking the shown, unchecked box derives one; the flow ends with OK.
+  int flows = 0;
+  g.logic.connectFlow = [&](SlaveConfigLogic&) { return ++flows > 0; };
+  g.Button("connectButton")->click();
+  EXPECT_TRUE(g.prompts.Messages() == Texts{"Must have an ip-address to make a connection"} && g.dialog->isVisible());
+  QCheckBox* box = g.dialog->findChild<QCheckBox*>("autoIpCheck");
+  EXPECT_TRUE(!box->isHidden() && !box->isChecked() && g.Edit("ipEdit")->isEnabled());
+  box->click();
+  EXPECT_TRUE(g.Text("ipEdit") == "192.168.1.8" && !g.Edit("ipEdit")->isEnabled());
+  g.Button("connectButton")->click();
+  EXPECT_TRUE(flows == 1 && g.dialog->result() == QDialog::Accepted);
+  // The selection window on its own: a sorted list, and only a selection ends with OK.
   ModuleSelectDialog select;
   select.show();
   QListWidget* list = select.List();
@@ -132,7 +126,7 @@ struct Program {
   ConfiguratorApp app{net, prompts};
 };
 
-TEST(WholeProgram, StartsWithAFileAndOkWritesItBackUnlessItFailedToLoad) {
+TEST(WholeProgram, StartsWithAFileOkWritesItBackUnlessItFailedToLoadStartUpMessagesShow) {
   EXPECT_EQ(ConfigPathFromArguments({"plinth", "my", "plant.bin"}), "my plant.bin");
   EXPECT_EQ(ConfigPathFromArguments({"plinth"}), "");
   testing::ScratchDir dir;
@@ -181,22 +175,19 @@ TEST(WholeProgram, StartsWithAFileAndOkWritesItBackUnlessItFailedToLoad) {
   Program r([](MainDialog& window) { Click(window, "okButton"); });
   EXPECT_EQ(r.app.Run(dir.File("new.bin")), QDialog::Accepted);
   EXPECT_TRUE(r.prompts.shown.empty() && testing::ReadAll(dir.File("new.bin")).size() == bytes.size());
-}
-
-TEST(WholeProgram, StartUpMessagesAndAFailedHostName) {
+  // The host collector's messages show at start-up; without a host name the window ends at once.
   int masterEntries = -1;
-  Program p([&](MainDialog& window) {
+  Program s([&](MainDialog& window) {
     masterEntries = window.MasterIpBox()->count();
     Click(window, "cancelButton");
   });
-  p.app.SetHostCollector([](NetState& n, Messages& m) {
+  s.app.SetHostCollector([](NetState& n, Messages& m) {
     n.localAddrs = MergeLocalAddresses(std::nullopt, {}, m);
     return true;
   });
-  EXPECT_EQ(p.app.Run(""), QDialog::Rejected);
+  EXPECT_EQ(s.app.Run(""), QDialog::Rejected);
   EXPECT_EQ(masterEntries, 0);
-  EXPECT_EQ(p.prompts.shown, (std::vector<ScriptedPrompts::Shown>{{"message", "No ip-addr list configured!", "Plinth"}}));
-  // Without a host name the window ends at once, and shutdown still runs.
+  EXPECT_EQ(s.prompts.shown, (std::vector<ScriptedPrompts::Shown>{{"message", "No ip-addr list configured!", "Plinth"}}));
   bool ran = false;
   Program failing([&](MainDialog&) { ran = true; });
   failing.app.SetHostCollector([](NetState&, Messages&) { return false; });

@@ -1,8 +1,6 @@
 #pragma once
-// Prompts answered by the test: every message and question is recorded
-// word for word; questions and file dialogs take their answers from queues
-// (an unexpected question counts as Cancel, an unexpected file dialog as
-// cancelled, and both are recorded so that tests can see them).
+// Prompts answered by the test: every message, question and file dialog is recorded word for word; questions
+// and file dialogs take their answers from queues (nothing queued: Cancel).
 #include <deque>
 #include <functional>
 #include <optional>
@@ -33,7 +31,6 @@ class ScriptedPrompts : public UserPrompts {
       if (s.kind == "message") texts.push_back(s.text);
     return texts;
   }
-  void Clear() { shown.clear(); }
 
   std::vector<Shown> shown;
   std::deque<bool> answers;

@@ -27,7 +27,6 @@ class MainFixture {
   explicit MainFixture(std::vector<std::string> localAddresses = {"192.168.1.1"}, std::string path = "") {
     for (const std::string& a : localAddresses) net.localAddrs.push_back(ParseIpv4(a));
     window = std::make_unique<MainDialog>(net, path, prompts);
-    window->TimerPeriod() = 20;  // timer 1 ticks at a test's pace
     window->Initialise();
     window->show();
   }
