@@ -37,8 +37,7 @@ TEST(SlaveConfigLogic, UsedNodesAndAutoIpAvoidingTheMaster) {
   SlaveConfigLogic logic = f.Make(3);
   EXPECT_TRUE(f.used[11] && f.used[12] && f.used[5]);  // 261 modulo 256
   EXPECT_TRUE(!f.used[4] && !f.used[0]);  // the slave being edited; an empty node marks nothing
-  // The master's own host number moves to the next free node; the node
-  // text goes in unchanged.
+  // The master's own host number moves to the next free node; the node text goes in unchanged.
   for (auto [node, expected] :
        {std::pair{"5", "5 192.168.1.5"}, {"10", "13 192.168.1.13"}, {" 7", " 7 192.168.1. 7"}}) {
     logic.record.node = node;
@@ -65,8 +64,7 @@ TEST(SlaveConfigLogic, ValidateNodeMessagesInOrder) {
     EXPECT_EQ(logic.ValidateNode(), message == nullptr) << node;
     EXPECT_EQ(f.prompts.shown, (message ? std::vector<Shown>{{"message", message, "Plinth"}} : std::vector<Shown>()));
   }
-  // Auto IP off and the master's own address typed in; auto IP on rebuilds
-  // the address from the node before comparing.
+  // Auto IP off and the master's own address typed in; auto IP on rebuilds the address from the node before comparing.
   f.prompts.shown.clear();
   logic.record.node = "7", logic.record.ipAddress = "192.168.1.10";
   EXPECT_FALSE(logic.ValidateNode());

@@ -1,5 +1,4 @@
-// The Slave Configuration, Module Selection and progress windows, help and
-// the whole program started with a configuration file.
+// The Slave Configuration, Module Selection and wait windows, help, and the whole program.
 #include <gtest/gtest.h>
 #include <QCheckBox>
 #include <QComboBox>
@@ -114,8 +113,7 @@ TEST(WaitDialogs, TimeUpEndsTheConnectionWaitWithOkTheAssignmentWaitWithout) {
   EXPECT_EQ(runOut(AssignProgress([] { return false; })), "80 160 0");
 }
 
-// The application object as main() runs it, with the prompts of the test;
-// atStart runs on the main window once it shows.
+// The application object as main() runs it, with the test's prompts; atStart runs on the window once it shows.
 struct Program {
   explicit Program(std::function<void(MainDialog&)> atStart) {
     app.ShutdownOptions().pause = std::chrono::milliseconds(0);
@@ -128,7 +126,6 @@ struct Program {
 
 TEST(WholeProgram, StartsWithAFileOkWritesItBackUnlessItFailedToLoadStartUpMessagesShow) {
   EXPECT_EQ(ConfigPathFromArguments({"plinth", "my", "plant.bin"}), "my plant.bin");
-  EXPECT_EQ(ConfigPathFromArguments({"plinth"}), "");
   testing::ScratchDir dir;
   const std::string path = dir.File("plant one.bin");
   Configuration config;

@@ -1,6 +1,5 @@
-// The windows that reach the network, against loopback: the BOOTP server
-// and "S&can bus" switched from the main window, "Connect to module" from a
-// Slave Configuration dialog, the module status window and the I/O test.
+// The windows that reach the network, against loopback: BOOTP server and scan switched from the main window,
+// "Connect to module" from a Slave Configuration dialog, the module status window and the I/O test.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <QProgressBar>
@@ -9,7 +8,6 @@
 #include "dialogs/module_dialog.h"
 #include "dialogs/test_io_dialog.h"
 #include "modbus/running_sim.h"
-#include "net/bootp_request.h"
 #include "ui/bootp_control.h"
 #include "ui/connect_control.h"
 #include "ui/net_scan_control.h"
@@ -49,9 +47,7 @@ TEST(BootpWindow, RoadOfAnUnknownModuleIndicatorSwitchingAndMessages) {
   EXPECT_EQ(f.Cell(0, 1) + " " + f.Cell(0, 2) + " " + f.Cell(0, 3), "bootp 192.168.1.7 000a1b2c3d07");
   // Asking again adds no second row, and this time it is answered.
   f.Request(7, "192.168.1.7");
-  const auto reply = f.module.Receive(5s);
-  ASSERT_TRUE(reply.has_value() && reply->size() == kBootpMessageSize);
-  EXPECT_EQ(ReadAddressField(*reply, kBootpYiaddr), test::Ip("192.168.1.7"));
+  ASSERT_TRUE(f.module.Receive(5s).has_value());  // the reply's bytes: the request tests
   ASSERT_TRUE(RunUntil([&] { return f.Cell(0, 1) == "assigned"; }));
   EXPECT_TRUE(f.window->Config().dataList.At(0)->bootpAssigned && f.window->RowCount() == 1 && f.prompts.shown.empty());
   f.now = 1012;  // the indicator's steps: the report tests
@@ -299,8 +295,7 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
   EXPECT_TRUE(shownDuring == 0u && prompts.Messages() == Texts{"Write to module failed!"});
 }
 
-// The road of one module, run by tests/netns/connect_road_test.sh inside the
-// configurator's network namespace with the real ports; skipped elsewhere.
+// The road of one module, run by tests/netns/connect_road_test.sh in its namespaces; skipped elsewhere.
 TEST(ConnectRoad, FromItsBootpRequestToTheSavedFile) {
   const char* file = std::getenv("PLINTH_ROAD_FILE");
   if (!file) GTEST_SKIP() << "needs the namespaces of connect_road_test.sh";

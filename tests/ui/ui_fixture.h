@@ -1,6 +1,5 @@
 #pragma once
-// A main window on its own NetState with scripted prompts, and helpers to
-// answer the modal windows it opens.
+// A main window on its own NetState with scripted prompts, and helpers to answer the modal windows it opens.
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>

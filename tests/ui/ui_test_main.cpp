@@ -1,5 +1,4 @@
-// The window tests run GoogleTest inside a QApplication on the offscreen
-// platform, so they need no display.
+// The window tests run GoogleTest inside a QApplication on the offscreen platform, so they need no display.
 #include <gtest/gtest.h>
 #include <QApplication>
 #include "ui/help_window.h"
