@@ -110,13 +110,11 @@ TEST(SlaveConfigLogic, OkAsksAboutParameterWordsAndRefusesWhatTheFileCannotHold)
   f.prompts.answers = {true};
   EXPECT_FALSE(logic.Accept());
   EXPECT_EQ(f.prompts.Messages(), Texts{"Slave node range is 1..254"});
-  using Case = std::tuple<std::string SlaveRecord::*, std::string, bool>;  // field, text, accepted
-  for (const auto& [field, text, accepted] : std::vector<Case>{
-           {&SlaveRecord::ipAddress, "", true}, {&SlaveRecord::ipAddress, "999.1.1.1", false},
-           {&SlaveRecord::ipAddress, "-1.2.3.4", false}, {&SlaveRecord::ipAddress, "1.2.3", false},
-           {&SlaveRecord::ipAddress, "1.2.3.4.5", false}, {&SlaveRecord::inputWords, "65535", true},
-           {&SlaveRecord::inputWords, "70000", false}, {&SlaveRecord::outputWords, "70000", false},
-           {&SlaveRecord::paramWords, "65536", false}}) {
+  auto ip = &SlaveRecord::ipAddress, in = &SlaveRecord::inputWords, out = &SlaveRecord::outputWords;
+  const std::tuple<std::string SlaveRecord::*, std::string, bool> cases[] = {  // field, text, accepted
+      {ip, "", true}, {ip, "999.1.1.1", false}, {ip, "-1.2.3.4", false}, {ip, "1.2.3", false}, {ip, "1.2.3.4.5", false},
+      {in, "65535", true}, {in, "70000", false}, {out, "70000", false}, {&SlaveRecord::paramWords, "65536", false}};
+  for (const auto& [field, text, accepted] : cases) {
     LogicFixture g("10.0.0.1");
     SlaveConfigLogic typed = g.Make(-1, "7", "10.0.0.7");
     typed.autoIp = false;  // the address is typed

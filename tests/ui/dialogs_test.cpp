@@ -74,17 +74,13 @@ TEST(SlaveConfigDialog, FieldChecksModuleSelectionAutoIpBoxAndConnect) {
   g.Button("moduleSelectionButton")->click();
   EXPECT_EQ(opened + " " + g.Text("moduleIdEdit") + " " + g.Text("inputEdit"), "482-BFK-263-05 1217 16");
   EXPECT_FALSE(g.Edit("inputEdit")->isEnabled());
-  // Connect to module needs an address; ticking the shown, unchecked box derives one; the flow ends with OK.
-  int flows = 0;
-  g.logic.connectFlow = [&](SlaveConfigLogic&) { return ++flows > 0; };
+  // Connect to module needs an address (its flow: the connect tests); ticking the shown, unchecked box derives one.
   g.Button("connectButton")->click();
   EXPECT_TRUE(g.prompts.Messages() == Texts{"Must have an ip-address to make a connection"} && g.dialog->isVisible());
   QCheckBox* box = g.dialog->findChild<QCheckBox*>("autoIpCheck");
   EXPECT_TRUE(!box->isHidden() && !box->isChecked() && g.Edit("ipEdit")->isEnabled());
   box->click();
   EXPECT_TRUE(g.Text("ipEdit") == "192.168.1.8" && !g.Edit("ipEdit")->isEnabled());
-  g.Button("connectButton")->click();
-  EXPECT_TRUE(flows == 1 && g.dialog->result() == QDialog::Accepted);
   // The selection window on its own: a sorted list, and only a selection ends with OK.
   ModuleSelectDialog select;
   select.show();
@@ -97,20 +93,18 @@ TEST(SlaveConfigDialog, FieldChecksModuleSelectionAutoIpBoxAndConnect) {
   list->setCurrentRow(25);
   select.accept();
   EXPECT_TRUE(select.result() == QDialog::Accepted && select.SelectedModuleId() == 24u);
-  EXPECT_EQ(ModuleIdOfPartNumber("482-bfk-216-05"), 0u);  // exact, case-sensitive
 }
 
 TEST(WaitDialogs, TimeUpEndsTheConnectionWaitWithOkTheAssignmentWaitWithout) {
   // (Cancel, the worker done and the mark arriving: the connect flow's tests.)
-  auto runOut = [](WaitProgress p) {
-    int ticks = 0;
+  auto runOut = [](WaitProgress p) {  // the position where time ran out, and the result
     std::optional<int> result;
-    while (!(result = p.Tick())) ++ticks;
-    return std::to_string(ticks) + " " + std::to_string(p.Position()) + " " + std::to_string(*result);
+    while (!(result = p.Tick())) continue;
+    return std::to_string(p.Position()) + " " + std::to_string(*result);
   };
   std::atomic<uint8_t> connecting{1}, connected{0};
-  EXPECT_EQ(runOut(ConnectProgress(connecting, connected)), "40 80 1");
-  EXPECT_EQ(runOut(AssignProgress([] { return false; })), "80 160 0");
+  EXPECT_EQ(runOut(ConnectProgress(connecting, connected)), "80 1");
+  EXPECT_EQ(runOut(AssignProgress([] { return false; })), "160 0");
 }
 
 // The application object as main() runs it, with the test's prompts; atStart runs on the window once it shows.
@@ -142,8 +136,7 @@ TEST(WholeProgram, StartsWithAFileOkWritesItBackUnlessItFailedToLoadStartUpMessa
   Program p([&](MainDialog& window) {
     for (int r = 0; r < window.ListModel()->Rows(); ++r) rows.push_back(window.ListModel()->Row(r));
     title = window.windowTitle().toStdString();
-    EXPECT_TRUE(window.findChild<QPushButton*>("openButton")->isHidden());
-    EXPECT_TRUE(window.findChild<QPushButton*>("saveButton")->isHidden());
+    for (const char* b : {"openButton", "saveButton"}) EXPECT_TRUE(window.findChild<QPushButton*>(b)->isHidden()) << b;
     std::filesystem::remove(path);
     Click(window, "okButton");
   });
@@ -184,7 +177,8 @@ TEST(WholeProgram, StartsWithAFileOkWritesItBackUnlessItFailedToLoadStartUpMessa
   });
   EXPECT_EQ(s.app.Run(""), QDialog::Rejected);
   EXPECT_EQ(masterEntries, 0);
-  EXPECT_EQ(s.prompts.shown, (std::vector<ScriptedPrompts::Shown>{{"message", "No ip-addr list configured!", "Plinth"}}));
+  EXPECT_EQ(s.prompts.shown, (std::vector<ScriptedPrompts::Shown>{{"message", "No ip-addr list configured!",
+                                                                  "Plinth"}}));
   bool ran = false;
   Program failing([&](MainDialog&) { ran = true; });
   failing.app.SetHostCollector([](NetState&, Messages&) { return false; });

@@ -68,12 +68,9 @@ TEST(MainWindow, AddEditAndRemove) {
   // A worker's row that arrives while the question is open stays in step with its slot after the removal.
   Select(f, {0});
   f.prompts.answers = {true};
-  f.prompts.whileAsking = [&] {
-    RowChange found;
-    found.record.node = "9";
-    f.net.rowChanges.Post(found);
-    f.window->DrainRowChanges();
-  };
+  RowChange found;
+  found.record.node = "9";
+  f.prompts.whileAsking = [&] { f.net.rowChanges.Post(found), f.window->DrainRowChanges(); };
   f.Button("removeButton")->click();
   EXPECT_TRUE(Column(f, 0) == (Texts{"3", "9"}) && f.window->Config().dataList.Count() == 2);
   EXPECT_TRUE(f.net.slaveLock.IsFree());
@@ -115,10 +112,6 @@ TEST(MainWindow, HeadingClickSortsDoubleClickEdits) {
   Select(f, {0});
   QTest::mouseClick(view->viewport(), Qt::RightButton, {}, view->visualRect(f.Model().index(2, 0)).center());
   EXPECT_EQ(view->SelectedRows(), std::vector<int>{0});
-  // A single row: a double click anywhere edits it.
-  MainFixture one;
-  AddRows(one, {{"1", "192.168.1.11", "A"}});
-  EXPECT_EQ(one.window->ListView()->DoubleClickTarget(one.window->ListView()->viewport()->height() - 2), 0);
 }
 
 TEST(MainWindow, SaveOpenOkAndCancel) {
@@ -152,18 +145,15 @@ TEST(MainWindow, SaveOpenOkAndCancel) {
     g.Button("openButton")->click();
     EXPECT_EQ(g.Title() + " " + g.window->MasterIpText(), " Varnel Plinth: New configuration 192.168.1.10");
   }
-  // Enter in the master address box acts as the default button OK; Enter on
-  // the focused Cancel button is Cancel. (Cancel during a scan: the scan's test.)
-  auto before = testing::ReadAll(path);
+  // Enter in the master address box acts as the default button OK (what OK writes: the whole program's test);
+  // Enter on the focused Cancel button is Cancel. (Cancel during a scan: the scan's test.)
   MainFixture f({"192.168.1.10"}, path);
   EXPECT_EQ(f.window->MasterIpText(), "192.168.1.1");  // not completed to the longer list entry
-  std::filesystem::remove(path);
   QApplication::setActiveWindow(f.window.get());
   ASSERT_TRUE(QTest::qWaitForWindowActive(f.window.get()));
   f.window->MasterIpBox()->setFocus();
   QTest::keyClick(f.window->MasterIpBox()->lineEdit(), Qt::Key_Return);
   EXPECT_EQ(f.window->result(), QDialog::Accepted);
-  EXPECT_EQ(testing::ReadAll(path), before);
   MainFixture g;
   QTest::keyClick(g.Button("cancelButton"), Qt::Key_Return);
   EXPECT_TRUE(!g.window->isVisible() && g.window->result() == QDialog::Rejected && g.prompts.shown.empty());
