@@ -12,9 +12,8 @@
 namespace plinth {
 namespace {
 
-using testing::ScriptedPrompts;
+using namespace testing;
 using Shown = ScriptedPrompts::Shown;
-using Texts = std::vector<std::string>;
 
 struct LogicFixture {
   explicit LogicFixture(const std::string& master, Texts otherNodes = {}, int nextNode = 1) {

@@ -16,10 +16,7 @@
 namespace plinth {
 namespace {
 
-using testing::Click;
-using testing::MainFixture;
-using testing::ScriptedPrompts;
-using Texts = std::vector<std::string>;
+using namespace testing;
 
 struct SlaveDialogFixture {
   SlaveDialogFixture(const char* node, const char* ip, const char* mode = nullptr) {

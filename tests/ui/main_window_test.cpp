@@ -10,11 +10,8 @@
 namespace plinth {
 namespace {
 
-using testing::Click;
-using testing::Edit;
-using testing::MainFixture;
-using Shown = testing::ScriptedPrompts::Shown;
-using Texts = std::vector<std::string>;
+using namespace testing;
+using Shown = ScriptedPrompts::Shown;
 
 void AddRows(MainFixture& f, std::vector<std::tuple<std::string, std::string, std::string>> rows) {
   for (auto& [node, ip, name] : rows)

@@ -17,12 +17,7 @@ namespace plinth {
 namespace {
 
 using namespace std::chrono_literals;
-using Texts = std::vector<std::string>;
-using testing::Click;
-using testing::Edit;
-using testing::MainFixture;
-using testing::RunUntil;
-using testing::Text;
+using namespace testing;
 
 // The rows that timer 1 makes of the BOOTP server's tables, the indicator, switching; the server's clock is `now`.
 struct BootpWindow : MainFixture {

@@ -10,6 +10,8 @@
 
 namespace plinth::testing {
 
+using Texts = std::vector<std::string>;
+
 class ScriptedPrompts : public UserPrompts {
  public:
   struct Shown {
@@ -25,8 +27,8 @@ class ScriptedPrompts : public UserPrompts {
   }
   std::optional<std::string> OpenFile() override { return shown.push_back({"open", "", ""}), Next(files); }
   std::optional<std::string> SaveFile() override { return shown.push_back({"save", "", ""}), Next(files); }
-  std::vector<std::string> Messages() const {
-    std::vector<std::string> texts;
+  Texts Messages() const {
+    Texts texts;
     for (const Shown& s : shown)
       if (s.kind == "message") texts.push_back(s.text);
     return texts;
