@@ -13,7 +13,6 @@ namespace plinth {
 namespace {
 
 using namespace testing;
-using Shown = ScriptedPrompts::Shown;
 
 struct LogicFixture {
   explicit LogicFixture(const std::string& master, Texts otherNodes = {}, int nextNode = 1) {

@@ -64,7 +64,7 @@ TEST(SlaveConfigDialog, FieldChecksModuleSelectionAutoIpBoxAndConnect) {
   // Without a module ID, Module Selection opens on the second entry; the chosen module locks its fields.
   SlaveDialogFixture g("8", "", "OFF");
   std::string opened;
-  testing::OnNextModal([&](QWidget* modal) {
+  OnNextModal([&](QWidget* modal) {
     opened = modal->findChild<QListWidget*>("moduleList")->currentItem()->text().toStdString();
     static_cast<QDialog*>(modal)->accept();
   });
@@ -155,8 +155,7 @@ TEST(WholeProgram, StartsWithAFileOkWritesItBackUnlessItFailedToLoadStartUpMessa
   });
   EXPECT_EQ(q.app.Run(path), QDialog::Rejected);
   EXPECT_EQ(title, " Varnel Plinth: New configuration");
-  EXPECT_EQ(q.prompts.shown, (std::vector<ScriptedPrompts::Shown>{{"message", "checksum error", path},
-                                                                  {"save", "", ""}}));
+  EXPECT_EQ(q.prompts.shown, (std::vector<Shown>{{"message", "checksum error", path}, {"save", "", ""}}));
   EXPECT_EQ(testing::ReadAll(path), bytes);
   // A path that names no file yet is a new configuration: OK creates it.
   Program r([](MainDialog& window) { Click(window, "okButton"); });
@@ -174,8 +173,7 @@ TEST(WholeProgram, StartsWithAFileOkWritesItBackUnlessItFailedToLoadStartUpMessa
   });
   EXPECT_EQ(s.app.Run(""), QDialog::Rejected);
   EXPECT_EQ(masterEntries, 0);
-  EXPECT_EQ(s.prompts.shown, (std::vector<ScriptedPrompts::Shown>{{"message", "No ip-addr list configured!",
-                                                                  "Plinth"}}));
+  EXPECT_EQ(s.prompts.shown, (std::vector<Shown>{{"message", "No ip-addr list configured!", "Plinth"}}));
   bool ran = false;
   Program failing([&](MainDialog&) { ran = true; });
   failing.app.SetHostCollector([](NetState&, Messages&) { return false; });

@@ -11,7 +11,6 @@ namespace plinth {
 namespace {
 
 using namespace testing;
-using Shown = ScriptedPrompts::Shown;
 
 void AddRows(MainFixture& f, std::vector<std::tuple<std::string, std::string, std::string>> rows) {
   for (auto& [node, ip, name] : rows)
@@ -162,7 +161,7 @@ TEST(MainWindow, MasterAddressFollowsTypingAdvancedSettingsRoundTrip) {
   ASSERT_EQ(box->count(), 2);
   auto followed = [&] {  // the sorted list's first item, then the box, the scan field and the scan address
     return box->itemText(0).toStdString() + " " + f.window->MasterIpText() + " " +
-           testing::Text(*f.window, "scanAddressEdit") + " " + f.window->ScanAddressText();
+           Text(*f.window, "scanAddressEdit") + " " + f.window->ScanAddressText();
   };
   EXPECT_EQ(followed(), "10.0.0.5 192.168.1.20 192.168.1.20 192.168.1.20");  // the first address found
   box->lineEdit()->clear();
@@ -178,7 +177,7 @@ TEST(MainWindow, MasterAddressFollowsTypingAdvancedSettingsRoundTrip) {
   f.window->SetAdvancedRunner([&](AdvancedValues& values) {
     AdvancedDialog d(values, f.prompts, f.window.get());
     auto* oneCycle = d.findChild<QCheckBox*>("oneCycleCheck");
-    opened = testing::Text(d, "burstEdit") + "|" + std::to_string(oneCycle->isChecked()) +
+    opened = Text(d, "burstEdit") + "|" + std::to_string(oneCycle->isChecked()) +
              std::to_string(d.findChild<QCheckBox*>("fillDummyCheck")->isHidden());
     for (const char* refused : {"abc", "256", "-1"}) {
       Edit(d, "burstEdit")->setText(refused);

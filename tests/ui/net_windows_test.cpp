@@ -238,7 +238,7 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
   test::RunningSim sim({c, silent});
   ASSERT_TRUE(sim.Opened()) << sim.Error();
   NetState net;
-  testing::ScriptedPrompts prompts;
+  ScriptedPrompts prompts;
   PromptMessages messages(prompts);
   int connection = sim.Connect(0);
   ModuleDialogLogic logic(connection, "127.0.0.31", net.bootp, messages);
@@ -252,7 +252,7 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
   // Seeding, word parsing and refused lists: the command-line io test; here the window's fields and message.
   Texts seen;
   auto outputs = [&] { return QApplication::processEvents(), sim.Module(0).Outputs(); };
-  testing::OnNextModal([&](QWidget* io) {
+  OnNextModal([&](QWidget* io) {
     for (int i = 1; i <= 8; ++i) seen.push_back(Text(*io, "outputEdit" + std::to_string(i)));
     EXPECT_TRUE(RunUntil([&] { return !Text(*io, "inputEdit2").empty(); }));  // the first cycle's inputs
     seen.push_back(Text(*io, "inputEdit2") + "|" + Text(*io, "inputEdit3"));  // two input words only
@@ -266,8 +266,7 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
   });
   Click(dialog, "testIoButton");
   EXPECT_EQ(seen, (Texts{"8000", "8000", "0055", "0000", "0000", "0000", "0000", "0000", "1000|"}));
-  EXPECT_EQ(prompts.shown, (std::vector<testing::ScriptedPrompts::Shown>{
-                               {"message", "Output Word 3", "Please check your input string"}}));
+  EXPECT_EQ(prompts.shown, (std::vector<Shown>{{"message", "Output Word 3", "Please check your input string"}}));
   EXPECT_TRUE(dialog.isVisible());
   // After "Flash IP Address" the first cycle fails and both windows close.
   prompts.shown.clear();
@@ -294,7 +293,7 @@ TEST(ConnectRoad, FromItsBootpRequestToTheSavedFile) {
   ConnectWindow f("10.77.0.", kModbusPort);
   auto* bootp = new BootpControl(*f.window, ProgramBootpOptions());
   f.Button("bootpButton")->click();
-  ASSERT_TRUE(testing::RunUntil([&] { return f.window->RowCount() == 1; }));  // the module asks every 300 ms
+  ASSERT_TRUE(RunUntil([&] { return f.window->RowCount() == 1; }));  // the module asks every 300 ms
   EXPECT_EQ(f.Cell(0, 1) + " " + f.Cell(0, 3), "bootp 000a1b2c3d01");
   f.onModule = [](ModuleDialog& d) { return Click(d, "flashButton"), Click(d, "okButton"), d.result(); };
   f.EditRow(0, "50", {}, true);

@@ -47,5 +47,6 @@ class ScriptedPrompts : public UserPrompts {
     return front;
   }
 };
+using Shown = ScriptedPrompts::Shown;
 
 }  // namespace plinth::testing
