@@ -1,6 +1,5 @@
-// The windows that reach the network, against loopback: the BOOTP server
-// and "S&can bus" switched from the main window, "Connect to module" from a
-// Slave Configuration dialog, the module status window and the I/O test.
+// The windows that reach the network, against loopback: BOOTP server and scan switched from the main window,
+// "Connect to module" from a Slave Configuration dialog, the module status window and the I/O test.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <QProgressBar>
@@ -9,7 +8,6 @@
 #include "dialogs/module_dialog.h"
 #include "dialogs/test_io_dialog.h"
 #include "modbus/running_sim.h"
-#include "net/bootp_request.h"
 #include "ui/bootp_control.h"
 #include "ui/connect_control.h"
 #include "ui/net_scan_control.h"
@@ -19,15 +17,9 @@ namespace plinth {
 namespace {
 
 using namespace std::chrono_literals;
-using Texts = std::vector<std::string>;
-using testing::Click;
-using testing::Edit;
-using testing::MainFixture;
-using testing::RunUntil;
-using testing::Text;
+using namespace testing;
 
-// The rows that timer 1 makes of the BOOTP server's tables, the indicator,
-// switching and the shutdown; the server's clock is `now`.
+// The rows that timer 1 makes of the BOOTP server's tables, the indicator, switching; the server's clock is `now`.
 struct BootpWindow : MainFixture {
   BootpWindow() { window->TimerPeriod() = 20; }
   ~BootpWindow() { bootp->StopForShutdown(), WaitForBootpServer(net); }
@@ -50,17 +42,12 @@ TEST(BootpWindow, RoadOfAnUnknownModuleIndicatorSwitchingAndMessages) {
   EXPECT_EQ(f.Cell(0, 1) + " " + f.Cell(0, 2) + " " + f.Cell(0, 3), "bootp 192.168.1.7 000a1b2c3d07");
   // Asking again adds no second row, and this time it is answered.
   f.Request(7, "192.168.1.7");
-  const auto reply = f.module.Receive(5s);
-  ASSERT_TRUE(reply.has_value() && reply->size() == kBootpMessageSize);
-  EXPECT_EQ(ReadAddressField(*reply, kBootpYiaddr), test::Ip("192.168.1.7"));
+  ASSERT_TRUE(f.module.Receive(5s).has_value());  // the reply's bytes: the request tests
   ASSERT_TRUE(RunUntil([&] { return f.Cell(0, 1) == "assigned"; }));
   EXPECT_TRUE(f.window->Config().dataList.At(0)->bootpAssigned && f.window->RowCount() == 1 && f.prompts.shown.empty());
-  f.now = 1010;
-  ASSERT_TRUE(RunUntil([&] { return f.Indicator() == "< ? >"; }));
-  f.now = 1012;
+  f.now = 1012;  // the indicator's steps: the report tests
   ASSERT_TRUE(RunUntil([&] { return f.Indicator() == "<<< ? >>>"; }));
-  // Off: the indicator goes, the thread waits for one more datagram; on
-  // again before it ended: the same thread serves on.
+  // Off: the indicator goes, the thread waits for one more datagram; on again before it ended: it serves on.
   f.Button("bootpButton")->click();
   ASSERT_TRUE(RunUntil([&] { return f.Indicator().empty(); }));
   EXPECT_EQ(f.net.bootpStop.load() * 10 + f.net.bootpRunning.load(), 11);
@@ -82,14 +69,12 @@ TEST(BootpWindow, RoadOfAnUnknownModuleIndicatorSwitchingAndMessages) {
   MainFixture g;
   auto* other = new BootpControl(*g.window, taken);
   g.Button("bootpButton")->click();
-  ASSERT_TRUE(RunUntil([&] { return !g.prompts.Messages().empty() && g.net.bootpRunning.load() == 0; }));
-  EXPECT_EQ(g.prompts.Messages(), Texts{"bind failed!"});
+  EXPECT_TRUE(RunUntil([&] { return g.prompts.Messages() == Texts{"bind failed!"} && g.net.bootpRunning == 0; }));
   other->StopForShutdown();
 }
 
-// Rows found, the field showing the host about to be tried, stop (keyboard)
-// and resume from the field, refresh on the next round, and the two-stage
-// Cancel while a probe waits on a module that never answers (up to 2 s).
+// Rows found, the field showing the host about to be tried, stop (keyboard) and resume from the field, and the
+// two-stage Cancel while a probe waits on a module that never answers (up to 2 s).
 TEST(ScanWindow, FindsStopsResumesAndCancelsInTwoStages) {
   using test::ScanText;
   const uint16_t port = test::UnusedPort();
@@ -104,27 +89,22 @@ TEST(ScanWindow, FindsStopsResumesAndCancelsInTwoStages) {
   QLineEdit* field = Edit(*f.window, "scanAddressEdit");
   f.Button("scanButton")->click();
   ASSERT_TRUE(RunUntil([&] { return f.window->RowCount() == 2 && field->text().toStdString() != ScanText(4, 10); }));
-  EXPECT_EQ(f.Cell(0, 0) + " " + f.Cell(0, 1) + " " + f.Cell(0, 2) + " " + f.Cell(0, 3) + " " + f.Cell(0, 4),
-            "11 ok " + ScanText(4, 11) + " 0050c200000b 1218");
   f.Button("scanButton")->setFocus();
   QTest::keyClick(f.Button("scanButton"), Qt::Key_Space);
   ASSERT_TRUE(scan->Scanner()->WaitUntilIdle(5s));
   const std::string shown = field->text().toStdString();
   const size_t before = seen.Starts().size();
-  const int readings = seen.Readings();
   f.Button("scanButton")->click();
-  ASSERT_TRUE(RunUntil([&] { return seen.Readings() >= readings + 2; }));
-  EXPECT_EQ(ScanText(4, seen.Starts()[before].host), shown);
-  const size_t mark = seen.Starts().size();
   ASSERT_TRUE(RunUntil([&] {
     const auto s = seen.Starts();
-    return std::any_of(s.begin() + static_cast<long>(mark), s.end(), [](auto& p) { return p.host == 14; });
+    return std::any_of(s.begin() + static_cast<long>(before), s.end(), [](auto& p) { return p.host == 14; });
   }));
+  EXPECT_EQ(ScanText(4, seen.Starts()[before].host), shown);
   f.Button("cancelButton")->click();
   EXPECT_TRUE(scan->Scanner()->Stopped() && f.window->isVisible());
   EXPECT_EQ(f.prompts.Messages(), Texts{"Net-Scan now stopped, hit CANCEL again for final exit."});
   f.Button("cancelButton")->click();
-  EXPECT_TRUE(!f.window->isVisible() && f.window->RowCount() == 2);  // the second round refreshed, added none
+  EXPECT_TRUE(!f.window->isVisible() && f.window->RowCount() == 2);
 }
 
 const MacAddress kMac{0x00, 0x50, 0xc2, 0x00, 0x00, 0x21};
@@ -158,8 +138,7 @@ struct ConnectWindow : MainFixture {
       return onModule ? onModule(d) : QDialog::Accepted;
     });
   }
-  // Row `row` is edited: node and its address typed, edit(), "Connect to
-  // module", then OK if ok. Returns the working record.
+  // Row `row` is edited: node and its address typed, edit(), "Connect to module", then OK if ok.
   SlaveRecord EditRow(int row, const std::string& node, std::function<void(SlaveConfigDialog&)> edit = {},
                       bool ok = false) {
     SlaveRecord after;
@@ -211,8 +190,7 @@ TEST(ConnectFlow, BranchesUpToTheModuleWindowAndWhatItFills) {
   EXPECT_TRUE(f.locked && !f.accepted);
   r = f.Connect("23");  // an ID outside the catalogue
   EXPECT_EQ(r.name + "|" + r.paramWords + "|" + r.description, "|0|0050c2000021");
-  // "bootp" rows registered without a wait: the address is already theirs,
-  // or the MAC text was emptied.
+  // "bootp" rows registered without a wait: the address is already theirs, or the MAC text was emptied.
   f.Connect("21", "bootp", ParseIpv4("127.0.0.21"));
   f.Connect("23", "bootp", 0, [](auto& d) { Edit(d, "macEdit")->clear(); });
   EXPECT_TRUE(f.modules.size() == 4u && f.prompts.shown.empty());
@@ -237,8 +215,7 @@ TEST(ConnectFlow, WaitsCancelledTheMarkArrivingResetAndASilentHost) {
     f.Connect(c[1], c[2]);
   }
   EXPECT_TRUE(f.modules.empty() && f.prompts.shown.empty() && !f.accepted && f.sim.Module(0).RequestsAnswered() == 0);
-  // The server answers while the wait is open: the row is marked although
-  // the dialog holds the list, and the module window opens.
+  // The server answers while the wait is open: the row is marked although the dialog holds the list.
   f.cancel.clear();
   f.window->Config().dataList.Clear();
   f.window->ListModel()->RemoveAll();
@@ -261,7 +238,7 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
   test::RunningSim sim({c, silent});
   ASSERT_TRUE(sim.Opened()) << sim.Error();
   NetState net;
-  testing::ScriptedPrompts prompts;
+  ScriptedPrompts prompts;
   PromptMessages messages(prompts);
   int connection = sim.Connect(0);
   ModuleDialogLogic logic(connection, "127.0.0.31", net.bootp, messages);
@@ -272,15 +249,12 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
   for (const char* e : {"moduleId", "mac", "inputWords", "outputWords", "health", "lastError", "errorCount"})
     shown += " " + Text(dialog, e + std::string("Edit"));
   EXPECT_EQ(shown, "0 6115 0050c2000021 2 24 00A5 0000 3");
-  // Seeding, word parsing and refused lists: the command-line io test. Here
-  // the window shows and writes them and routes the refusal to a message.
-  std::vector<uint16_t> seeded(24, 0);
-  seeded[0] = seeded[1] = 0x8000, seeded[2] = 0x0055;
+  // Seeding, word parsing and refused lists: the command-line io test; here the window's fields and message.
   Texts seen;
   auto outputs = [&] { return QApplication::processEvents(), sim.Module(0).Outputs(); };
-  testing::OnNextModal([&](QWidget* io) {
+  OnNextModal([&](QWidget* io) {
     for (int i = 1; i <= 8; ++i) seen.push_back(Text(*io, "outputEdit" + std::to_string(i)));
-    EXPECT_TRUE(test::WaitUntil([&] { return outputs() == seeded; }));
+    EXPECT_TRUE(RunUntil([&] { return !Text(*io, "inputEdit2").empty(); }));  // the first cycle's inputs
     seen.push_back(Text(*io, "inputEdit2") + "|" + Text(*io, "inputEdit3"));  // two input words only
     Edit(*io, "outputEdit1")->setText("1234");
     Edit(*io, "outputEdit3")->setText("zz");
@@ -292,19 +266,17 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
   });
   Click(dialog, "testIoButton");
   EXPECT_EQ(seen, (Texts{"8000", "8000", "0055", "0000", "0000", "0000", "0000", "0000", "1000|"}));
-  EXPECT_EQ(prompts.shown, (std::vector<testing::ScriptedPrompts::Shown>{
-                               {"message", "Output Word 3", "Please check your input string"}}));
+  EXPECT_EQ(prompts.shown, (std::vector<Shown>{{"message", "Output Word 3", "Please check your input string"}}));
   EXPECT_TRUE(dialog.isVisible());
   // After "Flash IP Address" the first cycle fails and both windows close.
-  prompts.Clear();
+  prompts.shown.clear();
   Click(dialog, "flashButton");
   EXPECT_TRUE(test::WaitUntil([&] { return sim.Module(0).FlashFlag(); }));
   Click(dialog, "testIoButton");
   EXPECT_TRUE(prompts.Messages() == Texts(2, "Write to module failed!") && dialog.result() == QDialog::Rejected &&
               !dialog.isVisible());
-  // A module that stops answering: the window goes on while the exchange
-  // waits for its bound, and the failure comes after.
-  prompts.Clear();
+  // A module that stops answering: the window goes on while the exchange waits for its bound, then fails.
+  prompts.shown.clear();
   test::SocketGuard hanging(sim.Connect(1));
   IoTestLogic io(hanging.fd, 1218, 1, 0, 4);
   TestIoDialog test(io, prompts);
@@ -314,15 +286,14 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
   EXPECT_TRUE(shownDuring == 0u && prompts.Messages() == Texts{"Write to module failed!"});
 }
 
-// The road of one module, run by tests/netns/connect_road_test.sh inside the
-// configurator's network namespace with the real ports; skipped elsewhere.
+// The road of one module, run by tests/netns/connect_road_test.sh in its namespaces; skipped elsewhere.
 TEST(ConnectRoad, FromItsBootpRequestToTheSavedFile) {
   const char* file = std::getenv("PLINTH_ROAD_FILE");
   if (!file) GTEST_SKIP() << "needs the namespaces of connect_road_test.sh";
   ConnectWindow f("10.77.0.", kModbusPort);
   auto* bootp = new BootpControl(*f.window, ProgramBootpOptions());
   f.Button("bootpButton")->click();
-  ASSERT_TRUE(testing::RunUntil([&] { return f.window->RowCount() == 1; }));  // the module asks every 300 ms
+  ASSERT_TRUE(RunUntil([&] { return f.window->RowCount() == 1; }));  // the module asks every 300 ms
   EXPECT_EQ(f.Cell(0, 1) + " " + f.Cell(0, 3), "bootp 000a1b2c3d01");
   f.onModule = [](ModuleDialog& d) { return Click(d, "flashButton"), Click(d, "okButton"), d.result(); };
   f.EditRow(0, "50", {}, true);

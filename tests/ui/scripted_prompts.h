@@ -1,8 +1,6 @@
 #pragma once
-// Prompts answered by the test: every message and question is recorded
-// word for word; questions and file dialogs take their answers from queues
-// (an unexpected question counts as Cancel, an unexpected file dialog as
-// cancelled, and both are recorded so that tests can see them).
+// Prompts answered by the test: every message, question and file dialog is recorded word for word; questions
+// and file dialogs take their answers from queues (nothing queued: Cancel).
 #include <deque>
 #include <functional>
 #include <optional>
@@ -11,6 +9,8 @@
 #include "app/user_prompts.h"
 
 namespace plinth::testing {
+
+using Texts = std::vector<std::string>;
 
 class ScriptedPrompts : public UserPrompts {
  public:
@@ -27,13 +27,12 @@ class ScriptedPrompts : public UserPrompts {
   }
   std::optional<std::string> OpenFile() override { return shown.push_back({"open", "", ""}), Next(files); }
   std::optional<std::string> SaveFile() override { return shown.push_back({"save", "", ""}), Next(files); }
-  std::vector<std::string> Messages() const {
-    std::vector<std::string> texts;
+  Texts Messages() const {
+    Texts texts;
     for (const Shown& s : shown)
       if (s.kind == "message") texts.push_back(s.text);
     return texts;
   }
-  void Clear() { shown.clear(); }
 
   std::vector<Shown> shown;
   std::deque<bool> answers;
@@ -48,5 +47,6 @@ class ScriptedPrompts : public UserPrompts {
     return front;
   }
 };
+using Shown = ScriptedPrompts::Shown;
 
 }  // namespace plinth::testing

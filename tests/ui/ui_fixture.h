@@ -1,6 +1,5 @@
 #pragma once
-// A main window on its own NetState with scripted prompts, and helpers to
-// answer the modal windows it opens.
+// A main window on its own NetState with scripted prompts, and helpers to answer the modal windows it opens.
 #include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
@@ -35,8 +34,7 @@ class MainFixture {
   std::string Cell(int row, int column) const { return Model().Row(row)[static_cast<size_t>(column)]; }
   std::string Title() const { return window->windowTitle().toStdString(); }
 
-  // Every Slave Configuration dialog opened by the window runs body on the
-  // real dialog (not shown); body presses OK or Cancel through its buttons.
+  // Each Slave Configuration dialog the window opens runs body (not shown), which presses OK or Cancel.
   void AnswerSlaveDialogs(std::function<void(SlaveConfigDialog&, SlaveConfigLogic&)> body) {
     window->SetSlaveDialogRunner([this, body](SlaveConfigLogic& logic) {
       SlaveConfigDialog dialog(logic, nullptr, prompts, window.get());

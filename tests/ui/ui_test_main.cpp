@@ -1,17 +1,14 @@
-// The window tests run GoogleTest inside a QApplication on the offscreen
-// platform, so they need no display.
+// The window tests run GoogleTest inside a QApplication on the offscreen platform, so they need no display.
 #include <gtest/gtest.h>
 #include <QApplication>
 #include "ui/help_window.h"
 #include "ui/resources.h"
 
-static QtMessageHandler standardHandler = nullptr;
-
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
   // The offscreen platform warns about window hints it cannot honour.
-  standardHandler = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& m) {
-    if (!m.contains(QLatin1String("propagateSizeHints")) && standardHandler) standardHandler(type, context, m);
+  static QtMessageHandler base = qInstallMessageHandler([](QtMsgType t, const QMessageLogContext& c, const QString& m) {
+    if (!m.contains(QLatin1String("propagateSizeHints")) && base) base(t, c, m);
   });
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
