@@ -64,6 +64,9 @@ void NetScanner::Start(const std::string& addressText) {
   // An unreadable address starts at host 1 like one ending in .255, and
   // tries nothing; host 0 is never tried either.
   const int own = address ? static_cast<int>(ntohl(address) & 0xFF) : 255;
+  // Held until the new run is published, so that the pacing thread cannot
+  // step past the start host on behalf of the run before.
+  std::lock_guard<std::mutex> cursorLock(cursorMutex_);
   net_.scanCursor.store(own == 0 || own == 255 ? kFirstHost : own, std::memory_order_release);
   const uint32_t run = run_.load(std::memory_order_relaxed) + 1;
   for (int host = 0; host < 256; ++host) {
@@ -156,11 +159,14 @@ void NetScanner::Pace() {
         Launch(host, network, run);
         if (!SleepUntil(started + options_.probeInterval)) return;
       }
-      // A restart meanwhile has set the cursor to its own start host: keep it.
-      const int next = host == kLastHost ? kFirstHost : host + 1;
-      if (net_.scanCursor.compare_exchange_strong(host, next, std::memory_order_acq_rel) && options_.rounds > 0 &&
-          ++steps >= options_.rounds * kLastHost)
-        stop_.store(true, std::memory_order_release);
+      {
+        // A restart meanwhile has set the cursor to its own start host, which
+        // may be this very host: keep it.
+        std::lock_guard<std::mutex> cursorLock(cursorMutex_);
+        if (run_.load(std::memory_order_acquire) != run) break;
+        net_.scanCursor.store(host == kLastHost ? kFirstHost : host + 1, std::memory_order_release);
+      }
+      if (options_.rounds > 0 && ++steps >= options_.rounds * kLastHost) stop_.store(true, std::memory_order_release);
     }
   }
 }

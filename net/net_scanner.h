@@ -122,6 +122,7 @@ class NetScanner : public ScanControl {
   uint32_t generation_ = 0;           // pacing thread only
   std::vector<std::unique_ptr<Probe>> probes_;  // pacing thread, then the destructor
 
+  std::mutex cursorMutex_;  // a restart's start host against the pacing thread's step
   std::mutex wakeMutex_;
   std::condition_variable wake_;
   bool ending_ = false;

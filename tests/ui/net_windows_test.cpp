@@ -84,6 +84,7 @@ TEST(ScanWindow, FindsStopsResumesAndCancelsInTwoStages) {
   ScanLog seen;  // outlives the window, whose scanner reports to it
   MainFixture f({ScanText(4, 10)});
   f.window->TimerPeriod() = 20;
+  f.window->Timer1().start(20);  // the field follows the cursor closely, so a resume starts from a host just tried
   new BootpControl(*f.window, ProgramBootpOptions());  // never switched on: its timer step shows the scan
   auto* scan = new NetScanControl(*f.window, {port, kConnectTimeoutMs, 10ms, 0}, &seen);
   QLineEdit* field = Edit(*f.window, "scanAddressEdit");
