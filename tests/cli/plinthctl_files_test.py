@@ -7,6 +7,7 @@ import json
 import os
 import random
 import resource
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -83,10 +84,10 @@ def expected_show(config):
                        "advancedSettings": master.get("advancedSettings", 0)}, "slaves": slaves}
 
 
-def run(*args, stdin=None, memory=None):
+def run(*args, stdin=None, memory=None, user=None, program=None):
     limit = (lambda: resource.setrlimit(resource.RLIMIT_AS, (memory, memory))) if memory else None
-    return subprocess.run([PLINTHCTL, *map(str, args)], capture_output=True, text=True, input=stdin, timeout=60,
-                          preexec_fn=limit)
+    return subprocess.run([program or PLINTHCTL, *map(str, args)], capture_output=True, text=True, input=stdin,
+                          timeout=60, preexec_fn=limit, user=user, group=user, extra_groups=[] if user else None)
 
 
 class PlinthctlFiles(unittest.TestCase):
@@ -125,12 +126,18 @@ class PlinthctlFiles(unittest.TestCase):
         cases = {"checksum.bin": (EMPTY[:40] + bytes([EMPTY[40] ^ 1]) + EMPTY[41:], "checksum error"),
                  "tiny.bin": (b"\x04\0\0\0\0", "size not valid"), "cut.bin": (EMPTY[:50], "Input file corrupted!"),
                  "empty.bin": (b"", "empty"), "absent.bin": (None, "absent.bin"),
-                 "odd.bin": (odd, "slave 1 (node 3): IP address 999.1.1.1 is not four numbers 0 to 255")}
+                 "odd.bin": (odd, "slave 1 (node 3): IP address 999.1.1.1 is not four numbers 0 to 255"),
+                 "unreadable.bin": (EMPTY, "fopen() failed! (Permission denied)")}
+        # Root reads any file: the unreadable one is tried as nobody, with a copy of the program it can run.
+        nobody = {"user": 65534, "program": shutil.copy(PLINTHCTL, self.dir)} if os.geteuid() == 0 else {}
+        self.dir.chmod(0o755)
         for name, (content, message) in cases.items():
             path = self.file(name, content) if content is not None else self.dir / name
+            if name == "unreadable.bin":
+                path.chmod(0)
             for command in (["check"],) + ((["show"], ["show", "--json"]) if name != "odd.bin" else ()):
                 with self.subTest(name=name, command=command):
-                    r = run(command[0], path, *command[1:])
+                    r = run(command[0], path, *command[1:], **(nobody if name == "unreadable.bin" else {}))
                     self.assertEqual((r.returncode, r.stdout), (1, ""))
                     self.assertIn(message, r.stderr)
         self.assertEqual(run("check", self.dir / "odd.bin").stderr.count("IP address"), 1)
