@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/button_column.h"
 #include "ui/help_window.h"
 
 namespace plinth {
@@ -39,12 +40,7 @@ AdvancedDialog::AdvancedDialog(AdvancedValues& values, UserPrompts& prompts, QWi
   fields->addWidget(fillDummy_);
   fields->addLayout(burstRow);
   fields->addStretch();
-  auto* buttons = new QVBoxLayout;
-  for (QPushButton* b : {ok, cancel, help}) buttons->addWidget(b);
-  buttons->addStretch();
-  auto* layout = new QHBoxLayout(this);
-  layout->addLayout(fields, 1);
-  layout->addLayout(buttons);
+  PlaceBesideButtonColumn(*this, fields, {ok, cancel, help});
 
   connect(ok, &QPushButton::clicked, this, &AdvancedDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -1,13 +1,12 @@
 #include "dialogs/module_dialog.h"
 
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 #include "dialogs/test_io_dialog.h"
+#include "ui/button_column.h"
 #include "ui/wait_dialogs.h"
 
 namespace plinth {
@@ -60,12 +59,7 @@ ModuleDialog::ModuleDialog(ModuleDialogLogic& logic, UserPrompts& prompts, QWidg
   QPushButton* cancel = button("Cancel", "cancelButton");
   ok->setDefault(true);
   for (QPushButton* b : {flash, reset, testIo}) b->setEnabled(logic_.commandsEnabled);
-  auto* buttons = new QVBoxLayout;
-  for (QPushButton* b : {ok, cancel, flash, reset, testIo}) buttons->addWidget(b);
-  buttons->addStretch();
-  auto* layout = new QHBoxLayout(this);
-  layout->addLayout(grid, 1);
-  layout->addLayout(buttons);
+  PlaceBesideButtonColumn(*this, grid, {ok, cancel, flash, reset, testIo});
 
   connect(flash, &QPushButton::clicked, this, &ModuleDialog::FlashIpAddress);
   connect(reset, &QPushButton::clicked, this, &ModuleDialog::ResetToBootp);

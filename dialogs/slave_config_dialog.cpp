@@ -10,9 +10,9 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
-#include <QVBoxLayout>
 
 #include "dialogs/module_select_dialog.h"
+#include "ui/button_column.h"
 #include "ui/help_window.h"
 
 namespace plinth {
@@ -84,12 +84,7 @@ SlaveConfigDialog::SlaveConfigDialog(SlaveConfigLogic& logic, const char* autoIp
   grid->addWidget(new QLabel(QStringLiteral("Words:"), this), row, 0);
   grid->addLayout(words, row, 1, 1, 2);
 
-  auto* buttons = new QVBoxLayout;
-  for (QPushButton* b : {ok_, cancel_, connectButton, help}) buttons->addWidget(b);
-  buttons->addStretch();
-  auto* layout = new QHBoxLayout(this);
-  layout->addLayout(grid, 1);
-  layout->addLayout(buttons);
+  PlaceBesideButtonColumn(*this, grid, {ok_, cancel_, connectButton, help});
 
   node_->installEventFilter(this);
   moduleId_->installEventFilter(this);

@@ -4,7 +4,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +20,7 @@
 #include "dialogs/advanced_dialog.h"
 #include "dialogs/slave_config_dialog.h"
 #include "ui/about_dialog.h"
+#include "ui/button_column.h"
 #include "ui/help_window.h"
 #include "ui/slave_list_model.h"
 #include "ui/slave_list_view.h"
@@ -141,12 +141,7 @@ MainDialog::MainDialog(NetState& net, std::string configPath, UserPrompts& promp
   auto* left = new QVBoxLayout;
   left->addWidget(list_, 1);
   left->addLayout(services);
-  auto* buttons = new QVBoxLayout;
-  for (QPushButton* b : {add, edit, remove, openButton_, saveButton_, ok, cancel, help}) buttons->addWidget(b);
-  buttons->addStretch();
-  auto* layout = new QHBoxLayout(this);
-  layout->addLayout(left, 1);
-  layout->addLayout(buttons);
+  PlaceBesideButtonColumn(*this, left, {add, edit, remove, openButton_, saveButton_, ok, cancel, help});
   resize(1120, 420);
 
   // The About entry of the window's menu: the context menu of the window.
