@@ -23,6 +23,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/console_messages.h"
+#include "cli/file_commands.h"
 #include "config/configuration.h"
 #include "config/render_row.h"
 #include "config/text_scan.h"
@@ -255,10 +256,7 @@ int BootpCommand(const BootpCommandOptions& options) {
 
   EventPrinter printer(options.json);
   Configuration config;
-  if (!options.configPath.empty() && !ReadConfiguration(options.configPath, config, printer).ok) {
-    std::fprintf(stderr, "%s: could not be read\n", options.configPath.c_str());
-    return 1;
-  }
+  if (!options.configPath.empty() && !LoadConfigFile(options.configPath, config)) return 1;
   std::set<uint64_t> given;
   for (const std::string& pair : options.assign)
     if (!AddAssignRow(pair, config.dataList, given)) return 2;

@@ -31,9 +31,9 @@ void PrintFileMessages(const std::string& path, const RecordedMessages& messages
   }
 }
 
-// Reads a configuration file the way the window does; false (with the
-// reason printed) when nothing could be read.
-bool LoadFile(const std::string& path, Configuration& config) {
+}  // namespace
+
+bool LoadConfigFile(const std::string& path, Configuration& config) {
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) {
     std::fprintf(stderr, "%s: cannot open: %s\n", path.c_str(), std::strerror(errno));
@@ -53,6 +53,8 @@ bool LoadFile(const std::string& path, Configuration& config) {
   if (!outcome.ok && messages.entries.empty()) std::fprintf(stderr, "%s: could not be read\n", path.c_str());
   return outcome.ok;
 }
+
+namespace {
 
 // Reads the JSON text of build: standard input or a regular file, at most
 // as many bytes as a configuration file may have (a JSON form needs fewer).
@@ -121,7 +123,7 @@ void PrintTable(const Configuration& config) {
 
 int ShowCommand(const std::string& path, bool asJson) {
   Configuration config;
-  if (!LoadFile(path, config)) return 1;
+  if (!LoadConfigFile(path, config)) return 1;
   if (asJson)
     std::cout << ConfigurationToJson(config).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
               << "\n";
@@ -132,7 +134,7 @@ int ShowCommand(const std::string& path, bool asJson) {
 
 int CheckCommand(const std::string& path) {
   Configuration config;
-  if (!LoadFile(path, config)) return 1;
+  if (!LoadConfigFile(path, config)) return 1;
   // The file stores 16-bit octets, so it can hold addresses that are none.
   int bad = 0;
   auto report = [&](const std::string& who, const std::string& ip) {

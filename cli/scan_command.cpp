@@ -10,6 +10,7 @@
 
 #include "app/list_rows.h"
 #include "cli/console_messages.h"
+#include "cli/file_commands.h"
 #include "config/configuration.h"
 #include "config/text_scan.h"
 #include "dialogs/module_catalog.h"
@@ -56,10 +57,7 @@ int ScanCommand(const ScanCommandOptions& options) {
   }
   ConsoleMessages messages;
   Configuration config;
-  if (!options.configPath.empty() && !ReadConfiguration(options.configPath, config, messages).ok) {
-    std::fprintf(stderr, "%s: could not be read\n", options.configPath.c_str());
-    return 1;
-  }
+  if (!options.configPath.empty() && !LoadConfigFile(options.configPath, config)) return 1;
   if (options.configPath.empty()) config.master.masterIpText = options.masterAddress;
   ListRows rows(config.dataList, messages);
   rows.RenderAll();
