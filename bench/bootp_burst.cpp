@@ -20,7 +20,8 @@
 #include <string>
 #include <vector>
 
-#include "config/render_row.h"
+#include "config/mac_text.h"
+#include "logic/render_row.h"
 #include "net/bootp_request.h"
 #include "net/bootp_socket.h"
 

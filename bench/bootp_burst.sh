@@ -11,7 +11,7 @@ set -euo pipefail
 BUILD="$(cd "$1" && pwd)"
 COUNT="${2:-256}"
 ROUNDS="${3:-5}"
-PLINTHCTL="$BUILD/cli/plinthctl"
+PLINTHCTL="$BUILD/bin/plinthctl"
 BURST="$BUILD/bench/bench_bootp_burst"
 MINIMAL="$BUILD/bench/bench_bootp_minimal_server"
 HERE="$(cd "$(dirname "$0")" && pwd)"

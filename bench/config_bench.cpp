@@ -3,8 +3,10 @@
 
 #include <memory>
 
+#include "config/config_reader.h"
+#include "config/config_writer.h"
 #include "config/configuration.h"
-#include "config/render_row.h"
+#include "logic/render_row.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <map>
 #include <string>
 
-#include "config/text_scan.h"
-#include "libmodbus_server.h"
+#include "base/text_scan.h"
 #include "net/modbus_client.h"
 #include "net/tcp_connect.h"
+#include "tests/support/libmodbus_server.h"
 
 namespace {
 

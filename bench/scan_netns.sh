@@ -8,8 +8,8 @@
 # Usage: scan_netns.sh BUILD_DIR
 set -euo pipefail
 BUILD="$(cd "$1" && pwd)"
-PLINTHCTL="$BUILD/cli/plinthctl"
-SIM="$BUILD/sim/plinth-sim"
+PLINTHCTL="$BUILD/bin/plinthctl"
+SIM="$BUILD/bin/plinth-sim"
 HERE="$(cd "$(dirname "$0")" && pwd)"
 source "$HERE/../tests/netns/netns_lib.sh"
 netns_setup

@@ -22,13 +22,14 @@
 #include <thread>
 #include <nlohmann/json.hpp>
 
+#include "base/text_scan.h"
 #include "cli/console_messages.h"
 #include "cli/file_commands.h"
 #include "config/configuration.h"
-#include "config/render_row.h"
-#include "config/text_scan.h"
-#include "net/bootp_report.h"
-#include "net/bootp_rows.h"
+#include "config/mac_text.h"
+#include "logic/bootp_report.h"
+#include "logic/list_rows.h"
+#include "logic/render_row.h"
 #include "net/bootp_server.h"
 
 namespace plinth {
@@ -272,7 +273,7 @@ int BootpCommand(const BootpCommandOptions& options) {
 
   NetState net;
   net.hostName = LocalHostName();
-  RenderedRows rows(config.dataList, net.bootp, printer);
+  ListRows rows(config.dataList, printer, &net.bootp);
   rows.RenderAll();  // registers every row with a MAC address
   ReportUnregistered(config.dataList, net.bootp);
   int registered = 0;

@@ -3,7 +3,7 @@
 // text when the title is the application's name.
 #include <cstdio>
 
-#include "app/messages.h"
+#include "base/messages.h"
 
 namespace plinth {
 

@@ -11,10 +11,12 @@
 #include <iostream>
 #include <new>
 
+#include "base/text_scan.h"
 #include "cli/console_messages.h"
 #include "cli/json_config.h"
-#include "config/render_row.h"
-#include "config/text_scan.h"
+#include "config/config_reader.h"
+#include "config/config_writer.h"
+#include "logic/render_row.h"
 
 namespace plinth {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "config/text_scan.h"
+#include "base/text_scan.h"
 
 namespace plinth {
 namespace {

@@ -8,17 +8,17 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
+#include "base/text_scan.h"
 #include "cli/console_messages.h"
-#include "config/text_scan.h"
-#include "dialogs/module_dialog_logic.h"
-#include "dialogs/test_io_logic.h"
+#include "logic/io_test_logic.h"
+#include "logic/module_session.h"
 #include "net/modbus_client.h"
 #include "net/tcp_connect.h"
 
 namespace plinth {
 namespace {
 
-constexpr uint8_t kModuleUnit = ModuleDialogLogic::kUnit;
+constexpr uint8_t kModuleUnit = ModuleSession::kUnit;
 
 // Owns the connection for one command.
 class ModuleConnection {
@@ -77,7 +77,7 @@ int StatusCommand(const std::string& ip, int port, bool asJson) {
   // touches the BOOTP tables.
   static BootpTables noTables;
   int socket = connection.Socket();
-  ModuleDialogLogic module(socket, ip, noTables, messages);
+  ModuleSession module(socket, ip, noTables, messages);
   module.Open();
   const ModuleStatus& status = module.Status();
 

@@ -8,13 +8,14 @@
 #include <iostream>
 #include <nlohmann/json.hpp>
 
-#include "app/list_rows.h"
+#include "base/text_scan.h"
 #include "cli/console_messages.h"
 #include "cli/file_commands.h"
+#include "config/config_writer.h"
 #include "config/configuration.h"
-#include "config/text_scan.h"
-#include "dialogs/module_catalog.h"
-#include "net/bootp_report.h"
+#include "config/module_catalog.h"
+#include "logic/bootp_report.h"
+#include "logic/list_rows.h"
 #include "net/net_scanner.h"
 #include "net/scan_log.h"
 

@@ -4,22 +4,12 @@
 #include <array>
 #include <cstring>
 
+#include "config/file_layout.h"
+
 namespace plinth {
 namespace {
 
 constexpr char kRootName[] = "GenericBusTable";  // 15 characters + zero byte
-
-// Offset of the child count in each kind's header; IoBlock has no children.
-std::optional<size_t> ChildCountOffset(NodeKind kind) {
-  switch (kind) {
-    case NodeKind::Root: return 0;
-    case NodeKind::IoH: return 6;
-    case NodeKind::SlaveEntry: return 2;
-    case NodeKind::IoGroup: return 2;
-    case NodeKind::IoBlock: return std::nullopt;
-  }
-  return std::nullopt;
-}
 
 uint32_t StringsSize(const BusNode& node) {
   uint32_t size = 0;
@@ -83,13 +73,24 @@ bool SerializeNode(const BusNode& node, std::span<uint8_t> out, size_t& pos, siz
 
 size_t HeaderSizeOf(NodeKind kind) {
   switch (kind) {
-    case NodeKind::Root: return 4;
-    case NodeKind::IoH: return 44;
-    case NodeKind::SlaveEntry: return 28;
-    case NodeKind::IoGroup: return 4;
-    case NodeKind::IoBlock: return 20;
+    case NodeKind::Root: return layout::root::kHeaderSize;
+    case NodeKind::IoH: return layout::ioh::kHeaderSize;
+    case NodeKind::SlaveEntry: return layout::entry::kHeaderSize;
+    case NodeKind::IoGroup: return layout::group::kHeaderSize;
+    case NodeKind::IoBlock: return layout::block::kHeaderSize;
   }
   return 0;
+}
+
+std::optional<size_t> ChildCountOffset(NodeKind kind) {
+  switch (kind) {
+    case NodeKind::Root: return layout::root::kChildCount;
+    case NodeKind::IoH: return layout::ioh::kChildCount;
+    case NodeKind::SlaveEntry: return layout::entry::kChildCount;
+    case NodeKind::IoGroup: return layout::group::kChildCount;
+    case NodeKind::IoBlock: return std::nullopt;
+  }
+  return std::nullopt;
 }
 
 int LengthCodeSize(uint32_t v) {
@@ -184,20 +185,20 @@ void PutU32(std::span<uint8_t> bytes, size_t pos, uint32_t v) {
 
 BusNodePtr CreateRoot() {
   auto node = std::make_shared<BusNode>(NodeKind::Root);
-  node->SetU16(2, 2);  // format version
+  node->SetU16(layout::root::kVersion, layout::root::kFormatVersion);
   return node;
 }
 
 BusNodePtr CreateIoH(uint8_t board, const std::optional<std::string>& name) {
   auto node = std::make_shared<BusNode>(NodeKind::IoH);
-  node->header[2] = board;
+  node->header[layout::ioh::kBoard] = board;
   if (name) SetString(*node, 0, *name);
   return node;
 }
 
 BusNodePtr CreateSlaveEntry(uint16_t nodeNumber, const std::optional<std::string>& name) {
   auto node = std::make_shared<BusNode>(NodeKind::SlaveEntry);
-  node->SetU16(4, nodeNumber);
+  node->SetU16(layout::entry::kNode, nodeNumber);
   if (name) SetString(*node, 0, *name);
   return node;
 }
@@ -213,7 +214,7 @@ void SetString(BusNode& node, int which, const std::string& text) {
 void SetValue(BusNode& block, uint16_t value, size_t index) {
   if (index >= block.values.size()) block.values.resize(index + 1, 0);
   block.values[index] = value;
-  block.SetU16(16, static_cast<uint16_t>(block.values.size()));
+  block.SetU16(layout::block::kValueCount, static_cast<uint16_t>(block.values.size()));
 }
 
 void AppendChild(BusNode& parent, BusNodePtr child) { parent.children.push_back(std::move(child)); }
@@ -227,8 +228,8 @@ uint32_t ComputeSize(BusNode& node) {
   }
   if (auto off = ChildCountOffset(node.kind))
     node.SetU16(*off, static_cast<uint16_t>(node.children.size()));
-  if (node.kind == NodeKind::IoBlock) node.SetU16(16, static_cast<uint16_t>(node.values.size()));
-  if (node.kind == NodeKind::IoH) node.extraBytes.resize(GetU32(node.header, 32), 0);
+  if (node.kind == NodeKind::IoBlock) node.SetU16(layout::block::kValueCount, static_cast<uint16_t>(node.values.size()));
+  if (node.kind == NodeKind::IoH) node.extraBytes.resize(GetU32(node.header, layout::ioh::kExtraBytes), 0);
   node.headerSize = static_cast<uint32_t>(node.header.size());
   node.dataSize = DataSizeOf(node);
   const bool root = node.kind == NodeKind::Root;
@@ -368,11 +369,11 @@ BusNodePtr CopyIoGroup(std::span<const uint8_t> image, const NodeCursor& c) {
 
 BusNodePtr CopyIoBlock(std::span<const uint8_t> image, const NodeCursor& c) {
   BusNodePtr node = CopyHeader(image, c, NodeKind::IoBlock);
-  const size_t count = node->U16(16);
-  const size_t first = c.header + 20;
+  const size_t count = node->U16(layout::block::kValueCount);
+  const size_t first = c.header + layout::block::kHeaderSize;
   for (size_t k = 0; k < count && first + 2 * k + 2 <= image.size(); ++k)
     node->values.push_back(GetU16(image, first + 2 * k));
-  node->SetU16(16, static_cast<uint16_t>(node->values.size()));
+  node->SetU16(layout::block::kValueCount, static_cast<uint16_t>(node->values.size()));
   return node;
 }
 

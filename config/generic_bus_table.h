@@ -20,6 +20,9 @@ enum class NodeKind { Root, IoH, SlaveEntry, IoGroup, IoBlock };
 
 // Fixed header sizes of the node kinds.
 size_t HeaderSizeOf(NodeKind kind);
+// Offset of the child count in a kind's header; none for IoBlock, which has
+// no children.
+std::optional<size_t> ChildCountOffset(NodeKind kind);
 
 // Largest value a length code can carry; a node this size or larger cannot
 // be encoded.

@@ -1,6 +1,6 @@
 #include "config/slave_sort.h"
 
-#include "config/text_scan.h"
+#include "base/text_scan.h"
 
 namespace plinth {
 namespace {

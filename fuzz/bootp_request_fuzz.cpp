@@ -9,9 +9,9 @@
 #include <cstring>
 #include <span>
 
-#include "net/bootp_report.h"
+#include "logic/bootp_report.h"
+#include "logic/list_rows.h"
 #include "net/bootp_request.h"
-#include "net/bootp_rows.h"
 
 namespace {
 
@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     feed(whole.subspan(at, kBootpMessageSize));
 
   // The timer step over what was recorded: one row per recorded requester.
-  RenderedRows rows(dataList, net.bootp, messages);
+  ListRows rows(dataList, messages, &net.bootp);
   AssignmentReporter reporter(net, dataList, rows, messages, [] { return std::time_t{0}; });
   BootpReportFields fields;
   reporter.Tick(fields);

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "cli/json_config.h"
-#include "config/render_row.h"
+#include "logic/render_row.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   plinth::Configuration config;

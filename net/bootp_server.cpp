@@ -12,8 +12,8 @@
 #include <cstring>
 #include <system_error>
 
-#include "app/thread_priority.h"
-#include "config/text_scan.h"
+#include "base/text_scan.h"
+#include "base/thread_priority.h"
 #include "net/bootp_socket.h"
 
 namespace plinth {

@@ -23,9 +23,9 @@
 #include <string>
 #include <thread>
 
-#include "app/messages.h"
-#include "app/net_state.h"
+#include "base/messages.h"
 #include "net/bootp_request.h"
+#include "net/net_state.h"
 
 namespace plinth {
 

@@ -1,6 +1,6 @@
 #include "net/bootp_tables.h"
 
-#include "config/text_scan.h"
+#include "base/text_scan.h"
 
 namespace plinth {
 

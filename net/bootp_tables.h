@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/messages.h"
+#include "base/messages.h"
 #include "config/slave_record.h"
 
 namespace plinth {

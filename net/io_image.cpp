@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "dialogs/module_catalog.h"
+#include "config/module_catalog.h"
 
 namespace plinth {
 

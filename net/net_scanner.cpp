@@ -5,8 +5,8 @@
 #include <cstring>
 #include <system_error>
 
-#include "app/thread_priority.h"
-#include "config/text_scan.h"
+#include "base/text_scan.h"
+#include "base/thread_priority.h"
 #include "net/modbus_client.h"
 
 namespace plinth {
@@ -207,7 +207,7 @@ void NetScanner::RunProbe(Probe& probe) {
       SlaveRecord record =
           FoundRecord(probe.host, probe.address, wire, macRead ? statistics.data() + kStatisticsMacOffset : nullptr);
       if (observer_) observer_->ModuleFound(record);
-      RowChange change{RowChange::Kind::UpsertByIp, std::move(record), {}};
+      RowChange change{std::move(record), {}};
       change.done = [refused = refusedRun_, run = probe.run](bool applied) {
         if (!applied) refused->store(run, std::memory_order_release);
       };

@@ -33,10 +33,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/messages.h"
-#include "app/net_state.h"
-#include "app/scan_control.h"
+#include "base/messages.h"
 #include "net/modbus_registers.h"
+#include "net/net_state.h"
+#include "net/scan_control.h"
 #include "net/tcp_connect.h"
 
 namespace plinth {

@@ -1,6 +1,6 @@
 #include "net/scan_log.h"
 
-#include "config/text_scan.h"
+#include "base/text_scan.h"
 
 namespace plinth {
 

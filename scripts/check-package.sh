@@ -62,7 +62,7 @@ done
 page_text() { zcat "$share/man/man1/$1.1.gz" | sed 's/\\-/-/g'; }
 options_of() { "$@" --help | sed -n 's/^ *\(-[a-zA-Z],\)\{0,1\}\(--[a-z][a-z-]*\).*/\2/p'; }
 names() { grep -q -- "$2\b" <<<"$1"; }
-ctl="$BUILD/cli/plinthctl"
+ctl="$BUILD/bin/plinthctl"
 ctl_page="$(page_text plinthctl)"
 sim_page="$(page_text plinth-sim)"
 commands="$("$ctl" --help | sed -n '/^Subcommands:/,$s/^  \([a-z][a-z-]*\) .*/\1/p')"
@@ -75,7 +75,7 @@ for command in $commands; do
     names "$ctl_page" "$option" || missing+=("plinthctl $command $option")
   done
 done
-for option in $(options_of "$BUILD/sim/plinth-sim"); do names "$sim_page" "$option" || missing+=("plinth-sim $option"); done
+for option in $(options_of "$BUILD/bin/plinth-sim"); do names "$sim_page" "$option" || missing+=("plinth-sim $option"); done
 [ "${#missing[@]}" -eq 0 ] || fail "not in the manual pages: ${missing[*]}"
 pass "manual pages name every command and option ($(wc -w <<<"$commands") commands)"
 

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Sets up everything and runs every test: the normal build with all unit and
+# Sets up everything and runs every test: the check of the source tree's
+# layers, the normal build with all unit and
 # integration tests and the checks of its Debian package and desktop files, a
 # sanitizer build (ASan+UBSan), a ThreadSanitizer build of the threaded code,
 # and each fuzz target for a bounded time.
@@ -25,6 +26,10 @@ run_ctest() {
   n="$(sed -n 's/.*tests passed, 0 tests failed out of \([0-9]*\).*/\1/p' "$LOG_DIR/$name.log" | tail -1)"
   PASSED=$((PASSED + ${n:-0}))
 }
+
+echo "== the layers of the source tree"
+python3 scripts/check-layers.py
+PASSED=$((PASSED + 1))
 
 echo "== build and test (RelWithDebInfo)"
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo

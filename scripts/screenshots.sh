@@ -20,5 +20,5 @@ ninja -C "$build" -j2 plinth_screenshots
 mkdir -p "$out"
 # A fixed style and font size, so that the pictures do not depend on the desktop.
 QT_QPA_PLATFORM=xcb QT_STYLE_OVERRIDE=Fusion \
-  xvfb-run -a -s "-screen 0 1280x800x24" "$build/ui/plinth_screenshots" "$out"
+  xvfb-run -a -s "-screen 0 1280x800x24" "$build/tools/plinth_screenshots" "$out"
 ls -l "$out"/*.png

@@ -9,11 +9,11 @@ bash scripts/install-deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLINTH_TESTS=OFF -DPLINTH_BENCH=OFF
 cmake --build build/release -j "$(nproc)"
 
-if [ -x build/release/ui/plinth ]; then
+if [ -x build/release/bin/plinth ]; then
   if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
     echo "No display found: starting Plinth in a virtual X server (xvfb-run)." >&2
-    exec xvfb-run -a build/release/ui/plinth "$@"
+    exec xvfb-run -a build/release/bin/plinth "$@"
   fi
-  exec build/release/ui/plinth "$@"
+  exec build/release/bin/plinth "$@"
 fi
-exec build/release/cli/plinthctl --help
+exec build/release/bin/plinthctl --help

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <random>
 
-#include "config/text_scan.h"
+#include "base/text_scan.h"
 #include "net/bootp_request.h"
 #include "net/bootp_socket.h"
 

@@ -1,6 +1,6 @@
 #include "sim/bootp_modules.h"
 
-#include "config/text_scan.h"
+#include "base/text_scan.h"
 
 namespace plinth {
 

@@ -5,8 +5,9 @@
 #include <cctype>
 #include <charconv>
 
-#include "config/render_row.h"
-#include "config/text_scan.h"
+#include "base/text_scan.h"
+#include "config/mac_text.h"
+#include "logic/render_row.h"
 
 namespace plinth {
 namespace {

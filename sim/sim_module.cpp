@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "dialogs/module_catalog.h"
+#include "config/module_catalog.h"
 #include "net/modbus_frames.h"
 
 namespace plinth {

@@ -15,7 +15,7 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "config/text_scan.h"
+#include "base/text_scan.h"
 
 namespace plinth {
 namespace {

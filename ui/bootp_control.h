@@ -6,7 +6,7 @@
 #include <QObject>
 #include <memory>
 
-#include "net/bootp_report.h"
+#include "logic/bootp_report.h"
 #include "net/bootp_server.h"
 #include "ui/worker_messages.h"
 

@@ -2,8 +2,8 @@
 
 #include <QApplication>
 
-#include "dialogs/module_dialog.h"
 #include "ui/main_dialog.h"
+#include "ui/module_dialog.h"
 #include "ui/off_ui_thread.h"
 #include "ui/wait_dialogs.h"
 
@@ -33,7 +33,7 @@ ConnectWindows::WaitEnd ConnectControl::WaitForConnection(const ConnectWorker& w
   return EndOf(dialog->exec());
 }
 
-bool ConnectControl::RunModuleDialog(ModuleDialogLogic& module) {
+bool ConnectControl::RunModuleDialog(ModuleSession& module) {
   ModuleDialog dialog(module, window_.Prompts());
   return (moduleRunner_ ? moduleRunner_(dialog) : dialog.exec()) == QDialog::Accepted;
 }

@@ -5,7 +5,7 @@
 #include <QObject>
 #include <functional>
 
-#include "dialogs/connect_flow.h"
+#include "logic/connect_flow.h"
 
 namespace plinth {
 
@@ -20,7 +20,7 @@ class ConnectControl : public QObject, public ConnectWindows {
 
   WaitEnd WaitForAssignment(const std::function<bool()>& assigned) override;
   WaitEnd WaitForConnection(const ConnectWorker& worker) override;
-  bool RunModuleDialog(ModuleDialogLogic& module) override;
+  bool RunModuleDialog(ModuleSession& module) override;
   void RunExchange(const std::function<void()>& exchange) override;
 
   // Runs the module status window and returns its result (exec() unless

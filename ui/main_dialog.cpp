@@ -14,14 +14,16 @@
 #include <cstdlib>
 #include <thread>
 
+#include "base/text_scan.h"
+#include "config/config_reader.h"
+#include "config/config_writer.h"
 #include "config/slave_list_rules.h"
 #include "config/slave_sort.h"
-#include "config/text_scan.h"
-#include "dialogs/advanced_dialog.h"
-#include "dialogs/slave_config_dialog.h"
 #include "ui/about_dialog.h"
+#include "ui/advanced_dialog.h"
 #include "ui/button_column.h"
 #include "ui/help_window.h"
+#include "ui/slave_config_dialog.h"
 #include "ui/slave_list_model.h"
 #include "ui/slave_list_view.h"
 

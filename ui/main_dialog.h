@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "app/net_state.h"
-#include "app/row_changes.h"
-#include "app/scan_control.h"
-#include "app/user_prompts.h"
+#include "base/user_prompts.h"
 #include "config/configuration.h"
-#include "dialogs/advanced_settings.h"
-#include "dialogs/slave_config_logic.h"
+#include "config/row_changes.h"
+#include "logic/advanced_settings.h"
+#include "logic/slave_config_logic.h"
+#include "net/net_state.h"
+#include "net/scan_control.h"
 
 class QCheckBox;
 class QComboBox;

@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <QPointer>
 
-#include "app/user_prompts.h"
+#include "base/user_prompts.h"
 
 namespace plinth {
 

@@ -4,7 +4,7 @@
 #include <QAbstractTableModel>
 #include <vector>
 
-#include "config/render_row.h"
+#include "logic/render_row.h"
 
 namespace plinth {
 

@@ -6,7 +6,7 @@
 #include <QObject>
 #include <atomic>
 
-#include "app/user_prompts.h"
+#include "base/user_prompts.h"
 
 namespace plinth {
 

@@ -5,11 +5,11 @@
 #include <QDialogButtonBox>
 #include <QListWidget>
 #include <QTextBrowser>
-#include "app/configurator_app.h"
-#include "app/host_addresses.h"
-#include "core/config_fixtures.h"
-#include "dialogs/advanced_dialog.h"
-#include "dialogs/module_select_dialog.h"
+#include "net/host_addresses.h"
+#include "tests/support/config_fixtures.h"
+#include "ui/advanced_dialog.h"
+#include "ui/configurator_app.h"
+#include "ui/module_select_dialog.h"
 #include "ui/wait_dialogs.h"
 #include "ui_fixture.h"
 

@@ -3,13 +3,13 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <QProgressBar>
-#include "../bootp/bootp_test_support.h"
-#include "../modbus/scan_test_support.h"
-#include "dialogs/module_dialog.h"
-#include "dialogs/test_io_dialog.h"
-#include "modbus/running_sim.h"
+#include "tests/support/bootp_test_support.h"
+#include "tests/support/running_sim.h"
+#include "tests/support/scan_test_support.h"
 #include "ui/bootp_control.h"
 #include "ui/connect_control.h"
+#include "ui/io_test_dialog.h"
+#include "ui/module_dialog.h"
 #include "ui/net_scan_control.h"
 #include "ui_fixture.h"
 
@@ -242,7 +242,7 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
   ScriptedPrompts prompts;
   PromptMessages messages(prompts);
   int connection = sim.Connect(0);
-  ModuleDialogLogic logic(connection, "127.0.0.31", net.bootp, messages);
+  ModuleSession logic(connection, "127.0.0.31", net.bootp, messages);
   logic.Open();
   ModuleDialog dialog(logic, prompts);
   dialog.show();

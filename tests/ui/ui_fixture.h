@@ -7,11 +7,11 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
-#include "app/net_state.h"
-#include "config/text_scan.h"
-#include "dialogs/slave_config_dialog.h"
-#include "scripted_prompts.h"
+#include "base/text_scan.h"
+#include "net/net_state.h"
+#include "tests/support/scripted_prompts.h"
 #include "ui/main_dialog.h"
+#include "ui/slave_config_dialog.h"
 #include "ui/slave_list_model.h"
 #include "ui/slave_list_view.h"
 

@@ -1,0 +1,83 @@
+// plinthctl: the configuration tool's work without a display.
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+#include "base/command_line.h"
+#include "cli/bootp_command.h"
+#include "cli/file_commands.h"
+#include "cli/module_commands.h"
+#include "cli/scan_command.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"plinthctl - configure an Ethernet I/O bus from the command line", "plinthctl"};
+  app.require_subcommand(1);
+
+  std::string path;
+  bool json = false;
+  auto* show = app.add_subcommand("show", "Show the master settings and slaves of a .bin file");
+  show->add_option("FILE", path, "configuration file (.bin)")->required();
+  show->add_flag("--json", json, "print JSON instead of a table");
+
+  std::string input, output;
+  auto* build = app.add_subcommand("build", "Write a .bin file from a JSON description");
+  build->add_option("INPUT", input, "JSON file, or - for standard input")->required();
+  build->add_option("-o,--output", output, "configuration file to write")->required();
+
+  auto* check = app.add_subcommand("check", "Check that a .bin file reads");
+  check->add_option("FILE", path, "configuration file (.bin)")->required();
+
+  // Commands on a live module over Modbus/TCP.
+  std::string moduleIp, outputWords;
+  int modulePort = 502, cycles = 10;
+  auto* status = app.add_subcommand("status", "Show what a module reports: ID, word counts, health, errors, MAC");
+  auto* flash = app.add_subcommand("flash", "Make a module keep its current IP address");
+  auto* reset = app.add_subcommand("reset", "Send a module back to BOOTP for its IP address");
+  auto* io = app.add_subcommand("io", "Run the I/O test: read inputs, write outputs every 100 ms");
+  for (auto* command : {status, flash, reset, io}) {
+    command->add_option("IP", moduleIp, "IP address of the module")->required();
+    command->add_option("--port", modulePort, "Modbus/TCP port")->capture_default_str()->check(CLI::Range(1, 65535));
+  }
+  status->add_flag("--json", json, "print JSON");
+  io->add_option("--cycles", cycles, "number of exchanges")->capture_default_str()->check(CLI::Range(1, 1000000));
+  io->add_option("--set", outputWords, "output words 1, 2, ... as HEX,HEX,... (default: catalogue parameters)");
+
+  // The network scan.
+  plinth::ScanCommandOptions scanOptions;
+  auto* scan = app.add_subcommand("scan", "Scan the master's /24 for modules on Modbus/TCP and list them");
+  scan->add_option("ADDRESS", scanOptions.masterAddress, "the master's IP address; the scan starts at its host number")
+      ->required();
+  scan->add_option("--port", scanOptions.port, "Modbus/TCP port")->capture_default_str()->check(CLI::Range(1, 65535));
+  scan->add_option("--rounds", scanOptions.rounds, "rounds over the 254 hosts")->capture_default_str()->check(CLI::Range(1, 1000));
+  scan->add_flag("--json", scanOptions.json, "print JSON in the slave shape of show --json");
+  scan->add_option("--config", scanOptions.configPath, "a .bin whose rows the found modules refresh or join");
+  scan->add_option("-o,--output", scanOptions.outputPath, "write the resulting configuration (.bin)");
+
+  // The BOOTP server without a window.
+  plinth::BootpCommandOptions bootpOptions;
+  auto* bootp = app.add_subcommand("bootp", "Serve BOOTP: answer registered modules, list unknown ones, until SIGINT/SIGTERM");
+  bootp->add_option("--assign", bootpOptions.assign, "register a module: MAC=IP (repeatable)");
+  bootp->add_option("--config", bootpOptions.configPath, "register the slaves of this .bin that have a MAC address");
+  bootp->add_flag("--json", bootpOptions.json, "print one JSON object per event");
+  bootp->add_option("--server-port", bootpOptions.serverPort, "UDP port to serve on")->capture_default_str();
+  bootp->add_option("--client-port", bootpOptions.clientPort, "UDP port replies go to")->capture_default_str();
+  bootp->add_option("--bind", bootpOptions.bindAddress, "local address to serve on")->capture_default_str();
+  bootp->add_option("--reply", bootpOptions.replyAddress, "address replies go to")->capture_default_str();
+
+  // Without a command, the usage says what there is to do.
+  if (argc < 2) {
+    std::cout << app.help();
+    return plinth::kUsageStatus;
+  }
+  if (const int status = plinth::ParseCommandLine(app, argc, argv); status >= 0) return status;
+
+  if (*show) return plinth::ShowCommand(path, json);
+  if (*build) return plinth::BuildCommand(input, output);
+  if (*check) return plinth::CheckCommand(path);
+  if (*status) return plinth::StatusCommand(moduleIp, modulePort, json);
+  if (*flash) return plinth::FlashCommand(moduleIp, modulePort, true);
+  if (*reset) return plinth::FlashCommand(moduleIp, modulePort, false);
+  if (*io) return plinth::IoCommand(moduleIp, modulePort, cycles, outputWords);
+  if (*bootp) return plinth::BootpCommand(bootpOptions);
+  if (*scan) return plinth::ScanCommand(scanOptions);
+  return 2;
+}

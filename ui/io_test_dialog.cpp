@@ -1,0 +1,113 @@
+#include "ui/io_test_dialog.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "ui/off_ui_thread.h"
+
+namespace plinth {
+
+TestIoDialog::TestIoDialog(IoTestLogic& logic, UserPrompts& prompts, QWidget* parent)
+    : QDialog(parent), logic_(logic), messages_(prompts) {
+  setWindowTitle(QStringLiteral("Dialog"));
+  setObjectName(QStringLiteral("testIoDialog"));
+  auto* grid = new QGridLayout;
+  auto* inputLabel = new QLabel(QStringLiteral("Input (Hex):"), this);
+  auto* outputLabel = new QLabel(QStringLiteral("Output (Hex):"), this);
+  grid->addWidget(inputLabel, 0, 0, 1, IoTestLogic::kShownWords);
+  grid->addWidget(outputLabel, 3, 0, 1, IoTestLogic::kShownWords);
+  for (int i = 0; i < IoTestLogic::kShownWords; ++i) {
+    const QString n = QString::number(i + 1);
+    inputs_[i] = new QLineEdit(this);
+    inputs_[i]->setObjectName(QStringLiteral("inputEdit") + n);
+    inputs_[i]->setReadOnly(true);
+    outputs_[i] = new QLineEdit(this);
+    outputs_[i]->setObjectName(QStringLiteral("outputEdit") + n);
+    for (QLineEdit* e : {inputs_[i], outputs_[i]}) e->setMaximumWidth(56);
+    // The word numbers above each row name the fields of that column.
+    auto* inputNumber = new QLabel(n, this);
+    auto* outputNumber = new QLabel(QStringLiteral("&") + n, this);
+    inputNumber->setBuddy(inputs_[i]);
+    outputNumber->setBuddy(outputs_[i]);
+    grid->addWidget(inputNumber, 1, i, Qt::AlignHCenter);
+    grid->addWidget(inputs_[i], 2, i);
+    grid->addWidget(outputNumber, 4, i, Qt::AlignHCenter);
+    grid->addWidget(outputs_[i], 5, i);
+  }
+  inputLabel->setBuddy(inputs_[0]);
+  outputLabel->setBuddy(outputs_[0]);
+
+  auto* setOutput = new QPushButton(QStringLiteral("Set Output"), this);
+  setOutput->setObjectName(QStringLiteral("setOutputButton"));
+  setOutput->setDefault(true);
+  auto* close = new QPushButton(QStringLiteral("Close"), this);
+  close->setObjectName(QStringLiteral("closeButton"));
+  close->setAutoDefault(false);
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(setOutput);
+  buttons->addWidget(close);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(grid);
+  layout->addLayout(buttons);
+
+  connect(setOutput, &QPushButton::clicked, this, &TestIoDialog::SetOutput);
+  connect(close, &QPushButton::clicked, this, [this] {
+    cycleTimer_.stop();
+    accept();
+  });
+  outputs_[0]->setFocus();  // the fields the user types in
+  cycleTimer_.setSingleShot(true);
+  cycleTimer_.setInterval(IoTestLogic::kCyclePeriodMs);
+  connect(&cycleTimer_, &QTimer::timeout, this, &TestIoDialog::Cycle);
+  ShowFields();
+}
+
+void TestIoDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  cycleTimer_.start();  // the first cycle one period after the window opens
+}
+
+void TestIoDialog::TakeFields() {
+  for (int i = 0; i < IoTestLogic::kShownWords; ++i) logic_.outputTexts[i] = outputs_[i]->text().toStdString();
+}
+
+void TestIoDialog::ShowFields() {
+  for (int i = 0; i < IoTestLogic::kShownWords; ++i) {
+    inputs_[i]->setText(QString::fromStdString(logic_.inputTexts[i]));
+    outputs_[i]->setText(QString::fromStdString(logic_.outputTexts[i]));
+  }
+}
+
+void TestIoDialog::Cycle() {
+  // The timer is single-shot: stopped while the cycle runs, so cycles never
+  // overlap, and started again from the end of this one. The exchange runs
+  // off the user-interface thread; its messages follow on it, in order.
+  cycleTimer_.stop();
+  TakeFields();
+  IoTestLogic::Exchanged exchanged;
+  RunOffUiThread([this, &exchanged] { exchanged = logic_.Exchange(); });
+  const bool ok = logic_.Report(exchanged, messages_);
+  ShowFields();
+  if (!ok) {
+    done(QDialog::Rejected);
+    return;
+  }
+  if (isVisible()) cycleTimer_.start();
+}
+
+void TestIoDialog::SetOutput() {
+  TakeFields();
+  logic_.SetOutput(messages_);
+}
+
+void TestIoDialog::reject() {
+  cycleTimer_.stop();
+  QDialog::reject();
+}
+
+}  // namespace plinth
