@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/json_config.h"
+#include "config/config_writer.h"
 #include "logic/render_row.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include "config/config_reader.h"
+#include "config/config_writer.h"
 #include "config/configuration.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
