@@ -7,7 +7,6 @@
 
 #include "base/text_scan.h"
 #include "config/mac_text.h"
-#include "logic/render_row.h"
 
 namespace plinth {
 namespace {
