@@ -10,23 +10,6 @@
 
 namespace plinth {
 
-std::optional<int> ReadWholeDecimal(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  size_t digits = i;
-  long long value = 0;
-  while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
-    value = value * 10 + (text[i++] - '0');
-    if (value > INT_MAX) value = INT_MAX;  // clamped; larger numbers are out of every range anyway
-  }
-  if (i == digits) return std::nullopt;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  if (i != text.size()) return std::nullopt;
-  return static_cast<int>(negative ? -value : value);
-}
-
 SlaveConfigLogic::SlaveConfigLogic(const SlaveConfigOwner& owner, int slot, UsedNodes& usedNodes,
                                    UserPrompts& prompts)
     : autoIp(owner.autoIpDefault), owner_(owner), slot_(slot), usedNodes_(usedNodes), prompts_(prompts) {
