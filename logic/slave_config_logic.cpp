@@ -6,6 +6,7 @@
 
 #include "base/text_scan.h"
 #include "config/configuration.h"
+#include "config/mac_text.h"
 #include "config/module_catalog.h"
 
 namespace plinth {
@@ -129,6 +130,12 @@ bool SlaveConfigLogic::Accept() {
   if (!autoIp && !record.ipAddress.empty() && !ReadIpv4Octets(record.ipAddress)) {
     prompts_.ShowMessage("IP address " + record.ipAddress +
                          " is not valid: it must be four numbers from 0 to 255 separated by dots.");
+    return false;
+  }
+  // A MAC text that is no address would be saved as none.
+  if (!IsMacText(record.macAddress)) {
+    prompts_.ShowMessage("MAC address " + record.macAddress +
+                         " is not valid: it must be 12 hexadecimal digits, with or without ':' or '-' between pairs.");
     return false;
   }
   if (!ApplyModuleId(-1)) return false;
