@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <QAccessible>
 #include <QComboBox>
+#include <QLabel>
 #include <QScreen>
 #include "config/config_reader.h"
 #include "tests/support/config_fixtures.h"
@@ -176,10 +177,12 @@ TEST(MainWindow, ANormalTopLevelWindowWithinTheScreenWithNamedFieldsInReadingOrd
   EXPECT_EQ(seen, names);
   EXPECT_EQ(TabOrder(Edit(test, "inputEdit1")), order);
   EXPECT_TRUE(Edit(test, "inputEdit1")->isReadOnly());
-  for (QDialog* d : std::initializer_list<QDialog*>{new ModuleSelectDialog(f.window.get()), new AboutDialog(f.window.get())}) {
+  auto* about = new AboutDialog(f.window.get());
+  for (QDialog* d : std::initializer_list<QDialog*>{new ModuleSelectDialog(f.window.get()), about}) {
     d->show();
     EXPECT_TRUE(WithinScreen(*d)) << d->objectName().toStdString();
   }
+  EXPECT_TRUE(about->findChild<QLabel*>("licenceLabel")->text().contains("GPL-3.0-or-later"));  // names the licence
 }
 
 TEST(Help, F1OnEveryWindowAndOnTheServiceControlsHasAPage) {
