@@ -251,7 +251,8 @@ void PrintBindHint(const BootpCommandOptions& options, int error) {
                  "as root).\n",
                  self);
   } else if (error == EADDRINUSE) {
-    std::fprintf(stderr, "Another BOOTP or DHCP server (or another plinthctl bootp) serves that port: stop it first.\n");
+    std::fprintf(stderr,
+                 "Another BOOTP or DHCP server (or another plinthctl bootp) serves that port: stop it first.\n");
   } else if (error == EADDRNOTAVAIL) {
     std::fprintf(stderr, "--bind must be an address of this machine.\n");
   }

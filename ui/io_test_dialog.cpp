@@ -42,10 +42,9 @@ TestIoDialog::TestIoDialog(IoTestLogic& logic, UserPrompts& prompts, QWidget* pa
     grid->addWidget(outputs_[i], 5, i);
   }
   // Tab: the inputs, then the outputs, each row from word 1.
-  for (int i = 1; i < 2 * IoTestLogic::kShownWords; ++i) {
-    auto field = [this](int k) { return k < IoTestLogic::kShownWords ? inputs_[k] : outputs_[k - IoTestLogic::kShownWords]; };
-    setTabOrder(field(i - 1), field(i));
-  }
+  constexpr int kWords = IoTestLogic::kShownWords;
+  auto field = [this](int k) { return k < kWords ? inputs_[k] : outputs_[k - kWords]; };
+  for (int i = 1; i < 2 * kWords; ++i) setTabOrder(field(i - 1), field(i));
 
   auto* setOutput = new QPushButton(QStringLiteral("Set Output"), this);
   setOutput->setObjectName(QStringLiteral("setOutputButton"));

@@ -30,7 +30,8 @@ void Key(QWidget* to, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
 Texts FieldNames(QWidget& window) {
   Texts names;
   for (QWidget* w : window.findChildren<QWidget*>()) {
-    const bool combo = qobject_cast<QComboBox*>(w), edit = qobject_cast<QLineEdit*>(w) && !qobject_cast<QComboBox*>(w->parent());
+    const bool combo = qobject_cast<QComboBox*>(w);
+    const bool edit = qobject_cast<QLineEdit*>(w) && !qobject_cast<QComboBox*>(w->parent());
     if ((!combo && !edit) || w->isHidden()) continue;
     QAccessibleInterface* field = QAccessible::queryAccessibleInterface(w);
     const auto labels = field->relations(QAccessible::Label);
@@ -58,7 +59,9 @@ TEST(MainWindow, ListKeysRunTheCommandsEnterElsewherePressesOk) {
   MainFixture f;
   f.window->RenderRow(f.window->Config().dataList.Append(MakeSlave("4", "", "192.168.1.4", "A")), nullptr);
   Texts opened;
-  f.window->SetSlaveDialogRunner([&](SlaveConfigLogic& l) { return opened.push_back(std::to_string(l.Slot())), false; });
+  f.window->SetSlaveDialogRunner([&](SlaveConfigLogic& l) {
+    return opened.push_back(std::to_string(l.Slot())), false;
+  });
   SlaveListView* list = f.window->ListView();
   QApplication::setActiveWindow(f.window.get());
   ASSERT_TRUE(QTest::qWaitForWindowActive(f.window.get()));
