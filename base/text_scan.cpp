@@ -104,4 +104,21 @@ std::string FormatIpv4(uint32_t addressNetworkOrder) {
   return FormatDotted(b[0], b[1], b[2], b[3]);
 }
 
+std::optional<int> ReadWholeDecimal(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  size_t digits = i;
+  long long value = 0;
+  while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
+    value = value * 10 + (text[i++] - '0');
+    if (value > INT_MAX) value = INT_MAX;  // clamped; larger numbers are out of every range anyway
+  }
+  if (i == digits) return std::nullopt;
+  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+  if (i != text.size()) return std::nullopt;
+  return static_cast<int>(negative ? -value : value);
+}
+
 }  // namespace plinth

@@ -17,6 +17,10 @@ int ScanDecimal(std::string_view text);
 // Like ScanDecimal, but tells whether a number could be read at all.
 std::optional<int> TryScanDecimal(std::string_view text);
 
+// Reads text as exactly one decimal number (leading blanks and a sign
+// allowed), optionally followed by blanks; nullopt for anything else.
+// Numbers beyond int's range are clamped.
+std::optional<int> ReadWholeDecimal(std::string_view text);
 // Reads up to four dot-separated decimal numbers as "%d.%d.%d.%d" does;
 // octets that cannot be read stay 0.
 std::array<int, 4> ScanDotted(std::string_view text);

@@ -16,6 +16,9 @@ class UserPrompts {
   virtual void ShowMessage(const std::string& text, const std::string& title) = 0;
   // A question with OK and Cancel buttons; true for OK.
   virtual bool Ask(const std::string& question, const std::string& title) = 0;
+  // A question about unsaved work with the buttons Save, Discard and Cancel.
+  enum class SaveChoice { kSave, kDiscard, kCancel };
+  virtual SaveChoice AskToSave(const std::string& question, const std::string& title) = 0;
   // The open and save dialogs for configuration files; nullopt when cancelled.
   virtual std::optional<std::string> OpenFile() = 0;
   virtual std::optional<std::string> SaveFile() = 0;

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <map>
 #include <memory>
@@ -236,6 +237,27 @@ void ReportUnregistered(const DataList& dataList, const BootpTables& tables) {
   }
 }
 
+// After "bind failed!": which port, the system's reason and what to do.
+void PrintBindHint(const BootpCommandOptions& options, int error) {
+  std::fprintf(stderr, "bootp: cannot bind UDP port %u on %s: %s\n", options.serverPort, options.bindAddress.c_str(),
+               std::strerror(error));
+  if (error == EACCES || error == EPERM) {
+    char self[4096] = "plinthctl";
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) self[n] = '\0';
+    std::fprintf(stderr,
+                 "Ports below 1024 need root or the capability cap_net_bind_service. The Debian package gives it to "
+                 "plinthctl; for a program built by hand, once: sudo setcap cap_net_bind_service=+ep %s (or run it "
+                 "as root).\n",
+                 self);
+  } else if (error == EADDRINUSE) {
+    std::fprintf(stderr,
+                 "Another BOOTP or DHCP server (or another plinthctl bootp) serves that port: stop it first.\n");
+  } else if (error == EADDRNOTAVAIL) {
+    std::fprintf(stderr, "--bind must be an address of this machine.\n");
+  }
+}
+
 std::string LocalHostName() {
   char name[300] = {};
   if (gethostname(name, sizeof name - 1) != 0) return {};
@@ -280,7 +302,10 @@ int BootpCommand(const BootpCommandOptions& options) {
   for (const BootpEntry& e : net.bootp.table) registered += e.valid.load() ? 1 : 0;
 
   UdpThread udp(net, printer, server, &printer);
-  if (!udp.SwitchOn() || !udp.WaitUntilBound(std::chrono::seconds(5))) return 1;
+  if (!udp.SwitchOn() || !udp.WaitUntilBound(std::chrono::seconds(5))) {
+    if (const int error = udp.BindError()) PrintBindHint(options, error);
+    return 1;
+  }
   printer.Print({{"event", "serving"}, {"bind", options.bindAddress}, {"port", udp.BoundPort()},
                  {"reply", options.replyAddress}, {"replyPort", options.clientPort}, {"registered", registered}},
                 "serving " + options.bindAddress + ":" + std::to_string(udp.BoundPort()) + ", replies to " +

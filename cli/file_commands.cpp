@@ -16,6 +16,7 @@
 #include "cli/json_config.h"
 #include "config/config_reader.h"
 #include "config/config_writer.h"
+#include "config/slave_list_rules.h"
 #include "logic/render_row.h"
 
 namespace plinth {
@@ -148,6 +149,16 @@ int CheckCommand(const std::string& path) {
   if (!config.master.masterIpText.empty()) report("master", config.master.masterIpText);
   for (int i = 0; i < config.dataList.Count(); ++i)
     report(SlaveLabel(i, *config.dataList.At(i)), config.dataList.At(i)->ipAddress);
+  // The file stores 16-bit node numbers: a bus has 1 to 254, each once.
+  for (const NodeProblem& p : FindNodeProblems(config.dataList)) {
+    const std::string who = SlaveLabel(p.slot, *config.dataList.At(p.slot));
+    if (p.kind == NodeProblem::kDuplicate)
+      std::fprintf(stderr, "%s: %s: node %d is also %s's\n", path.c_str(), who.c_str(), p.node,
+                   SlaveLabel(p.firstSlot, *config.dataList.At(p.firstSlot)).c_str());
+    else
+      std::fprintf(stderr, "%s: %s: node %d is outside the node numbers 1 to 254\n", path.c_str(), who.c_str(), p.node);
+    ++bad;
+  }
   if (bad) return 1;
   std::printf("%s: valid, %d slave%s, master %s\n", path.c_str(), config.dataList.Count(),
               config.dataList.Count() == 1 ? "" : "s",

@@ -1,8 +1,11 @@
 #include "cli/json_config.h"
 
+#include <climits>
 #include <limits>
 
 #include "base/text_scan.h"
+#include "config/mac_text.h"
+#include "config/slave_list_rules.h"
 
 namespace plinth {
 namespace {
@@ -30,6 +33,29 @@ bool CheckAddress(const std::string& where, const std::string& text, std::string
   if (text.empty() || ReadIpv4Octets(text)) return true;
   error = where + ": " + Quoted(text) + " is not an IPv4 address (four numbers 0 to 255 joined by dots)";
   return false;
+}
+
+// A number text of a slave: empty or a whole number from 0 to max.
+bool CheckNumber(const std::string& where, const std::string& text, int max, const char* what, std::string& error) {
+  if (text.empty()) return true;
+  const std::optional<int> n = ReadWholeDecimal(text);
+  if (n && *n >= 0 && *n <= max) return true;
+  error = where + ": " + Quoted(text) + " is not " + what;
+  return false;
+}
+
+// What FindNodeProblems found, as the first message about the input.
+std::string NodeProblemText(const NodeProblem& p, const DataList& list) {
+  const std::string where = "slaves[" + std::to_string(p.slot) + "].node: " + Quoted(list.At(p.slot)->node);
+  switch (p.kind) {
+    case NodeProblem::kUnreadable:
+      return where + " is not a node number (a whole number 1 to 254)";
+    case NodeProblem::kOutOfRange:
+      return where + " is outside the node numbers 1 to 254";
+    case NodeProblem::kDuplicate:
+      return where + ": node " + std::to_string(p.node) + " is already slaves[" + std::to_string(p.firstSlot) + "]'s";
+  }
+  return where;
 }
 
 bool TakeString(const json& object, const char* key, const std::string& where, std::string& out,
@@ -60,6 +86,13 @@ bool TakeWord(const json& object, const char* key, const std::string& where, uin
   }
   out = static_cast<uint16_t>(v);
   return true;
+}
+
+// A MAC address given in the input is 12 hex digits; empty means none.
+bool CheckMac(const std::string& where, const std::string& text, std::string& error) {
+  if (IsMacText(text)) return true;
+  error = where + ": " + Quoted(text) + " is not a MAC address (12 hex digits, ':' or '-' between bytes allowed)";
+  return false;
 }
 
 bool CheckKeys(const json& object, std::initializer_list<const char*> allowed, const std::string& where,
@@ -118,7 +151,12 @@ bool ParseSlave(const json& slave, const std::string& where, SlaveRecord& r, std
          TakeString(slave, "inputWords", where, r.inputWords, error) &&
          TakeString(slave, "outputWords", where, r.outputWords, error) &&
          TakeString(slave, "paramWords", where, r.paramWords, error) &&
-         CheckAddress(where + ".ipAddress" + (r.node.empty() ? "" : " (node " + r.node + ")"), r.ipAddress, error);
+         CheckAddress(where + ".ipAddress" + (r.node.empty() ? "" : " (node " + r.node + ")"), r.ipAddress, error) &&
+         CheckMac(where + ".macAddress", r.macAddress, error) &&
+         CheckNumber(where + ".moduleId", r.moduleId, 65535, "a module ID (a whole number 0 to 65535)", error) &&
+         CheckNumber(where + ".inputWords", r.inputWords, INT_MAX, "a word count (a whole number from 0)", error) &&
+         CheckNumber(where + ".outputWords", r.outputWords, INT_MAX, "a word count (a whole number from 0)", error) &&
+         CheckNumber(where + ".paramWords", r.paramWords, INT_MAX, "a word count (a whole number from 0)", error);
 }
 
 }  // namespace
@@ -166,6 +204,18 @@ bool ParseConfigurationJson(const std::string& text, Configuration& config, std:
       config.dataList.Append(std::move(r));
     }
   }
+  // Nodes are checked over the whole list: each number once, 1 to 254. A
+  // slave without one is not written, unless saveUnknownSlaves writes it as 0.
+  const std::vector<NodeProblem> problems = FindNodeProblems(config.dataList);
+  if (!problems.empty()) {
+    error = NodeProblemText(problems.front(), config.dataList);
+    return false;
+  }
+  for (int i = 0; config.master.saveUnknownSlaves && i < config.dataList.Count(); ++i)
+    if (config.dataList.At(i)->node.empty()) {
+      error = "slaves[" + std::to_string(i) + "].node: missing; with saveUnknownSlaves it would be written as node 0";
+      return false;
+    }
   return true;
 }
 

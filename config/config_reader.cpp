@@ -64,6 +64,14 @@ bool ValidateNode(std::span<const uint8_t> image, size_t start, size_t limit, No
 
 }  // namespace
 
+bool BeginsLikeConfigFile(std::span<const uint8_t> image) {
+  static constexpr char kSignature[] = "\x04\x10\x01\x00\x02\x00GenericBusTable";  // and its zero
+  constexpr size_t kLength = sizeof kSignature;
+  for (size_t at = 1; at <= 3; ++at)
+    if (image.size() >= at + kLength && std::memcmp(image.data() + at, kSignature, kLength) == 0) return true;
+  return false;
+}
+
 bool ValidateConfigTree(std::span<const uint8_t> image, const NodeCursor& root) {
   size_t total = 0;
   return root.Valid() && ValidateNode(image, root.start, image.size(), NodeKind::Root, total);
@@ -75,6 +83,10 @@ ReadOutcome ReadConfigurationBytes(ConfigImagePtr imagePtr, const std::string& t
   config.image = imagePtr;
   if (!imagePtr || imagePtr->empty()) return outcome;
   std::span<const uint8_t> image(*imagePtr);
+  if (!BeginsLikeConfigFile(image)) {
+    messages.Show("not a configuration file", title);
+    return outcome;
+  }
 
   std::string lastError;
   NodeCursor root = OpenImage(image, lastError);

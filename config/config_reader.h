@@ -18,7 +18,15 @@ struct ReadOutcome {
   std::string reason;        // the system's reason when opening or reading failed
 };
 
-// Fills an empty configuration from the bytes of a file. Reports failures
+// Whether image begins as every configuration file does: after the root's
+// total-size length code (1 to 3 bytes), header size 4, data size 16, one
+// IoH, version 2 and "GenericBusTable" with its zero byte. The desktop's
+// MIME rule reads the same bytes at offsets 1 to 3.
+bool BeginsLikeConfigFile(std::span<const uint8_t> image);
+
+// Fills an empty configuration from the bytes of a file. A file that does
+// not begin like one is "not a configuration file" (titled with title),
+// before its size or checksum is looked at. Reports failures
 // through messages ("size not valid" and "checksum error" titled with
 // title); nothing is read from a file that fails any check.
 ReadOutcome ReadConfigurationBytes(ConfigImagePtr image, const std::string& title, Configuration& config,

@@ -60,4 +60,9 @@ bool ReadMacExact(std::string_view text, MacAddress& mac) {
   return true;
 }
 
+bool IsMacText(std::string_view text) {
+  MacAddress mac{};
+  return text.empty() || ReadMacExact(text, mac);
+}
+
 }  // namespace plinth

@@ -14,4 +14,7 @@ void ReadMacText(std::string_view text, MacAddress& mac);
 // or '-' separators; false (mac unchanged) for any other text.
 bool ReadMacExact(std::string_view text, MacAddress& mac);
 
+// A MAC text a slave may keep: empty (none) or one ReadMacExact reads.
+bool IsMacText(std::string_view text);
+
 }  // namespace plinth

@@ -1,5 +1,7 @@
 #include "config/slave_list_rules.h"
 
+#include <map>
+
 #include "base/text_scan.h"
 
 namespace plinth {
@@ -26,5 +28,20 @@ void NextNodeAfterEdit(const SlaveRecord& accepted, int& nextNode) {
 }
 
 std::string RemoveConfirmationText(const SlaveRecord& r) { return r.node + "  " + r.ipAddress + "  " + r.name; }
+
+std::vector<NodeProblem> FindNodeProblems(const DataList& list) {
+  std::vector<NodeProblem> problems;
+  std::map<int, int> firstSlotOf;
+  for (int slot = 0; slot < list.Count(); ++slot) {
+    const std::string& text = list.At(slot)->node;
+    if (text.empty()) continue;
+    const std::optional<int> node = ReadWholeDecimal(text);
+    if (!node) problems.push_back({NodeProblem::kUnreadable, slot, 0, -1});
+    else if (*node < kFirstNode || *node > kLastNode) problems.push_back({NodeProblem::kOutOfRange, slot, *node, -1});
+    else if (auto [it, fresh] = firstSlotOf.emplace(*node, slot); !fresh)
+      problems.push_back({NodeProblem::kDuplicate, slot, *node, it->second});
+  }
+  return problems;
+}
 
 }  // namespace plinth

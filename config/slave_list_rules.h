@@ -3,6 +3,7 @@
 // the user adds: it never proposes the master's own host number, follows the
 // node of the slave just added, and only grows through edits.
 #include <string>
+#include <vector>
 
 #include "config/slave_record.h"
 
@@ -22,5 +23,21 @@ void NextNodeAfterEdit(const SlaveRecord& accepted, int& nextNode);
 // The confirmation text of removing r: node, IP address and name, two
 // spaces apart.
 std::string RemoveConfirmationText(const SlaveRecord& r);
+
+// Node numbers of a bus: 1 to 254, each held by one slave.
+inline constexpr int kFirstNode = 1;
+inline constexpr int kLastNode = 254;
+
+// A slave whose node number breaks those rules. Slaves without a node text
+// are not on the bus yet and are passed over.
+struct NodeProblem {
+  enum Kind { kUnreadable, kOutOfRange, kDuplicate } kind;
+  int slot;
+  int node;       // the number read (not for kUnreadable)
+  int firstSlot;  // kDuplicate: the earlier slave with that node
+};
+// The problems in slot order; a node text must be a whole number
+// (ReadWholeDecimal).
+std::vector<NodeProblem> FindNodeProblems(const DataList& list);
 
 }  // namespace plinth

@@ -57,6 +57,11 @@ void ModuleSession::FlashIpAddress() {
   connection_ = -1;  // later requests of this dialog fail
 }
 
+std::string ModuleSession::ResetQuestion() const {
+  return "Send the module at " + slaveIp_ +
+         " back to BOOTP? It forgets this IP address and asks the BOOTP server for one again.";
+}
+
 void ModuleSession::ResetToBootp() {
   WriteFlashFlag(connection_, false);
   RemoveBootpEntry(tables_, slaveIp_);

@@ -42,8 +42,11 @@ class ModuleSession {
   // Keeps the module's address; the connection is closed afterwards.
   void FlashIpAddress();
   // Sends the module back to BOOTP and withdraws its BOOTP entry; the
-  // dialog then ends with OK.
+  // dialog then ends with OK. The window asks ResetQuestion() first: the
+  // module forgets its address at once.
   void ResetToBootp();
+  std::string ResetQuestion() const;
+  static constexpr const char* kResetTitle = "Reset to BOOTP";
   // The I/O test of this module on this connection.
   IoTestLogic MakeIoTest() const;
 

@@ -6,26 +6,10 @@
 
 #include "base/text_scan.h"
 #include "config/configuration.h"
+#include "config/mac_text.h"
 #include "config/module_catalog.h"
 
 namespace plinth {
-
-std::optional<int> ReadWholeDecimal(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  size_t digits = i;
-  long long value = 0;
-  while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) {
-    value = value * 10 + (text[i++] - '0');
-    if (value > INT_MAX) value = INT_MAX;  // clamped; larger numbers are out of every range anyway
-  }
-  if (i == digits) return std::nullopt;
-  while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
-  if (i != text.size()) return std::nullopt;
-  return static_cast<int>(negative ? -value : value);
-}
 
 SlaveConfigLogic::SlaveConfigLogic(const SlaveConfigOwner& owner, int slot, UsedNodes& usedNodes,
                                    UserPrompts& prompts)
@@ -146,6 +130,12 @@ bool SlaveConfigLogic::Accept() {
   if (!autoIp && !record.ipAddress.empty() && !ReadIpv4Octets(record.ipAddress)) {
     prompts_.ShowMessage("IP address " + record.ipAddress +
                          " is not valid: it must be four numbers from 0 to 255 separated by dots.");
+    return false;
+  }
+  // A MAC text that is no address would be saved as none.
+  if (!IsMacText(record.macAddress)) {
+    prompts_.ShowMessage("MAC address " + record.macAddress +
+                         " is not valid: it must be 12 hexadecimal digits, with or without ':' or '-' between pairs.");
     return false;
   }
   if (!ApplyModuleId(-1)) return false;

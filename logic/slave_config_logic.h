@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/text_scan.h"
 #include "base/user_prompts.h"
 #include "config/slave_record.h"
 
@@ -21,9 +22,6 @@ struct SlaveConfigOwner {
   bool autoIpDefault = true;
   const DataList* dataList = nullptr;
 };
-
-// Reads text as exactly one decimal number, optionally followed by blanks.
-std::optional<int> ReadWholeDecimal(std::string_view text);
 
 class SlaveConfigLogic {
  public:

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <memory>
 #include <cstdlib>
 #include <cstring>
@@ -129,9 +130,11 @@ bool UdpThread::OpenSocket() {
   }
   const sockaddr_in local = SocketAddress(options_.bindAddress, options_.serverPort);
   if (bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) {
+    bindError_.store(errno, std::memory_order_release);
     messages_.Show("bind failed!");
     return false;
   }
+  bindError_.store(0, std::memory_order_release);
   const int on = 1;
   if (setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) != 0) {
     messages_.Show("could not get authority to BROADCAST messages!");

@@ -81,6 +81,9 @@ class UdpThread {
   bool WaitUntilBound(std::chrono::milliseconds limit);
   // The port the socket is bound to, 0 while not bound.
   uint16_t BoundPort() const { return boundPort_.load(std::memory_order_acquire); }
+  // The system's error number of the last failed bind, 0 after a bind that
+  // succeeded (for callers that can say more than "bind failed!").
+  int BindError() const { return bindError_.load(std::memory_order_acquire); }
   // Threads started so far (a switch-on while stopping starts none).
   int RunsStarted() const { return runs_.load(std::memory_order_acquire); }
   // The last run ended on a receive error ("recvfrom() failed!" was shown):
@@ -109,6 +112,7 @@ class UdpThread {
   std::mutex socketMutex_;  // guards fd_ against the destructor's wake-up
   int fd_ = -1;
   std::atomic<uint16_t> boundPort_{0};
+  std::atomic<int> bindError_{0};
   std::atomic<int> runs_{0};       // threads started
   std::atomic<int> gaveUp_{0};     // runs that ended before or at binding
   std::atomic<bool> failed_{false};

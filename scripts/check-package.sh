@@ -43,7 +43,8 @@ for f in bin/plinth bin/plinthctl bin/plinth-sim share/applications/org.plinth.P
   share/metainfo/org.plinth.Plinth.metainfo.xml share/mime/packages/plinth.xml \
   share/icons/hicolor/scalable/apps/org.plinth.Plinth.svg share/icons/hicolor/48x48/apps/org.plinth.Plinth.png \
   share/man/man1/plinth.1.gz share/man/man1/plinthctl.1.gz share/man/man1/plinth-sim.1.gz \
-  share/doc/plinth/copyright share/doc/plinth/changelog.gz; do
+  share/doc/plinth/copyright share/doc/plinth/changelog.gz share/bash-completion/completions/plinthctl \
+  share/bash-completion/completions/plinth-sim; do
   [ -f "$DEST/usr/$f" ] || fail "cmake --install did not install usr/$f"
 done
 pass "cmake --install: $(find "$DEST" -type f | wc -l) files"

@@ -14,6 +14,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libmodbus-dev
   xvfb xauth x11-apps imagemagick fonts-dejavu-core
+  x11vnc novnc websockify
   iproute2 procps psmisc python3
   dpkg-dev lintian desktop-file-utils appstream shared-mime-info libglib2.0-bin
   libcap2-bin man-db groff-base file gzip util-linux

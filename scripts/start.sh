@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up everything, builds Plinth and starts it. Arguments are passed to
 # the program (a configuration file to open). Without a display the window
-# cannot open; plinthctl works everywhere.
+# is served to a web browser (scripts/headless.sh): the address to open is
+# printed, and Ctrl-C ends it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,8 +12,8 @@ cmake --build build/release -j "$(nproc)"
 
 if [ -x build/release/bin/plinth ]; then
   if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLATFORM:-}" ]; then
-    echo "No display found: starting Plinth in a virtual X server (xvfb-run)." >&2
-    exec xvfb-run -a build/release/bin/plinth "$@"
+    echo "No display found: serving Plinth's window to a web browser." >&2
+    exec bash scripts/headless.sh build/release/bin/plinth "$@"
   fi
   exec build/release/bin/plinth "$@"
 fi

@@ -22,7 +22,7 @@ int ConfiguratorApp::Run(const std::string& configPath) {
     window.SetStartupFailed(!hostFound);
     window.Initialise();
     if (onMainWindow_) onMainWindow_(window);
-    result = window.StartupFailed() ? QDialog::Rejected : window.exec();
+    result = window.StartupFailed() ? QDialog::Rejected : window.Run();
     window.Timer1().stop();
     Shutdown(net_, window.Config(), shutdown_);
   }

@@ -1,6 +1,6 @@
 #pragma once
 // The application object: starts the program in its fixed order, runs the
-// main window modally and shuts down when it has closed.
+// main window and shuts down when it has closed.
 #include <QStringList>
 #include <functional>
 #include <string>

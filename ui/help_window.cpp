@@ -86,7 +86,8 @@ bool HelpKeyFilter::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent*>(event)->key() == Qt::Key_F1) {
     QWidget* active = QApplication::activeModalWidget();
     if (!active) active = QApplication::activeWindow();
-    ShowHelp(HelpTopicOf(active));
+    QWidget* focus = QApplication::focusWidget();
+    ShowHelp(HelpTopicOf(focus && active && focus->window() == active ? focus : active));
     return true;
   }
   return QObject::eventFilter(watched, event);

@@ -13,6 +13,11 @@ namespace plinth {
 inline constexpr int kHelpMainWindow = 10020;
 inline constexpr int kHelpSlaveConfiguration = 10021;
 inline constexpr int kHelpAdvancedSettings = 10022;
+inline constexpr int kHelpModuleStatus = 10023;  // with Flash IP Address and Reset to BOOTP
+inline constexpr int kHelpTestIo = 10024;
+inline constexpr int kHelpModuleSelection = 10025;
+inline constexpr int kHelpBootpServer = 10026;
+inline constexpr int kHelpNetworkScan = 10027;
 
 // The page that holds a topic ("qrc:/help/10020.html"); empty for unknown ones.
 QString HelpPage(int topic);
@@ -21,12 +26,14 @@ QString HelpPage(int topic);
 void ShowHelp(int topic);
 void SetHelpHandler(std::function<void(int topic)> handler);
 
-// The topic F1 opens while window is active: its own, else that of the
-// nearest window it was opened from that has one, else the main window's.
+// The topic F1 opens while window is active: that of the focused control
+// or of the nearest widget around it that has one (a window's own, else
+// that of the window it was opened from), else the main window's.
 void SetHelpTopic(QWidget* window, int topic);
 int HelpTopicOf(const QWidget* window);
 
-// Installed on the application: F1 opens the active window's topic.
+// Installed on the application: F1 opens the topic of the active window's
+// focused control.
 class HelpKeyFilter : public QObject {
   Q_OBJECT
  public:

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/help_window.h"
 #include "ui/off_ui_thread.h"
 
 namespace plinth {
@@ -15,6 +16,7 @@ TestIoDialog::TestIoDialog(IoTestLogic& logic, UserPrompts& prompts, QWidget* pa
     : QDialog(parent), logic_(logic), messages_(prompts) {
   setWindowTitle(QStringLiteral("Dialog"));
   setObjectName(QStringLiteral("testIoDialog"));
+  SetHelpTopic(this, kHelpTestIo);
   auto* grid = new QGridLayout;
   auto* inputLabel = new QLabel(QStringLiteral("Input (Hex):"), this);
   auto* outputLabel = new QLabel(QStringLiteral("Output (Hex):"), this);
@@ -25,21 +27,24 @@ TestIoDialog::TestIoDialog(IoTestLogic& logic, UserPrompts& prompts, QWidget* pa
     inputs_[i] = new QLineEdit(this);
     inputs_[i]->setObjectName(QStringLiteral("inputEdit") + n);
     inputs_[i]->setReadOnly(true);
+    inputs_[i]->setAccessibleName(QStringLiteral("Input word ") + n);
     outputs_[i] = new QLineEdit(this);
     outputs_[i]->setObjectName(QStringLiteral("outputEdit") + n);
+    outputs_[i]->setAccessibleName(QStringLiteral("Output word ") + n);
     for (QLineEdit* e : {inputs_[i], outputs_[i]}) e->setMaximumWidth(56);
-    // The word numbers above each row name the fields of that column.
+    // The word numbers above each row; Alt+number reaches an output field.
     auto* inputNumber = new QLabel(n, this);
     auto* outputNumber = new QLabel(QStringLiteral("&") + n, this);
-    inputNumber->setBuddy(inputs_[i]);
     outputNumber->setBuddy(outputs_[i]);
     grid->addWidget(inputNumber, 1, i, Qt::AlignHCenter);
     grid->addWidget(inputs_[i], 2, i);
     grid->addWidget(outputNumber, 4, i, Qt::AlignHCenter);
     grid->addWidget(outputs_[i], 5, i);
   }
-  inputLabel->setBuddy(inputs_[0]);
-  outputLabel->setBuddy(outputs_[0]);
+  // Tab: the inputs, then the outputs, each row from word 1.
+  constexpr int kWords = IoTestLogic::kShownWords;
+  auto field = [this](int k) { return k < kWords ? inputs_[k] : outputs_[k - kWords]; };
+  for (int i = 1; i < 2 * kWords; ++i) setTabOrder(field(i - 1), field(i));
 
   auto* setOutput = new QPushButton(QStringLiteral("Set Output"), this);
   setOutput->setObjectName(QStringLiteral("setOutputButton"));

@@ -7,8 +7,11 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QEventLoop>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
+#include <iterator>
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -70,7 +73,8 @@ QPushButton* MainDialog::AddButton(const char* label, const char* name) {
 }
 
 MainDialog::MainDialog(NetState& net, std::string configPath, UserPrompts& prompts, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
+                          Qt::WindowCloseButtonHint),
       net_(net),
       prompts_(prompts),
       messages_(prompts),
@@ -128,23 +132,48 @@ MainDialog::MainDialog(NetState& net, std::string configPath, UserPrompts& promp
   double scale = std::max(1.0, list_->fontMetrics().averageCharWidth() / 5.0);
   for (int c = 0; c < kColumnCount; ++c) list_->header()->resizeSection(c, static_cast<int>(ColumnWidth(c) * scale));
 
+  // Each field is named by its label (its buddy), also for screen readers.
+  auto label = [this](const char* text, QWidget* field) {
+    auto* l = new QLabel(QString::fromUtf8(text), this);
+    l->setBuddy(field);
+    return l;
+  };
   auto* services = new QGridLayout;
-  services->addWidget(new QLabel(QStringLiteral("Master IP-Address"), this), 0, 0);
+  services->addWidget(label("Master IP-Address", masterIp_), 0, 0);
   services->addWidget(masterIp_, 0, 1);
   services->addWidget(bootpButton_, 0, 2);
-  services->addWidget(new QLabel(QStringLiteral("MAC-Addr"), this), 0, 3);
+  services->addWidget(label("MAC-Addr", bootpIndicator_), 0, 3);
   services->addWidget(bootpIndicator_, 0, 4);
   services->addWidget(advanced, 1, 0);
   services->addWidget(scanButton_, 1, 2);
-  services->addWidget(new QLabel(QStringLiteral("IP-Address"), this), 1, 3);
+  services->addWidget(label("IP-Address", scanAddress_), 1, 3);
   services->addWidget(scanAddress_, 1, 4);
   services->setColumnStretch(5, 1);
+  list_->setAccessibleName(QStringLiteral("Slaves"));
+  // F1 on the BOOTP or scan controls opens their own page.
+  for (QWidget* w : std::initializer_list<QWidget*>{bootpButton_, bootpIndicator_}) SetHelpTopic(w, kHelpBootpServer);
+  for (QWidget* w : std::initializer_list<QWidget*>{scanButton_, scanAddress_}) SetHelpTopic(w, kHelpNetworkScan);
 
   auto* left = new QVBoxLayout;
   left->addWidget(list_, 1);
   left->addLayout(services);
   PlaceBesideButtonColumn(*this, left, {add, edit, remove, openButton_, saveButton_, ok, cancel, help});
-  resize(1120, 420);
+  resize(1120, 420);  // made to fit the screen when shown (ui/application_setup.h)
+  // Tab follows reading order: the list and the fields under it, then the
+  // column of buttons.
+  QWidget* order[] = {list_, masterIp_, bootpButton_, bootpIndicator_, advanced, scanButton_, scanAddress_,
+                      add,   edit,      remove,       openButton_,     saveButton_, ok,        cancel,
+                      help};
+  for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
+  // The keys of a list: Enter and F2 edit, Delete removes, Insert adds; Ctrl+S saves where Save is offered.
+  connect(list_, &SlaveListView::EditKeyPressed, this, &MainDialog::EditCommand);
+  connect(list_, &SlaveListView::RemoveKeyPressed, this, &MainDialog::RemoveCommand);
+  connect(list_, &SlaveListView::AddKeyPressed, this, &MainDialog::AddCommand);
+  auto* save = new QShortcut(QKeySequence::Save, this);
+  connect(save, &QShortcut::activated, this, [this] {
+    if (!saveButton_->isHidden()) SaveCommand();
+  });
 
   // The About entry of the window's menu: the context menu of the window.
   auto* about = new QAction(QStringLiteral("&About Plinth"), this);
@@ -205,6 +234,22 @@ void MainDialog::Initialise() {
   net_.rowChanges.SetWake([this] { QMetaObject::invokeMethod(this, &MainDialog::DrainRowChanges, Qt::QueuedConnection); });
   timer1_.start(timerPeriod_);
   FieldsToControls();
+  changes_.MarkSaved(config_);
+}
+
+int MainDialog::Run() {
+  // Not exec(): that would make the application's main window modal.
+  setWindowModality(Qt::NonModal);
+  QEventLoop loop;
+  connect(this, &QDialog::finished, &loop, &QEventLoop::quit);
+  show();
+  loop.exec();
+  return result();
+}
+
+bool MainDialog::HasUnsavedChanges() {
+  ControlsToFields();
+  return changes_.HasChanges(config_);
 }
 
 void MainDialog::ControlsToFields() {
@@ -389,7 +434,11 @@ void MainDialog::DoubleClickRow(int row) {
   else AddSlave();
 }
 
-void MainDialog::WriteConfig() { WriteConfiguration(configPath_, config_, messages_); }
+bool MainDialog::WriteConfig() {
+  if (!WriteConfiguration(configPath_, config_, messages_)) return false;
+  changes_.MarkSaved(config_);
+  return true;
+}
 
 void MainDialog::accept() {
   ControlsToFields();
@@ -436,17 +485,38 @@ void MainDialog::OpenCommand() {
     setWindowTitle(Q(" Plinth: " + configPath_));
     RenderRow(slot, nullptr);
   }
+  if (outcome.ok) changes_.MarkSaved(config_);
+}
+
+bool MainDialog::MayDiscardChanges() {
+  if (!HasUnsavedChanges()) return true;
+  switch (prompts_.AskToSave(kUnsavedChangesQuestion, kAppName)) {
+    case UserPrompts::SaveChoice::kDiscard:
+      return true;
+    case UserPrompts::SaveChoice::kCancel:
+      return false;
+    case UserPrompts::SaveChoice::kSave:
+      break;
+  }
+  // As OK writes, but a write that failed keeps the window open.
+  if (configPath_.empty()) {
+    std::optional<std::string> path = prompts_.SaveFile();
+    if (!path || path->empty()) return false;
+    configPath_ = *path;
+    ShowTitle();
+  }
+  return WriteConfig();
 }
 
 void MainDialog::reject() {
   if (!scan_ || !scan_->Started()) {
-    QDialog::reject();
+    if (MayDiscardChanges()) QDialog::reject();
     return;
   }
   scan_->RequestStop();
   for (int look = 0; look < 10 && scan_->AnyBusy(); ++look) std::this_thread::sleep_for(std::chrono::milliseconds(100));
   if (!scan_->AnyBusy()) {
-    QDialog::reject();
+    if (MayDiscardChanges()) QDialog::reject();
     return;
   }
   messages_.Show("Net-Scan now stopped, hit CANCEL again for final exit.");

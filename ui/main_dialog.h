@@ -2,7 +2,9 @@
 // The program's main window: the slave list and the commands around it
 // (Add, Edit, Remove, Open, Save, OK, Cancel, Help, Advanced), the master
 // address, and the BOOTP and scan buttons with their fields. It owns the
-// configuration being edited.
+// configuration being edited. It is a normal top-level window (a dialog
+// only for its default button and Escape), run by Run() without blocking
+// the input of other windows.
 #include <QDialog>
 #include <QTimer>
 #include <ctime>
@@ -15,6 +17,7 @@
 #include "config/row_changes.h"
 #include "logic/advanced_settings.h"
 #include "logic/slave_config_logic.h"
+#include "logic/unsaved_changes.h"
 #include "net/net_state.h"
 #include "net/scan_control.h"
 
@@ -43,6 +46,8 @@ class MainDialog : public QDialog, public SlaveRows {
   // Fills the master address list, loads configPath, sets the title, fills
   // the list and starts timer 1. Call once before exec().
   void Initialise();
+  // Shows the window and returns its result once it has closed.
+  int Run();
 
   // Commands (the buttons call these).
   void AddCommand();
@@ -56,9 +61,14 @@ class MainDialog : public QDialog, public SlaveRows {
   void SortByColumn(int column);
   // Double-click on the list: row -1 adds a slave.
   void DoubleClickRow(int row);
-  // OK and Cancel (also Escape and closing the window).
+  // OK and Cancel (also Escape and closing the window). Cancel asks to save
+  // first when the configuration has unsaved changes.
   void accept() override;
   void reject() override;
+  // Whether the configuration differs from what was last read or written;
+  // features that change the list may mark it changed (MarkChanged).
+  UnsavedChanges& Changes() { return changes_; }
+  bool HasUnsavedChanges();
 
   // Steps used by other parts; the caller holds slaveLock for AddSlave and EditRow.
   void AddSlave();
@@ -117,7 +127,10 @@ class MainDialog : public QDialog, public SlaveRows {
   QPushButton* AddButton(const char* label, const char* name);
   bool RunSlaveDialog(SlaveConfigLogic& logic);
   SlaveConfigOwner Owner() const;
-  void WriteConfig();
+  bool WriteConfig();
+  // Asked before Cancel ends the window: true when it may end.
+  bool MayDiscardChanges();
+  void SetTabOrder();
   void OnMasterIpTyped(const QString& text);
   void OnTimer1();
 
@@ -130,6 +143,7 @@ class MainDialog : public QDialog, public SlaveRows {
   std::time_t bootpStartTime_ = 0;
   bool autoIpDefault_ = true;
   int timerPeriod_ = kTimerPeriodMs;
+  UnsavedChanges changes_;
   std::string scanAddressText_;
   std::string bootpIndicatorText_;
   bool exchanging_ = false;

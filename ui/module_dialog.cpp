@@ -6,6 +6,7 @@
 #include <QPushButton>
 
 #include "ui/button_column.h"
+#include "ui/help_window.h"
 #include "ui/io_test_dialog.h"
 #include "ui/wait_dialogs.h"
 
@@ -21,6 +22,7 @@ QLineEdit* ModuleDialog::AddField(const char* name, const QString& text) {
 ModuleDialog::ModuleDialog(ModuleSession& logic, UserPrompts& prompts, QWidget* parent)
     : QDialog(parent), logic_(logic), prompts_(prompts) {
   setObjectName(QStringLiteral("moduleDialog"));
+  SetHelpTopic(this, kHelpModuleStatus);
   setWindowTitle(QString::fromStdString(logic_.Title()));
   const ModuleFields& f = logic_.fields;
   auto* grid = new QGridLayout;
@@ -76,6 +78,7 @@ void ModuleDialog::FlashIpAddress() {
 }
 
 void ModuleDialog::ResetToBootp() {
+  if (!prompts_.Ask(logic_.ResetQuestion(), ModuleSession::kResetTitle)) return;
   logic_.ResetToBootp();
   accept();
 }

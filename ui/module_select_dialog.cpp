@@ -6,6 +6,7 @@
 #include <QVBoxLayout>
 
 #include "config/module_catalog.h"
+#include "ui/help_window.h"
 
 namespace plinth {
 
@@ -19,8 +20,10 @@ uint32_t ModuleIdOfPartNumber(std::string_view partNumber) {
 ModuleSelectDialog::ModuleSelectDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Module Selection"));
   setObjectName(QStringLiteral("moduleSelectDialog"));
+  SetHelpTopic(this, kHelpModuleSelection);
   list_ = new QListWidget(this);
   list_->setObjectName(QStringLiteral("moduleList"));
+  list_->setAccessibleName(QStringLiteral("Modules"));
   list_->setSelectionMode(QAbstractItemView::SingleSelection);
   list_->setSortingEnabled(true);
   list_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);

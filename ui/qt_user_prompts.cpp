@@ -25,6 +25,20 @@ bool QtUserPrompts::Ask(const std::string& question, const std::string& title) {
   return box.exec() == QMessageBox::Ok;
 }
 
+UserPrompts::SaveChoice QtUserPrompts::AskToSave(const std::string& question, const std::string& title) {
+  QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), QString::fromStdString(question),
+                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, Parent());
+  box.setDefaultButton(QMessageBox::Save);
+  switch (box.exec()) {
+    case QMessageBox::Save:
+      return SaveChoice::kSave;
+    case QMessageBox::Discard:
+      return SaveChoice::kDiscard;
+    default:
+      return SaveChoice::kCancel;  // Cancel, Escape, the box closed
+  }
+}
+
 std::optional<std::string> QtUserPrompts::OpenFile() {
   QFileDialog dialog(Parent(), QString(), QString(), ConfigFileFilter());
   dialog.setAcceptMode(QFileDialog::AcceptOpen);

@@ -17,6 +17,7 @@ class QtUserPrompts : public UserPrompts {
   using UserPrompts::ShowMessage;
   void ShowMessage(const std::string& text, const std::string& title) override;
   bool Ask(const std::string& question, const std::string& title) override;
+  SaveChoice AskToSave(const std::string& question, const std::string& title) override;
   std::optional<std::string> OpenFile() override;
   std::optional<std::string> SaveFile() override;
 

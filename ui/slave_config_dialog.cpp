@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+#include <iterator>
 
 #include "ui/button_column.h"
 #include "ui/help_window.h"
@@ -62,8 +63,14 @@ SlaveConfigDialog::SlaveConfigDialog(SlaveConfigLogic& logic, const char* autoIp
 
   auto* grid = new QGridLayout;
   int row = 0;
-  auto addRow = [&](const char* label, QWidget* field, QWidget* extra = nullptr) {
-    grid->addWidget(new QLabel(QString::fromLatin1(label), this), row, 0);
+  // Each field is named by its label (its buddy), also for screen readers.
+  auto label = [this](const char* text, QWidget* field) {
+    auto* l = new QLabel(QString::fromLatin1(text), this);
+    l->setBuddy(field);
+    return l;
+  };
+  auto addRow = [&](const char* text, QWidget* field, QWidget* extra = nullptr) {
+    grid->addWidget(label(text, field), row, 0);
     grid->addWidget(field, row, 1, 1, extra ? 1 : 2);
     if (extra) grid->addWidget(extra, row, 2);
     ++row;
@@ -75,16 +82,21 @@ SlaveConfigDialog::SlaveConfigDialog(SlaveConfigLogic& logic, const char* autoIp
   addRow("Name", name_);
   addRow("Description", description_);
   auto* words = new QHBoxLayout;
-  words->addWidget(new QLabel(QStringLiteral("Input"), this));
+  words->addWidget(label("Input", input_));
   words->addWidget(input_);
-  words->addWidget(new QLabel(QStringLiteral("Output"), this));
+  words->addWidget(label("Output", output_));
   words->addWidget(output_);
-  words->addWidget(new QLabel(QStringLiteral("Param"), this));
+  words->addWidget(label("Param", param_));
   words->addWidget(param_);
   grid->addWidget(new QLabel(QStringLiteral("Words:"), this), row, 0);
   grid->addLayout(words, row, 1, 1, 2);
 
   PlaceBesideButtonColumn(*this, grid, {ok_, cancel_, connectButton, help});
+  // Tab follows reading order: the fields row by row (Module selection
+  // beside Module ID), then the column of buttons.
+  QWidget* order[] = {node_, ip_,     autoIp_, mac_,          moduleId_, selectButton, name_, description_,
+                      input_, output_, param_,  ok_,          cancel_,   connectButton, help};
+  for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   node_->installEventFilter(this);
   moduleId_->installEventFilter(this);

@@ -1,6 +1,7 @@
 #include "ui/slave_list_view.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <algorithm>
 
@@ -43,6 +44,30 @@ std::vector<int> SlaveListView::SelectedRows() const {
   for (const QModelIndex& index : selectionModel()->selectedRows()) rows.push_back(index.row());
   std::sort(rows.begin(), rows.end());
   return rows;
+}
+
+void SlaveListView::keyPressEvent(QKeyEvent* event) {
+  // Enter on a row opens it, as in every list of the desktop, instead of
+  // pressing the window's default button (which writes and ends).
+  const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+  if (mods == Qt::NoModifier) {
+    switch (event->key()) {
+      case Qt::Key_Return:
+      case Qt::Key_Enter:
+      case Qt::Key_F2:
+        emit EditKeyPressed();
+        return;
+      case Qt::Key_Delete:
+        emit RemoveKeyPressed();
+        return;
+      case Qt::Key_Insert:
+        emit AddKeyPressed();
+        return;
+      default:
+        break;
+    }
+  }
+  QTreeView::keyPressEvent(event);
 }
 
 void SlaveListView::mouseDoubleClickEvent(QMouseEvent* event) {

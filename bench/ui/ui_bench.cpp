@@ -23,6 +23,7 @@ class SilentPrompts : public UserPrompts {
   using UserPrompts::ShowMessage;
   void ShowMessage(const std::string&, const std::string&) override {}
   bool Ask(const std::string&, const std::string&) override { return false; }
+  SaveChoice AskToSave(const std::string&, const std::string&) override { return SaveChoice::kDiscard; }
   std::optional<std::string> OpenFile() override { return std::nullopt; }
   std::optional<std::string> SaveFile() override { return std::nullopt; }
 };

@@ -68,6 +68,15 @@ int main(int argc, char** argv) {
     std::cout << app.help();
     return plinth::kUsageStatus;
   }
+  // A first word that is no command: name it rather than ask for a command.
+  if (argv[1][0] != '-') {
+    bool known = false;
+    for (const CLI::App* command : app.get_subcommands({})) known = known || command->get_name() == argv[1];
+    if (!known) {
+      std::cerr << "plinthctl: \"" << argv[1] << "\" is not a command; plinthctl --help lists the commands\n";
+      return plinth::kUsageStatus;
+    }
+  }
   if (const int status = plinth::ParseCommandLine(app, argc, argv); status >= 0) return status;
 
   if (*show) return plinth::ShowCommand(path, json);

@@ -22,8 +22,8 @@ COUNT, SEED = int(os.environ.get("PLINTH_RANDOM_COUNT", 300)), int(os.environ.ge
 EMPTY = ref.encode({"master": {"ip": "192.168.1.10"}})  # the worked example; its bytes: core_tests
 NUMBER_TEXTS = ["", "0", "1", " 12", "-3", "12x", "x12", "+7", "254", "255", "65535", "65536", "70000",
                 "99999999999", "-99999999999", "  -0", "\t5"]
-IDS = [str(i) for i in ref.CATALOG] + ["99", "0", "", "abc", " 704", "704x", "-1", "66240", "1217 "]
-WORDS = ["0", "1", "2", "4", "7", "-1", "3x", " 2", "", "abc", "16", "40"]
+IDS = [str(i) for i in ref.CATALOG] + ["99", "0", "", " 704", "1217 ", "65535"]  # build refuses other texts
+WORDS = ["0", "1", "2", "4", "7", " 2", "", "16", "40", "+3"]
 
 
 def random_text(rng):
@@ -33,12 +33,10 @@ def random_text(rng):
         "".join(rng.choice(alphabet) for _ in range(rng.randint(1, 40)))
 
 
-def random_mac(rng):
-    kind = rng.random()
-    digits = "".join(rng.choice("0123456789abcdefABCDEF") for _ in range(rng.randint(1, 16)))
-    pos = rng.randrange(len(digits))
-    return "" if kind < 0.3 else ":".join(digits[i:i + 2] for i in range(0, len(digits), 2)) if kind < 0.4 else \
-        digits[:pos] + rng.choice("xyz. ") + digits[pos + 1:] if kind < 0.5 else digits
+def random_mac(rng):  # build refuses what is not 12 hex digits
+    digits = "".join(rng.choice("0123456789abcdefABCDEF") for _ in range(12))
+    return rng.choice(["", digits, ":".join(digits[i:i + 2] for i in range(0, 12, 2)),
+                       "-".join(digits[i:i + 2] for i in range(0, 12, 2))])
 
 
 def random_ip(rng):  # build refuses what is no address
@@ -59,6 +57,13 @@ def random_config(rng, count):
               ("description", lambda: random_text(rng)), ("inputWords", lambda: rng.choice(WORDS)),
               ("outputWords", lambda: rng.choice(WORDS)), ("paramWords", lambda: rng.choice(WORDS)))
     slaves = [{key: make() for key, make in makers if rng.random() < 0.85} for _ in range(count)]
+    # Nodes as the window reads them, each once; build refuses the rest.
+    for slave, node in zip(slaves, rng.sample(range(1, 255), min(count, 254))):
+        slave["node"] = rng.choice(["{}", " {}", "+{}", "{} ", "\t{}"]).format(node)
+    for slave in slaves[254:] + [s for s in slaves if rng.random() < 0.1]:
+        slave.pop("node", None)
+    if any("node" not in s for s in slaves):
+        master["saveUnknownSlaves"] = False  # it would write them as node 0
     return {"master": master, "slaves": slaves}
 
 
@@ -123,10 +128,15 @@ class PlinthctlFiles(unittest.TestCase):
                          [True, True, True, False])
         # Broken files: exit 1 and nothing on stdout; a file can hold addresses that are none, check names them.
         odd = ref.encode({"slaves": [{"node": "3", "ipAddress": "999.1.1.1"}, {"node": "4", "ipAddress": "1.2.3.4"}]})
+        nodes = ref.encode({"master": {"saveUnknownSlaves": True}, "slaves": [
+            {"node": n} for n in ("7", "900", "7", "", "254", "7")]})
         cases = {"checksum.bin": (EMPTY[:40] + bytes([EMPTY[40] ^ 1]) + EMPTY[41:], "checksum error"),
-                 "tiny.bin": (b"\x04\0\0\0\0", "size not valid"), "cut.bin": (EMPTY[:50], "Input file corrupted!"),
+                 "tiny.bin": (b"\x04\0\0\0\0", "not a configuration file"),
+                 "plant.json": (b'{"master": {}}', "not a configuration file"),
+                 "cut.bin": (EMPTY[:50], "Input file corrupted!"),
                  "empty.bin": (b"", "empty"), "absent.bin": (None, "absent.bin"),
                  "odd.bin": (odd, "slave 1 (node 3): IP address 999.1.1.1 is not four numbers 0 to 255"),
+                 "nodes.bin": (nodes, "slave 2 (node 900): node 900 is outside the node numbers 1 to 254\n"),
                  "unreadable.bin": (EMPTY, "fopen() failed! (Permission denied)")}
         # Root reads any file: the unreadable one is tried as nobody, with a copy of the program it can run.
         nobody = {"user": 65534, "program": shutil.copy(PLINTHCTL, self.dir)} if os.geteuid() == 0 else {}
@@ -135,18 +145,24 @@ class PlinthctlFiles(unittest.TestCase):
             path = self.file(name, content) if content is not None else self.dir / name
             if name == "unreadable.bin":
                 path.chmod(0)
-            for command in (["check"],) + ((["show"], ["show", "--json"]) if name != "odd.bin" else ()):
+            for command in (["check"],) + ((["show"], ["show", "--json"]) if name not in ("odd.bin", "nodes.bin") else ()):
                 with self.subTest(name=name, command=command):
                     r = run(command[0], path, *command[1:], **(nobody if name == "unreadable.bin" else {}))
                     self.assertEqual((r.returncode, r.stdout), (1, ""))
                     self.assertIn(message, r.stderr)
         self.assertEqual(run("check", self.dir / "odd.bin").stderr.count("IP address"), 1)
+        self.assertEqual(run("check", self.dir / "nodes.bin").stderr, "".join(
+            f"{self.dir / 'nodes.bin'}: {line}\n" for line in (
+                "slave 2 (node 900): node 900 is outside the node numbers 1 to 254",
+                "slave 3 (node 7): node 7 is also slave 1 (node 7)'s",
+                "slave 4 (node 0): node 0 is outside the node numbers 1 to 254",  # written by saveUnknownSlaves
+                "slave 6 (node 7): node 7 is also slave 1 (node 7)'s")))
 
     def test_bad_inputs_end_in_one_clear_message_and_the_old_output_stays(self):
         def slave(**fields):
             return {"slaves": [{"node": "3", **fields}]}
         wide = {"slaves": [{"node": str(n), "inputWords": "65535", "outputWords": "131070", "paramWords": "65535"}
-                           for n in range(1, 301)]}
+                           for n in range(1, 255)]}
         # {JSON text, a value written as JSON or a path beginning with "/", memory limit, message}
         cases = [('{"master": ', None, "not valid JSON"), ([], None, "expected a JSON object"),
                  ({"master": {"ipp": "1.2.3.4"}}, None, 'unknown key "ipp"'),
@@ -166,7 +182,18 @@ class PlinthctlFiles(unittest.TestCase):
                  ('{"' + "k" * 10000000, None, "not valid JSON"),
                  ({"slaves": [{"k" * 10000000: 1}]}, None, 'unknown key "kkkk')] + [
                      (slave(ipAddress=ip), None, f'slaves[0].ipAddress (node 3): "{ip}" is not an IPv4 address')
-                     for ip in ("999.1.1.1", "256.0.0.1", "-1.2.3.4", "1.2.3.4.5", "1.2.3", "foo")]
+                     for ip in ("999.1.1.1", "256.0.0.1", "-1.2.3.4", "1.2.3.4.5", "1.2.3", "foo")] + [
+                     (slave(macAddress=mac), None, f'slaves[0].macAddress: "{mac}" is not a MAC address')
+                     for mac in ("02:00:00:00:00", "0200000000011", "zz-not-a-mac", "02:00:00:00:00:0g")] + [
+                     ({"slaves": [{"node": "5"}, {"node": node}]}, None, f'slaves[1].node: "{node}"{why}')
+                     for node, why in (("900", " is outside the node numbers 1 to 254"), ("0", " is outside"),
+                                       ("12x", " is not a node number"), (" 5", ": node 5 is already slaves[0]'s"))] + [
+                     ({"master": {"saveUnknownSlaves": True}, "slaves": [{"node": "1"}, {}]}, None,
+                      "slaves[1].node: missing; with saveUnknownSlaves it would be written as node 0")] + [
+                     (slave(**{key: text}), None, f'slaves[0].{key}: "{text}" is not a {what}')
+                     for key, text, what in (("inputWords", "abc", "word count"), ("outputWords", "-1", "word count"),
+                                             ("paramWords", "3x", "word count"), ("moduleId", "7a", "module ID"),
+                                             ("moduleId", "66240", "module ID"))]
         binary = Path(PLINTHCTL).read_bytes()
         sanitized = b"__asan_init" in binary or b"__tsan_init" in binary  # shadow memory defeats a memory limit
         out = self.file("out.bin", EMPTY)

@@ -124,9 +124,13 @@ TEST(ConfigurationReader, RefusesBrokenFilesWithAMessageAndReadsOddButValidOnes)
   for (int i = 3; i <= 305; ++i) many.push_back(CreateSlaveEntry(static_cast<uint16_t>(i), std::string("s")));
   const std::string corrupted = "Plinth: Input file corrupted!", checksum = "file.bin: checksum error";
   const std::string none = "0 1";  // no slave read, nextNode unchanged
+  const std::string notOurs = "file.bin: not a configuration file";
   // {file, messages shown, "slaves nextNode in/out..." read}
   const std::tuple<std::vector<uint8_t>, std::string, std::string> cases[] = {
       {changed(0, 0x04), "file.bin: size not valid", none},
+      // Not beginning like a configuration file is said before size or checksum are looked at.
+      {std::vector<uint8_t>{'{', '"', 'm', '"', ':', '{', '}', '}'}, notOurs, none},
+      {changed(2 + 6, 'g'), notOurs, none},
       {changed(100, good[100] ^ 0x40), checksum, none},
       {changed(good.size() - 5, 1), checksum, none},  // padding
       {changed(good.size() - 1, 1), checksum, none},  // the checksum's upper bytes
@@ -138,8 +142,8 @@ TEST(ConfigurationReader, RefusesBrokenFilesWithAMessageAndReadsOddButValidOnes)
       {Resealed(good, 0x80 + 3 + 16, {0xB8, 0x0B}), corrupted, none},
       {Resealed(good, 0xb4, {0x21}), corrupted, none},
       {Resealed(good, 0x78, {'x'}), corrupted, none},
-      {TreeOf({}, 2), corrupted + " (More than one IoH)", none},
-      {TreeOf({}, 0), "", none},  // no IoH: an empty configuration, read without a word
+      {TreeOf({}, 2), notOurs, none},  // a file has exactly one IoH
+      {TreeOf({}, 0), notOurs, none},
       {TreeOf(odd), "", "2 7 0/0 3/0"},
       {TreeOf(many), "Plinth: The file holds 305 slaves; only the first 300 were loaded.", "300 301 0/0 3/0"},
   };

@@ -108,10 +108,13 @@ TEST(SlaveConfigLogic, OkAsksAboutParameterWordsAndRefusesWhatTheFileCannotHold)
   f.prompts.answers = {true};
   EXPECT_FALSE(logic.Accept());
   EXPECT_EQ(f.prompts.Messages(), Texts{"Slave node range is 1..254"});
-  auto ip = &SlaveRecord::ipAddress, in = &SlaveRecord::inputWords, out = &SlaveRecord::outputWords;
+  auto ip = &SlaveRecord::ipAddress, in = &SlaveRecord::inputWords, out = &SlaveRecord::outputWords,
+       mac = &SlaveRecord::macAddress;
   const std::tuple<std::string SlaveRecord::*, std::string, bool> cases[] = {  // field, text, accepted
       {ip, "", true}, {ip, "999.1.1.1", false}, {ip, "-1.2.3.4", false}, {ip, "1.2.3", false}, {ip, "1.2.3.4.5", false},
-      {in, "65535", true}, {in, "70000", false}, {out, "70000", false}, {&SlaveRecord::paramWords, "65536", false}};
+      {in, "65535", true}, {in, "70000", false}, {out, "70000", false}, {&SlaveRecord::paramWords, "65536", false},
+      {mac, "", true}, {mac, "00:1A:2B:3c:4d:5e", true}, {mac, "00-1a-2b-3c-4d-5e", true}, {mac, "zz-not-a-mac", false},
+      {mac, "02:00:00:00:00", false}, {mac, "0200000000011", false}, {mac, "00 1a 2b 3c 4d 5e", false}};
   for (const auto& [field, text, accepted] : cases) {
     LogicFixture g("10.0.0.1");
     SlaveConfigLogic typed = g.Make(-1, "7", "10.0.0.7");

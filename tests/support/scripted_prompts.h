@@ -4,6 +4,7 @@
 #include <deque>
 #include <functional>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 #include "base/user_prompts.h"
@@ -15,8 +16,9 @@ using Texts = std::vector<std::string>;
 class ScriptedPrompts : public UserPrompts {
  public:
   struct Shown {
-    std::string kind, text, title;  // kind: "message", "ask", "open", "save"
+    std::string kind, text, title;  // kind: "message", "ask", "save?", "open", "save"
     bool operator==(const Shown&) const = default;
+    friend void PrintTo(const Shown& s, std::ostream* os) { *os << s.kind << " \"" << s.text << "\" " << s.title; }
   };
   using UserPrompts::ShowMessage;
   void ShowMessage(const std::string& text, const std::string& t) override { shown.push_back({"message", text, t}); }
@@ -24,6 +26,10 @@ class ScriptedPrompts : public UserPrompts {
     shown.push_back({"ask", question, title});
     if (whileAsking) whileAsking();  // as the event loop of a real box would
     return Next(answers);
+  }
+  SaveChoice AskToSave(const std::string& question, const std::string& title) override {
+    shown.push_back({"save?", question, title});
+    return saveChoices.empty() ? SaveChoice::kCancel : Next(saveChoices);
   }
   std::optional<std::string> OpenFile() override { return shown.push_back({"open", "", ""}), Next(files); }
   std::optional<std::string> SaveFile() override { return shown.push_back({"save", "", ""}), Next(files); }
@@ -36,6 +42,7 @@ class ScriptedPrompts : public UserPrompts {
 
   std::vector<Shown> shown;
   std::deque<bool> answers;
+  std::deque<SaveChoice> saveChoices;
   std::deque<std::optional<std::string>> files;
   std::function<void()> whileAsking;
 

@@ -104,8 +104,9 @@ TEST(ScanWindow, FindsStopsResumesAndCancelsInTwoStages) {
   f.Button("cancelButton")->click();
   EXPECT_TRUE(scan->Scanner()->Stopped() && f.window->isVisible());
   EXPECT_EQ(f.prompts.Messages(), Texts{"Net-Scan now stopped, hit CANCEL again for final exit."});
+  f.prompts.saveChoices = {UserPrompts::SaveChoice::kDiscard};  // the rows found are changes
   f.Button("cancelButton")->click();
-  EXPECT_TRUE(!f.window->isVisible() && f.window->RowCount() == 2);
+  EXPECT_TRUE(!f.window->isVisible() && f.window->RowCount() == 2 && f.prompts.shown.back().kind == "save?");
 }
 
 const MacAddress kMac{0x00, 0x50, 0xc2, 0x00, 0x00, 0x21};
@@ -222,9 +223,14 @@ TEST(ConnectFlow, WaitsCancelledTheMarkArrivingResetAndASilentHost) {
   f.window->ListModel()->RemoveAll();
   f.onModule = [](ModuleDialog& d) { return Click(d, "resetButton"), d.result(); };
   QTimer::singleShot(300, [&] { f.net.bootp.table[0].assigned = 1; });
+  f.prompts.answers = {true};  // asked first, naming the address
   SlaveRecord r = f.Connect("21", "bootp");
   EXPECT_EQ(f.Cell(0, 1), "bootp");  // back to BOOTP: the dialog ended with OK
-  EXPECT_TRUE(f.modules.size() == 1u && f.accepted && !r.bootpAssigned && f.prompts.shown.empty());
+  EXPECT_TRUE(f.modules.size() == 1u && f.accepted && !r.bootpAssigned);
+  ASSERT_EQ(f.prompts.shown.size(), 1u);
+  EXPECT_TRUE(f.prompts.shown[0].title == "Reset to BOOTP" &&
+              f.prompts.shown[0].text.find("127.0.0.21 back to BOOTP?") != std::string::npos);
+  f.prompts.shown.clear();
   EXPECT_EQ(f.net.bootp.table[0].ipAddress.load() | f.net.bootp.table[0].mac.load(), 0u);  // withdrawn
   EXPECT_TRUE(test::WaitUntil([&] { return !f.sim.Module(0).FlashFlag(); }));
   f.Connect("25");  // the bar runs full, about 10 s
@@ -269,6 +275,10 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
   EXPECT_EQ(seen, (Texts{"8000", "8000", "0055", "0000", "0000", "0000", "0000", "0000", "1000|"}));
   EXPECT_EQ(prompts.shown, (std::vector<Shown>{{"message", "Output Word 3", "Please check your input string"}}));
   EXPECT_TRUE(dialog.isVisible());
+  // "Reset to BOOTP" declined: nothing is sent and the window stays.
+  prompts.shown.clear();
+  Click(dialog, "resetButton");
+  EXPECT_TRUE(prompts.shown.size() == 1u && prompts.shown[0].kind == "ask" && dialog.isVisible() && !logic.resetDone);
   // After "Flash IP Address" the first cycle fails and both windows close.
   prompts.shown.clear();
   Click(dialog, "flashButton");

@@ -1,8 +1,7 @@
 // The window tests run GoogleTest inside a QApplication on the offscreen platform, so they need no display.
 #include <gtest/gtest.h>
 #include <QApplication>
-#include "ui/help_window.h"
-#include "ui/resources.h"
+#include "ui/application_setup.h"
 
 int main(int argc, char** argv) {
   qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -12,8 +11,6 @@ int main(int argc, char** argv) {
   });
   ::testing::InitGoogleTest(&argc, argv);
   QApplication app(argc, argv);
-  plinth::LoadResources();
-  plinth::HelpKeyFilter helpKey;
-  app.installEventFilter(&helpKey);
+  plinth::ApplicationSetup setup(app);  // as the program sets itself up
   return RUN_ALL_TESTS();
 }
