@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include "cli/json_config.h"
 #include "config/config_reader.h"
 #include "config/config_writer.h"
+#include "config/slave_csv.h"
 #include "logic/render_row.h"
 
 namespace plinth {
@@ -92,6 +94,13 @@ bool ReadInput(const std::string& inputPath, std::string& text) {
   return readError == 0 && text.size() <= kMaxConfigFileSize;
 }
 
+bool IsCsvPath(const std::string& path) {
+  if (path.size() < 4) return false;
+  std::string end = path.substr(path.size() - 4);
+  for (char& c : end) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return end == ".csv";
+}
+
 void PrintTable(const Configuration& config) {
   std::printf("Master IP-Address: %s\n", config.master.masterIpText.c_str());
   std::printf("fileWord1: %u  fileWord2: %u  advancedSettings: 0x%04x\n", config.master.fileWord1,
@@ -123,10 +132,12 @@ void PrintTable(const Configuration& config) {
 
 }  // namespace
 
-int ShowCommand(const std::string& path, bool asJson) {
+int ShowCommand(const std::string& path, bool asJson, bool asCsv) {
   Configuration config;
   if (!LoadConfigFile(path, config)) return 1;
-  if (asJson)
+  if (asCsv)
+    std::cout << SlavesToCsv(config.dataList);
+  else if (asJson)
     std::cout << ConfigurationToJson(config).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
               << "\n";
   else
@@ -155,12 +166,28 @@ int CheckCommand(const std::string& path) {
   return 0;
 }
 
-int BuildCommand(const std::string& inputPath, const std::string& outputPath) try {
+int BuildCommand(const std::string& inputPath, const std::string& outputPath, const std::string& masterFrom) try {
   std::string text;
   if (!ReadInput(inputPath, text)) return 1;
   Configuration config;
   std::string error;
-  if (!ParseConfigurationJson(text, config, error)) {
+  if (IsCsvPath(inputPath)) {
+    if (!masterFrom.empty()) {
+      Configuration base;
+      if (!LoadConfigFile(masterFrom, base)) return 1;
+      config.master = base.master;
+    }
+    std::vector<std::unique_ptr<SlaveRecord>> records;
+    if (!ParseSlavesCsv(text, records, error)) {
+      std::fprintf(stderr, "%s: %s\n", inputPath.c_str(), error.c_str());
+      return 1;
+    }
+    for (auto& r : records) config.dataList.Append(std::move(r));
+  } else if (!masterFrom.empty()) {
+    std::fprintf(stderr, "%s: --master-from goes with a .csv input; a JSON input carries its master settings\n",
+                 inputPath.c_str());
+    return 1;
+  } else if (!ParseConfigurationJson(text, config, error)) {
     std::fprintf(stderr, "%s: %s\n", inputPath.c_str(), error.c_str());
     return 1;
   }

@@ -168,7 +168,7 @@ void DecodeBootp(const TrafficEntry& e, DecodedTraffic& d) {
 }
 
 void DecodeConnect(const TrafficEntry& e, DecodedTraffic& d) {
-  d.summary = "connect to " + EndpointText(e.remote);
+  d.summary = "to " + EndpointText(e.remote);
   if (e.error) {
     Fail(d, e.error == ECANCELED ? "cancelled" : Reason(e.error));
     d.summary += " failed (" + d.errorText + ")";
