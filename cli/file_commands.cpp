@@ -17,6 +17,7 @@
 #include "cli/json_config.h"
 #include "config/config_reader.h"
 #include "config/config_writer.h"
+#include "config/file_layout.h"
 #include "config/slave_csv.h"
 #include "logic/render_row.h"
 
@@ -92,6 +93,19 @@ bool ReadInput(const std::string& inputPath, std::string& text) {
     std::fprintf(stderr, "%s: larger than %llu bytes; no configuration needs that much\n", inputPath.c_str(),
                  static_cast<unsigned long long>(kMaxConfigFileSize));
   return readError == 0 && text.size() <= kMaxConfigFileSize;
+}
+
+// The board number is written to a file but not read back into the
+// settings; a list built on another file's master settings takes it from
+// that file's bytes, so that the file comes out the same.
+std::string BoardOfImage(const ConfigImagePtr& image) {
+  std::string error;
+  if (!image) return "0";
+  const NodeCursor root = OpenImage(*image, error);
+  if (!root.Valid()) return "0";
+  const NodeCursor ioh = FirstChild(*image, root, NodeKind::Root);
+  if (!ioh.Valid() || ioh.header + layout::ioh::kBoard >= image->size()) return "0";
+  return std::to_string((*image)[ioh.header + layout::ioh::kBoard]);
 }
 
 bool IsCsvPath(const std::string& path) {
@@ -176,6 +190,7 @@ int BuildCommand(const std::string& inputPath, const std::string& outputPath, co
       Configuration base;
       if (!LoadConfigFile(masterFrom, base)) return 1;
       config.master = base.master;
+      config.master.boardText = BoardOfImage(base.image);
     }
     std::vector<std::unique_ptr<SlaveRecord>> records;
     if (!ParseSlavesCsv(text, records, error)) {

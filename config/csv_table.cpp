@@ -97,8 +97,11 @@ void AppendCsvRow(std::string& out, const std::vector<std::string>& fields, char
   for (size_t k = 0; k < fields.size(); ++k) {
     if (k) out += delimiter;
     const std::string& f = fields[k];
-    const bool quote = f.find_first_of(std::string("\"\r\n") + delimiter) != std::string::npos ||
-                       (!f.empty() && (f.front() == ' ' || f.back() == ' ' || f.front() == '\t'));
+    // Both separators are quoted, so that a reader guessing the separator
+    // from the first row guesses right; so is a leading byte-order mark.
+    const bool quote = f.find_first_of("\"\r\n,;") != std::string::npos ||
+                       (!f.empty() && (f.front() == ' ' || f.back() == ' ' || f.front() == '\t')) ||
+                       f.rfind("\xEF\xBB\xBF", 0) == 0;
     if (!quote) {
       out += f;
       continue;
