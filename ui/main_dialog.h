@@ -53,6 +53,14 @@ class MainDialog : public QDialog, public SlaveRows {
   void AdvancedCommand();
   void HelpCommand();
   void AboutCommand();
+  // The context menu's "Export list as CSV...", "Import list from CSV..."
+  // and "Traffic...".
+  void ExportCsvCommand();
+  void ImportCsvCommand();
+  void TrafficCommand();
+  // Called after a command replaced the list (an import): a change like any
+  // edit, for whoever keeps track of unsaved changes.
+  void SetListReplacedHook(std::function<void()> hook) { listReplaced_ = std::move(hook); }
   void SortByColumn(int column);
   // Double-click on the list: row -1 adds a slave.
   void DoubleClickRow(int row);
@@ -115,6 +123,7 @@ class MainDialog : public QDialog, public SlaveRows {
  private:
   class ListLock;
   QPushButton* AddButton(const char* label, const char* name);
+  void AddListActions();
   bool RunSlaveDialog(SlaveConfigLogic& logic);
   SlaveConfigOwner Owner() const;
   void WriteConfig();
@@ -153,6 +162,7 @@ class MainDialog : public QDialog, public SlaveRows {
   std::function<bool(SlaveConfigLogic&)> slaveRunner_;
   std::function<bool(SlaveConfigLogic&)> connectFlow_;
   std::function<bool(AdvancedValues&)> advancedRunner_;
+  std::function<void()> listReplaced_;
 };
 
 }  // namespace plinth

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "net/net_state.h"
+#include "net/traffic_log.h"
 #include "ui/bootp_control.h"
 #include "ui/configurator_app.h"
 #include "ui/connect_control.h"
@@ -13,6 +14,7 @@
 #include "ui/net_scan_control.h"
 #include "ui/qt_user_prompts.h"
 #include "ui/resources.h"
+#include "ui/traffic_window.h"
 
 namespace {
 // Built before anything else runs: the BOOTP tables start empty.
@@ -34,6 +36,11 @@ int main(int argc, char** argv) {
   app.installEventFilter(&helpKey);
 
   plinth::QtUserPrompts prompts;
+  // The traffic log the network code reports to, shown by the traffic
+  // window; kept to the end, as threads may still report while the program exits.
+  plinth::SetTrafficLog(new plinth::TrafficLog);
+  plinth::TrafficKeyFilter trafficKey(prompts);
+  app.installEventFilter(&trafficKey);
   plinth::ConfiguratorApp plinthApp(netState, prompts);
   // The BOOTP server and the network scan live with the main window
   // (children of it).
