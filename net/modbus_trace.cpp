@@ -1,10 +1,30 @@
 #include "net/modbus_trace.h"
 
 namespace plinth {
+namespace {
+
+// The two ends of the socket this thread traced last, while no client
+// socket was connected or closed since.
+struct KnownEnds {
+  int socket = -1;
+  uint64_t generation = 0;
+  TrafficEndpoint local, remote;
+};
+thread_local KnownEnds known;
+
+}  // namespace
 
 TrafficRecord ModbusTrace::Record(TrafficDirection direction, int error) {
-  if (!haveEnds_) SocketEndpoints(socket_, local_, remote_);
-  haveEnds_ = true;
+  if (!haveEnds_) {
+    const uint64_t generation = SocketGeneration().load(std::memory_order_acquire);
+    if (known.socket != socket_ || known.generation != generation) {
+      known = KnownEnds{socket_, generation, {}, {}};
+      SocketEndpoints(socket_, known.local, known.remote);
+    }
+    local_ = known.local;
+    remote_ = known.remote;
+    haveEnds_ = true;
+  }
   TrafficRecord r;
   r.timeUs = TrafficNow();
   r.kind = TrafficKind::kModbus;

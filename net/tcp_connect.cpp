@@ -38,6 +38,7 @@ void LogConnect(int socket, const sockaddr_in& to, int error) {
 int OpenTcpSocket() { return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0); }
 
 bool ConnectSocket(int s, uint32_t addressNetworkOrder, uint16_t port, int timeoutMs, int cancelFd) {
+  NoteSocketChange();
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_port = htons(port);
@@ -83,6 +84,7 @@ int ConnectTcp(uint32_t addressNetworkOrder, uint16_t port, int timeoutMs) {
 }
 
 void CloseSocket(int socket) {
+  NoteSocketChange();
   if (socket >= 0) ::close(socket);
 }
 

@@ -117,7 +117,10 @@ TrafficLog::Batch TrafficLog::Read(uint64_t from, size_t limit) const {
   return batch;
 }
 
-void SetTrafficLog(TrafficLog* log) { TrafficLogPointer().store(log, std::memory_order_release); }
+void SetTrafficLog(TrafficLog* log) {
+  TrafficLogPointer().store(log, std::memory_order_release);
+  SocketGeneration().fetch_add(1, std::memory_order_release);
+}
 
 int64_t TrafficNow() {
   return std::chrono::duration_cast<std::chrono::microseconds>(

@@ -90,6 +90,17 @@ inline std::atomic<TrafficLog*>& TrafficLogPointer() {
 }
 inline TrafficLog* ActiveTrafficLog() { return TrafficLogPointer().load(std::memory_order_acquire); }
 
+// Counts connects and closes of client sockets while a log is set (and
+// every change of log), so that tracing may keep a socket's two ends between
+// exchanges instead of asking the system for them each time.
+inline std::atomic<uint64_t>& SocketGeneration() {
+  static std::atomic<uint64_t> generation{0};
+  return generation;
+}
+inline void NoteSocketChange() {
+  if (ActiveTrafficLog()) SocketGeneration().fetch_add(1, std::memory_order_release);
+}
+
 // The time now for an entry.
 int64_t TrafficNow();
 
