@@ -4,15 +4,24 @@ namespace plinth {
 namespace {
 
 // The separator of the first row: the one of ';' and ',' that occurs more
-// often outside quotes (',' when neither does).
+// often outside quoted fields (',' when neither does). As in reading, a
+// quote opens a quoted field only at the start of a field.
 char GuessDelimiter(std::string_view text) {
   size_t commas = 0, semicolons = 0;
-  bool quoted = false;
-  for (char c : text) {
-    if (c == '"') quoted = !quoted;
-    else if (!quoted && (c == '\n' || c == '\r')) break;
-    else if (!quoted && c == ',') ++commas;
-    else if (!quoted && c == ';') ++semicolons;
+  bool fieldStart = true;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '"' && fieldStart) {
+      for (++i; i < text.size(); ++i)
+        if (text[i] == '"' && !(i + 1 < text.size() && text[i + 1] == '"')) break;
+        else if (text[i] == '"') ++i;
+      fieldStart = false;
+      continue;
+    }
+    if (c == '\n' || c == '\r') break;
+    fieldStart = c == ',' || c == ';';
+    commas += c == ',';
+    semicolons += c == ';';
   }
   return semicolons > commas ? ';' : ',';
 }
@@ -25,11 +34,11 @@ bool AllEmpty(const std::vector<std::string>& row) {
 
 }  // namespace
 
-bool ReadCsv(std::string_view text, CsvTable& table, std::string& error) {
+bool ReadCsv(std::string_view text, CsvTable& table, std::string& error, char delimiter) {
   table = CsvTable{};
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  table.delimiter = GuessDelimiter(text);
-  const char delimiter = table.delimiter;
+  if (!delimiter) delimiter = GuessDelimiter(text);
+  table.delimiter = delimiter;
 
   std::vector<std::string> row;
   std::string cell;

@@ -19,8 +19,9 @@ struct CsvTable {
 };
 
 // Reads text into table; false with error ("row 3: ...") for a quoted field
-// that is never closed or text after a closing quote.
-bool ReadCsv(std::string_view text, CsvTable& table, std::string& error);
+// that is never closed or text after a closing quote. delimiter 0: the one
+// the first row uses.
+bool ReadCsv(std::string_view text, CsvTable& table, std::string& error, char delimiter = 0);
 
 // One row: fields joined by delimiter, quoted where needed, ended by CRLF.
 void AppendCsvRow(std::string& out, const std::vector<std::string>& fields, char delimiter = ',');

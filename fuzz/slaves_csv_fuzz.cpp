@@ -16,9 +16,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   plinth::CsvTable table;
   if (!plinth::ReadCsv(text, table, error)) return 0;
-  std::string written;
-  for (const auto& row : table.rows) plinth::AppendCsvRow(written, row, table.delimiter);
-  plinth::CsvTable again;
-  if (!plinth::ReadCsv(written, again, error) || again.rows != table.rows) std::abort();
+  // Written with the separator read, they read back with it; written with
+  // commas, as Plinth writes, the separator is also guessed right.
+  for (const char delimiter : {table.delimiter, ','}) {
+    std::string written;
+    for (const auto& row : table.rows) plinth::AppendCsvRow(written, row, delimiter);
+    plinth::CsvTable again;
+    const bool read = plinth::ReadCsv(written, again, error, delimiter == ',' ? 0 : delimiter);
+    if (!read || again.rows != table.rows || again.delimiter != delimiter) std::abort();
+  }
   return 0;
 }
