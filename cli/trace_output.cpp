@@ -62,8 +62,8 @@ bool TraceOutput::Stop() {
   Drain();
   // A thread that read the pointer just before may still be adding to the
   // log (a probe that outlives its scan): the log is kept to the end.
-  static std::vector<TrafficLog*> retired;
-  retired.push_back(log_);
+  static auto* retired = new std::vector<TrafficLog*>;  // never destroyed: still reachable at exit
+  retired->push_back(log_);
   log_ = nullptr;
   terminal_.Attach(nullptr, TrafficFileFormat::kText);
   std::string error;
