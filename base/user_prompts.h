@@ -22,6 +22,16 @@ class UserPrompts {
   // The open and save dialogs for configuration files; nullopt when cancelled.
   virtual std::optional<std::string> OpenFile() = 0;
   virtual std::optional<std::string> SaveFile() = 0;
+  // The open and save dialogs for other files: title, filter as in
+  // "CSV Files (*.csv)", suffix added to a name typed without one. Prompts
+  // that offer no such dialog answer Cancel.
+  virtual std::optional<std::string> OpenOtherFile(const std::string& /*title*/, const std::string& /*filter*/) {
+    return std::nullopt;
+  }
+  virtual std::optional<std::string> SaveOtherFile(const std::string& /*title*/, const std::string& /*filter*/,
+                                                   const std::string& /*suffix*/) {
+    return std::nullopt;
+  }
 
   void ShowMessage(const std::string& text) { ShowMessage(text, kAppName); }
 };

@@ -3,8 +3,10 @@
 # the real ports inside two network namespaces joined by a veth pair.
 #   1. every requester registered: each must be answered; prints sent,
 #      answered, lost and the reply latency. Round by round, plinthctl bootp
-#      (--assign) and bench_bootp_minimal_server (one socket: receive, look
-#      up, send) take turns in the same run, then both are summed up.
+#      (--assign), the same with the traffic log on (--trace-file, a pcap
+#      written as it comes) and bench_bootp_minimal_server (one socket:
+#      receive, look up, send) take turns in the same run, then all three
+#      are summed up.
 #   2. every requester unknown to plinthctl bootp: each must be recorded once.
 # Usage: bootp_burst.sh BUILD_DIR [COUNT] [ROUNDS]
 set -euo pipefail
@@ -55,11 +57,17 @@ for ((i = 0; i < COUNT; i++)); do
 done
 echo "registered requesters ($COUNT per burst, $ROUNDS rounds, servers taking turns):"
 for ((r = 1; r <= ROUNDS; r++)); do
-  order="plinthctl minimal"
-  ((r % 2)) || order="minimal plinthctl"  # each goes first every other round
+  # Each goes first in turn.
+  case $((r % 3)) in
+    1) order="plinthctl traced minimal" ;;
+    2) order="traced minimal plinthctl" ;;
+    *) order="minimal plinthctl traced" ;;
+  esac
   for name in $order; do
-    if [ "$name" = plinthctl ]; then
-      netns_spawn "$SRV_NS" $RT "$PLINTHCTL" bootp "${assign[@]}" >"$WORK/server.txt" 2>&1
+    if [ "$name" = plinthctl ] || [ "$name" = traced ]; then
+      trace=()
+      [ "$name" = traced ] && trace=(--trace-file "$WORK/trace.pcap")
+      netns_spawn "$SRV_NS" $RT "$PLINTHCTL" "${trace[@]}" bootp "${assign[@]}" >"$WORK/server.txt" 2>&1
       wait_for 5 "$WORK/server.txt" "^serving .* $COUNT registered"
     else
       netns_spawn "$SRV_NS" $RT "$MINIMAL" "$SRV_IF" "$COUNT" >"$WORK/server.txt" 2>&1
@@ -79,6 +87,7 @@ for ((r = 1; r <= ROUNDS; r++)); do
 done
 echo "all rounds:"
 summary plinthctl
+summary traced
 summary minimal
 
 # 2: unknown requesters: each recorded once, none answered.

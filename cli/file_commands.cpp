@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +17,8 @@
 #include "cli/json_config.h"
 #include "config/config_reader.h"
 #include "config/config_writer.h"
+#include "config/file_layout.h"
+#include "config/slave_csv.h"
 #include "config/slave_list_rules.h"
 #include "logic/render_row.h"
 
@@ -93,6 +96,26 @@ bool ReadInput(const std::string& inputPath, std::string& text) {
   return readError == 0 && text.size() <= kMaxConfigFileSize;
 }
 
+// The board number is written to a file but not read back into the
+// settings; a list built on another file's master settings takes it from
+// that file's bytes, so that the file comes out the same.
+std::string BoardOfImage(const ConfigImagePtr& image) {
+  std::string error;
+  if (!image) return "0";
+  const NodeCursor root = OpenImage(*image, error);
+  if (!root.Valid()) return "0";
+  const NodeCursor ioh = FirstChild(*image, root, NodeKind::Root);
+  if (!ioh.Valid() || ioh.header + layout::ioh::kBoard >= image->size()) return "0";
+  return std::to_string((*image)[ioh.header + layout::ioh::kBoard]);
+}
+
+bool IsCsvPath(const std::string& path) {
+  if (path.size() < 4) return false;
+  std::string end = path.substr(path.size() - 4);
+  for (char& c : end) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return end == ".csv";
+}
+
 void PrintTable(const Configuration& config) {
   std::printf("Master IP-Address: %s\n", config.master.masterIpText.c_str());
   std::printf("fileWord1: %u  fileWord2: %u  advancedSettings: 0x%04x\n", config.master.fileWord1,
@@ -124,10 +147,12 @@ void PrintTable(const Configuration& config) {
 
 }  // namespace
 
-int ShowCommand(const std::string& path, bool asJson) {
+int ShowCommand(const std::string& path, bool asJson, bool asCsv) {
   Configuration config;
   if (!LoadConfigFile(path, config)) return 1;
-  if (asJson)
+  if (asCsv)
+    std::cout << SlavesToCsv(config.dataList);
+  else if (asJson)
     std::cout << ConfigurationToJson(config).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
               << "\n";
   else
@@ -166,12 +191,29 @@ int CheckCommand(const std::string& path) {
   return 0;
 }
 
-int BuildCommand(const std::string& inputPath, const std::string& outputPath) try {
+int BuildCommand(const std::string& inputPath, const std::string& outputPath, const std::string& masterFrom) try {
   std::string text;
   if (!ReadInput(inputPath, text)) return 1;
   Configuration config;
   std::string error;
-  if (!ParseConfigurationJson(text, config, error)) {
+  if (IsCsvPath(inputPath)) {
+    if (!masterFrom.empty()) {
+      Configuration base;
+      if (!LoadConfigFile(masterFrom, base)) return 1;
+      config.master = base.master;
+      config.master.boardText = BoardOfImage(base.image);
+    }
+    std::vector<std::unique_ptr<SlaveRecord>> records;
+    if (!ParseSlavesCsv(text, records, error)) {
+      std::fprintf(stderr, "%s: %s\n", inputPath.c_str(), error.c_str());
+      return 1;
+    }
+    for (auto& r : records) config.dataList.Append(std::move(r));
+  } else if (!masterFrom.empty()) {
+    std::fprintf(stderr, "%s: --master-from goes with a .csv input; a JSON input carries its master settings\n",
+                 inputPath.c_str());
+    return 1;
+  } else if (!ParseConfigurationJson(text, config, error)) {
     std::fprintf(stderr, "%s: %s\n", inputPath.c_str(), error.c_str());
     return 1;
   }

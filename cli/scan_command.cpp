@@ -13,7 +13,9 @@
 #include "cli/file_commands.h"
 #include "config/config_writer.h"
 #include "config/configuration.h"
+#include "config/mac_text.h"
 #include "config/module_catalog.h"
+#include "config/slave_csv.h"
 #include "logic/bootp_report.h"
 #include "logic/list_rows.h"
 #include "net/net_scanner.h"
@@ -37,6 +39,22 @@ nlohmann::ordered_json SlaveJson(const SlaveRecord& r) {
           {"inputWords", r.inputWords},
           {"outputWords", r.outputWords},
           {"paramWords", std::to_string(entry.paramWords)}};
+}
+
+// The found modules as CSV, in the columns and values of SlaveJson.
+std::string FoundCsv(const std::map<int, SlaveRecord>& found) {
+  std::string out;
+  AppendSlaveCsvHeader(out);
+  for (const auto& [host, module] : found) {
+    SlaveRecord r = module;
+    const ModuleCatalogEntry& entry = FindModuleByText(r.moduleId);
+    r.name = entry.partNumber;
+    r.description = entry.description;
+    r.paramWords = std::to_string(entry.paramWords);
+    ReadMacText(r.macAddress, r.mac);
+    AppendSlaveCsvRow(out, r);
+  }
+  return out;
 }
 
 void PrintTable(const std::map<int, SlaveRecord>& found) {
@@ -96,7 +114,9 @@ int ScanCommand(const ScanCommandOptions& options) {
   }
 
   const std::map<int, SlaveRecord> found = log.Found();
-  if (options.json) {
+  if (options.csv) {
+    std::cout << FoundCsv(found);
+  } else if (options.json) {
     nlohmann::ordered_json slaves = nlohmann::ordered_json::array();
     for (const auto& [host, r] : found) slaves.push_back(SlaveJson(r));
     nlohmann::ordered_json out{{"master", {{"ip", options.masterAddress}}}, {"slaves", slaves}};

@@ -11,11 +11,12 @@ struct ScanCommandOptions {
   uint16_t port = 502;
   int rounds = 1;
   bool json = false;
+  bool csv = false;
   std::string configPath;  // rows that found modules refresh or join
   std::string outputPath;  // .bin written with the result
 };
 
-// Prints the modules found (table or JSON) on standard output, progress on
+// Prints the modules found (table, JSON or CSV) on standard output, progress on
 // standard error when that is a terminal. SIGINT or SIGTERM ends the scan
 // early; what it found so far is printed and written. Returns the exit status.
 int ScanCommand(const ScanCommandOptions& options);

@@ -16,6 +16,7 @@
 #include "base/text_scan.h"
 #include "base/thread_priority.h"
 #include "net/bootp_socket.h"
+#include "net/traffic_log.h"
 
 namespace plinth {
 namespace {
@@ -29,6 +30,29 @@ bool PassingReceiveError(int error) {
     default:
       return false;
   }
+}
+
+// The request and the reply (if any) of one datagram, to the traffic log.
+template <class In>
+void LogExchange(TrafficLog& log, const In& request, const BootpEvent& event, int sendError, uint16_t port,
+                 const BootpServerOptions& options) {
+  TrafficRecord r;
+  r.timeUs = TrafficNow();
+  r.kind = TrafficKind::kBootp;
+  r.direction = TrafficDirection::kReceived;
+  r.local = {request.to, port};
+  r.remote = {request.from.sin_addr.s_addr, ntohs(request.from.sin_port)};
+  r.size = static_cast<uint16_t>(std::min<size_t>(event.size, UINT16_MAX));
+  r.error = event.handling.verdict == BootpVerdict::kIgnored ? EBADMSG : 0;
+  log.Add(r, std::span<const uint8_t>(request.buffer, std::min<size_t>(event.size, sizeof request.buffer)));
+  if (event.handling.verdict != BootpVerdict::kReply) return;
+  r.timeUs = TrafficNow();
+  r.direction = TrafficDirection::kSent;
+  r.local = {request.local, port};
+  r.remote = {options.replyAddress, options.clientPort};
+  r.size = 0;
+  r.error = event.sendFailed ? (sendError ? sendError : EIO) : 0;
+  log.Add(r, event.handling.reply);
 }
 
 }  // namespace
@@ -160,6 +184,7 @@ struct UdpThread::Batch {
   struct In {
     uint8_t buffer[kBootpMessageSize + 1];
     sockaddr_in from;
+    uint32_t to, local;  // the datagram's destination, the arriving interface's address
     alignas(cmsghdr) uint8_t control[CMSG_SPACE(sizeof(in_pktinfo))];
     iovec io;
   };
@@ -249,19 +274,24 @@ void UdpThread::Serve() {
       event = BootpEvent{};
       event.size = batch->received[at].msg_len;
       event.from = m.from.sin_addr.s_addr;
+      m.to = m.local = options_.bindAddress;
       for (cmsghdr* c = CMSG_FIRSTHDR(&h); c; c = CMSG_NXTHDR(&h, c))
         if (c->cmsg_level == IPPROTO_IP && c->cmsg_type == IP_PKTINFO) {
           in_pktinfo info;
           std::memcpy(&info, CMSG_DATA(c), sizeof info);
           event.interfaceIndex = info.ipi_ifindex;
+          m.to = info.ipi_addr.s_addr;
+          m.local = info.ipi_spec_dst.s_addr;
         }
       const size_t kept = std::min<size_t>(event.size, sizeof m.buffer);
       event.handling = HandleBootpRequest(std::span<const uint8_t>(m.buffer, kept), net_.bootp, net_.hostName,
                                           options_.testAddress);
       if (event.handling.verdict == BootpVerdict::kReply) batch->ArmReply(replies++, i, options_);
     }
+    int sendError = 0;
     for (int done = 0; done < replies;) {
       const int sent = sendmmsg(fd, batch->replies.data() + done, static_cast<unsigned>(replies - done), 0);
+      if (sent < 0) sendError = errno;
       for (int k = done; k < done + std::max(sent, 0); ++k)
         if (batch->replies[static_cast<size_t>(k)].msg_len != kBootpMessageSize)
           batch->events[static_cast<size_t>(batch->replyOf[static_cast<size_t>(k)])].sendFailed = true;
@@ -275,6 +305,8 @@ void UdpThread::Serve() {
       const BootpEvent& event = batch->events[static_cast<size_t>(i)];
       const bool reply = event.handling.verdict == BootpVerdict::kReply;
       if (reply && event.sendFailed) messages_.Show("sendto() failed!");
+      if (TrafficLog* log = ActiveTrafficLog())
+        LogExchange(*log, batch->in[static_cast<size_t>(i)], event, sendError, BoundPort(), options_);
       // The event goes out before the entry is marked, so that whoever sees
       // the mark can already see the event.
       if (events_) events_->OnBootpEvent(event);
@@ -282,6 +314,7 @@ void UdpThread::Serve() {
     }
   }
 }
+
 
 void UdpThread::CloseSocket() {
   boundPort_.store(0, std::memory_order_release);

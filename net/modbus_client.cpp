@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "net/modbus_frames.h"
+#include "net/modbus_trace.h"
 
 namespace plinth {
 namespace {
@@ -29,13 +30,15 @@ uint16_t NextTransaction() {
 }
 
 // One send call; MSG_NOSIGNAL so that a closed peer gives false, not SIGPIPE.
-bool SendFrame(int socket, ModbusFrame frame, uint16_t transaction) {
+bool SendFrame(int socket, ModbusFrame frame, uint16_t transaction, ModbusTrace& trace) {
   StampTransaction(frame, transaction);
   ssize_t sent;
   do {
     sent = ::send(socket, frame.bytes.data(), frame.size, MSG_NOSIGNAL);
   } while (sent < 0 && errno == EINTR);
-  return sent == static_cast<ssize_t>(frame.size);
+  const bool whole = sent == static_cast<ssize_t>(frame.size);
+  if (trace.On()) trace.Sent(frame.View(), whole ? 0 : sent < 0 ? errno : EMSGSIZE);
+  return whole;
 }
 
 // A module on a fast link answers within tens of microseconds: looking for
@@ -93,39 +96,45 @@ class Received {
 
 // Receives one reply: reads on until it is complete, the connection closes,
 // an error or the time bound. Late replies to earlier requests that arrive
-// first are read past.
-void ReceiveReply(int socket, Received& received) {
+// first are read past. Returns why it stopped short: 0 when complete,
+// ECONNRESET when the connection closed, ETIMEDOUT at the bound, else errno.
+int ReceiveReply(int socket, Received& received) {
   const auto start = Clock::now();
   const auto deadline = start + std::chrono::milliseconds(kReplyTimeoutMs);
   bool any = false;
   while (!any && Clock::now() - start < kEagerWait) {
     const ssize_t got = ::recv(socket, received.End(), received.Room(), MSG_DONTWAIT);
     if (got > 0) received.Add(static_cast<size_t>(got)), any = true;
-    else if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return;
+    else if (got == 0) return ECONNRESET;
+    else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return errno;
     else sched_yield();  // a busy processor goes to whoever has work, the peer perhaps
   }
   while (!received.Complete()) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    if (left <= 0) break;
+    if (left <= 0) return ETIMEDOUT;
     pollfd p{socket, POLLIN, 0};
     const int ready = ::poll(&p, 1, static_cast<int>(left));
     if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) break;
+    if (ready <= 0) return ready == 0 ? ETIMEDOUT : errno;
     const ssize_t got = ::recv(socket, received.End(), received.Room(), MSG_DONTWAIT);
     if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-    if (got <= 0) break;
+    if (got <= 0) return got == 0 ? ECONNRESET : errno;
     received.Add(static_cast<size_t>(got));
   }
+  return 0;
 }
 
 }  // namespace
 
 bool ReadNode(int socket, uint8_t unit, void* dest, uint16_t start, int count) {
   const uint16_t transaction = NextTransaction();
-  if (!ReadCountValid(count) || !SendFrame(socket, BuildReadRequest(unit, start, count), transaction)) return false;
+  ModbusTrace trace(socket);
+  if (!ReadCountValid(count) || !SendFrame(socket, BuildReadRequest(unit, start, count), transaction, trace))
+    return false;
   Received received({transaction, ReadReplySize(count), kReadHoldingRegisters});
-  ReceiveReply(socket, received);
+  const int stopped = ReceiveReply(socket, received);
   const std::span<const uint8_t> reply = received.Reply();
+  if (trace.On()) trace.Received(reply, stopped);
   if (!ReadReplyGood(reply, count)) return false;
   std::memcpy(dest, reply.data() + 9, 2 * static_cast<size_t>(count));
   return true;
@@ -134,23 +143,28 @@ bool ReadNode(int socket, uint8_t unit, void* dest, uint16_t start, int count) {
 bool WriteNode(int socket, uint8_t /*unit: every write goes to unit 0*/, const void* source, uint16_t start,
                int count) {
   const uint16_t transaction = NextTransaction();
+  ModbusTrace trace(socket);
   if (!WriteCountValid(count) ||
-      !SendFrame(socket, BuildWriteRequest(start, static_cast<const uint8_t*>(source), count), transaction))
+      !SendFrame(socket, BuildWriteRequest(start, static_cast<const uint8_t*>(source), count), transaction, trace))
     return false;
   Received received({transaction, kWriteReplySize, kWriteMultipleRegisters});
-  ReceiveReply(socket, received);
+  const int stopped = ReceiveReply(socket, received);
+  if (trace.On()) trace.Received(received.Reply(), stopped);
   return WriteReplyGood(received.Reply());
 }
 
 void WriteFlashFlag(int socket, bool keepAddress) {
-  SendFrame(socket, BuildFlashFlagRequest(keepAddress), NextTransaction());
+  ModbusTrace trace(socket);
+  SendFrame(socket, BuildFlashFlagRequest(keepAddress), NextTransaction(), trace);
 }
 
 bool GetStatistics(int socket, uint8_t unit, std::span<uint8_t, kStatisticsSize> dest) {
   const uint16_t transaction = NextTransaction();
-  if (!SendFrame(socket, BuildStatisticsRequest(unit), transaction)) return false;
+  ModbusTrace trace(socket);
+  if (!SendFrame(socket, BuildStatisticsRequest(unit), transaction, trace)) return false;
   Received received({transaction, 0, 0});
-  ReceiveReply(socket, received);
+  const int stopped = ReceiveReply(socket, received);
+  if (trace.On()) trace.Received(received.Reply(), stopped);
   return CopyStatistics(received.Reply(), dest);
 }
 

@@ -11,11 +11,34 @@
 #include <cerrno>
 #include <chrono>
 
+#include "net/traffic_log.h"
+
 namespace plinth {
+namespace {
+
+// A connect attempt and its outcome, for the traffic log.
+void LogConnect(int socket, const sockaddr_in& to, int error) {
+  TrafficLog* log = ActiveTrafficLog();
+  if (!log) return;
+  const int saved = errno;
+  TrafficRecord r;
+  r.timeUs = TrafficNow();
+  r.kind = TrafficKind::kConnect;
+  r.direction = TrafficDirection::kSent;
+  r.remote = {to.sin_addr.s_addr, ntohs(to.sin_port)};
+  TrafficEndpoint unusedRemote;
+  SocketEndpoints(socket, r.local, unusedRemote);
+  r.error = error;
+  log->Add(r, {});
+  errno = saved;
+}
+
+}  // namespace
 
 int OpenTcpSocket() { return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0); }
 
 bool ConnectSocket(int s, uint32_t addressNetworkOrder, uint16_t port, int timeoutMs, int cancelFd) {
+  NoteSocketChange();
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_port = htons(port);
@@ -33,11 +56,14 @@ bool ConnectSocket(int s, uint32_t addressNetworkOrder, uint16_t port, int timeo
     }
     int error = 0;
     socklen_t len = sizeof error;
+    const int waited = rc < 0 ? errno : 0;
     rc = (rc >= 1 && p[0].revents != 0 && p[1].revents == 0 &&
           ::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0)
              ? 0
              : -1;
+    if (rc != 0) errno = waited ? waited : error ? error : p[1].revents ? ECANCELED : ETIMEDOUT;
   }
+  LogConnect(s, to, rc == 0 ? 0 : errno);
   if (rc != 0) return false;
   const int flags = ::fcntl(s, F_GETFL);
   ::fcntl(s, F_SETFL, flags & ~O_NONBLOCK);
@@ -58,6 +84,7 @@ int ConnectTcp(uint32_t addressNetworkOrder, uint16_t port, int timeoutMs) {
 }
 
 void CloseSocket(int socket) {
+  NoteSocketChange();
   if (socket >= 0) ::close(socket);
 }
 

@@ -15,7 +15,7 @@ PACKAGES=(
   libmodbus-dev
   xvfb xauth x11-apps imagemagick fonts-dejavu-core
   x11vnc novnc websockify
-  iproute2 procps psmisc python3
+  iproute2 procps psmisc python3 tcpdump
   dpkg-dev lintian desktop-file-utils appstream shared-mime-info libglib2.0-bin
   libcap2-bin man-db groff-base file gzip util-linux
 )

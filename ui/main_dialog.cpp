@@ -22,6 +22,7 @@
 #include "config/config_writer.h"
 #include "config/slave_list_rules.h"
 #include "config/slave_sort.h"
+#include "logic/list_csv.h"
 #include "ui/about_dialog.h"
 #include "ui/advanced_dialog.h"
 #include "ui/button_column.h"
@@ -29,6 +30,7 @@
 #include "ui/slave_config_dialog.h"
 #include "ui/slave_list_model.h"
 #include "ui/slave_list_view.h"
+#include "ui/traffic_window.h"
 
 namespace plinth {
 namespace {
@@ -180,6 +182,7 @@ MainDialog::MainDialog(NetState& net, std::string configPath, UserPrompts& promp
   about->setObjectName(QStringLiteral("aboutAction"));
   connect(about, &QAction::triggered, this, &MainDialog::AboutCommand);
   addAction(about);
+  AddListActions();
   setContextMenuPolicy(Qt::ActionsContextMenu);
 
   connect(add, &QPushButton::clicked, this, &MainDialog::AddCommand);
@@ -534,6 +537,52 @@ void MainDialog::AdvancedCommand() {
   }
   if (ok) config_.master.advancedSettings = PackAdvancedSettings(values);
 }
+
+void MainDialog::AddListActions() {
+  const struct {
+    const char* text;
+    const char* name;
+    void (MainDialog::*command)();
+  } actions[] = {{"E&xport list as CSV...", "exportCsvAction", &MainDialog::ExportCsvCommand},
+                 {"&Import list from CSV...", "importCsvAction", &MainDialog::ImportCsvCommand},
+                 // Ctrl+T works in every window (TrafficKeyFilter); the menu shows it.
+                 {"&Traffic...\tCtrl+T", "trafficAction", &MainDialog::TrafficCommand}};
+  for (const auto& a : actions) {
+    auto* action = new QAction(QString::fromUtf8(a.text), this);
+    action->setObjectName(QString::fromLatin1(a.name));
+    connect(action, &QAction::triggered, this, a.command);
+    addAction(action);
+  }
+}
+
+void MainDialog::ExportCsvCommand() {
+  const std::optional<std::string> path = prompts_.SaveOtherFile("Export list as CSV", "CSV Files (*.csv)", "csv");
+  if (!path) return;
+  std::string message;
+  ListLock lock(*this);
+  if (lock.Held() && !WriteSlavesCsvFile(*path, config_.dataList, message)) messages_.Show(message);
+}
+
+void MainDialog::ImportCsvCommand() {
+  const std::optional<std::string> path = prompts_.OpenOtherFile("Import list from CSV", "CSV Files (*.csv)");
+  if (!path) return;
+  std::vector<std::unique_ptr<SlaveRecord>> records;
+  std::string message;
+  if (!ReadSlavesCsvFile(*path, records, message)) {
+    messages_.Show(message);
+    return;
+  }
+  // Every row is good: the list is replaced whole.
+  ListLock lock(*this);
+  if (!lock.Held()) return;
+  config_.dataList.Clear();
+  model_->RemoveAll();
+  for (auto& record : records) config_.dataList.Append(std::move(record));
+  for (int slot = 0; slot < config_.dataList.Count(); ++slot) RenderRow(slot, nullptr);
+  changes_.MarkChanged();
+}
+
+void MainDialog::TrafficCommand() { ShowTrafficWindow(prompts_); }
 
 void MainDialog::HelpCommand() { ShowHelp(kHelpMainWindow); }
 

@@ -58,6 +58,13 @@ class MainDialog : public QDialog, public SlaveRows {
   void AdvancedCommand();
   void HelpCommand();
   void AboutCommand();
+  // The context menu's "Export list as CSV...", "Import list from CSV..."
+  // and "Traffic...".
+  void ExportCsvCommand();
+  void ImportCsvCommand();
+  void TrafficCommand();
+  // Called after a command replaced the list (an import): a change like any
+  // edit, for whoever keeps track of unsaved changes.
   void SortByColumn(int column);
   // Double-click on the list: row -1 adds a slave.
   void DoubleClickRow(int row);
@@ -125,6 +132,7 @@ class MainDialog : public QDialog, public SlaveRows {
  private:
   class ListLock;
   QPushButton* AddButton(const char* label, const char* name);
+  void AddListActions();
   bool RunSlaveDialog(SlaveConfigLogic& logic);
   SlaveConfigOwner Owner() const;
   bool WriteConfig();

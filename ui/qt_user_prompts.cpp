@@ -57,4 +57,24 @@ std::optional<std::string> QtUserPrompts::SaveFile() {
   return dialog.selectedFiles().first().toStdString();
 }
 
+std::optional<std::string> QtUserPrompts::OpenOtherFile(const std::string& title, const std::string& filter) {
+  QFileDialog dialog(Parent(), QString::fromStdString(title), QString(),
+                     QString::fromStdString(filter) + QStringLiteral(";;All Files (*.*)"));
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().first().toStdString();
+}
+
+std::optional<std::string> QtUserPrompts::SaveOtherFile(const std::string& title, const std::string& filter,
+                                                        const std::string& suffix) {
+  QFileDialog dialog(Parent(), QString::fromStdString(title), QString(),
+                     QString::fromStdString(filter) + QStringLiteral(";;All Files (*.*)"));
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setDefaultSuffix(QString::fromStdString(suffix));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().first().toStdString();
+}
+
 }  // namespace plinth

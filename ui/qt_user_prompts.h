@@ -20,6 +20,9 @@ class QtUserPrompts : public UserPrompts {
   SaveChoice AskToSave(const std::string& question, const std::string& title) override;
   std::optional<std::string> OpenFile() override;
   std::optional<std::string> SaveFile() override;
+  std::optional<std::string> OpenOtherFile(const std::string& title, const std::string& filter) override;
+  std::optional<std::string> SaveOtherFile(const std::string& title, const std::string& filter,
+                                           const std::string& suffix) override;
 
  private:
   QWidget* Parent() const;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "net/net_state.h"
+#include "net/traffic_log.h"
 #include "ui/application_setup.h"
 #include "ui/bootp_control.h"
 #include "ui/configurator_app.h"
@@ -13,6 +14,7 @@
 #include "ui/main_dialog.h"
 #include "ui/net_scan_control.h"
 #include "ui/qt_user_prompts.h"
+#include "ui/traffic_window.h"
 
 namespace {
 // Built before anything else runs: the BOOTP tables start empty.
@@ -67,6 +69,11 @@ int main(int argc, char** argv) {
   plinth::ApplicationSetup setup(app);
 
   plinth::QtUserPrompts prompts;
+  // The traffic log the network code reports to, shown by the traffic
+  // window; kept to the end, as threads may still report while the program exits.
+  plinth::SetTrafficLog(new plinth::TrafficLog);
+  plinth::TrafficKeyFilter trafficKey(prompts);
+  app.installEventFilter(&trafficKey);
   plinth::ConfiguratorApp plinthApp(netState, prompts);
   // The BOOTP server and the network scan live with the main window
   // (children of it).

@@ -1,5 +1,6 @@
 // plinthctl: the configuration tool's work without a display.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <iostream>
 
 #include "base/command_line.h"
@@ -7,21 +8,33 @@
 #include "cli/file_commands.h"
 #include "cli/module_commands.h"
 #include "cli/scan_command.h"
+#include "cli/trace_output.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"plinthctl - configure an Ethernet I/O bus from the command line", "plinthctl"};
   app.require_subcommand(1);
+  // Options of plinthctl itself may stand before or after the command.
+  app.fallthrough();
+  bool trace = false;
+  std::string traceFile;
+  app.add_flag("--trace", trace, "print the network traffic, decoded, to standard error as the command runs");
+  app.add_option("--trace-file", traceFile,
+                 "write the network traffic to FILE: .pcap a capture, .jsonl JSON Lines, else text");
 
   std::string path;
   bool json = false;
   auto* show = app.add_subcommand("show", "Show the master settings and slaves of a .bin file");
   show->add_option("FILE", path, "configuration file (.bin)")->required();
   show->add_flag("--json", json, "print JSON instead of a table");
+  bool csv = false;
+  show->add_flag("--csv", csv, "print the slaves as CSV (a header row of the JSON key names)")->excludes("--json");
 
   std::string input, output;
-  auto* build = app.add_subcommand("build", "Write a .bin file from a JSON description");
-  build->add_option("INPUT", input, "JSON file, or - for standard input")->required();
+  std::string masterFrom;
+  auto* build = app.add_subcommand("build", "Write a .bin file from a JSON description or a CSV list of slaves");
+  build->add_option("INPUT", input, "JSON file, - for standard input, or a .csv file of slaves")->required();
   build->add_option("-o,--output", output, "configuration file to write")->required();
+  build->add_option("--master-from", masterFrom, "with a .csv input: take the master settings from this .bin file");
 
   auto* check = app.add_subcommand("check", "Check that a .bin file reads");
   check->add_option("FILE", path, "configuration file (.bin)")->required();
@@ -49,6 +62,8 @@ int main(int argc, char** argv) {
   scan->add_option("--port", scanOptions.port, "Modbus/TCP port")->capture_default_str()->check(CLI::Range(1, 65535));
   scan->add_option("--rounds", scanOptions.rounds, "rounds over the 254 hosts")->capture_default_str()->check(CLI::Range(1, 1000));
   scan->add_flag("--json", scanOptions.json, "print JSON in the slave shape of show --json");
+  scan->add_flag("--csv", scanOptions.csv, "print the modules found as CSV, in the columns of show --csv")
+      ->excludes("--json");
   scan->add_option("--config", scanOptions.configPath, "a .bin whose rows the found modules refresh or join");
   scan->add_option("-o,--output", scanOptions.outputPath, "write the resulting configuration (.bin)");
 
@@ -79,14 +94,20 @@ int main(int argc, char** argv) {
   }
   if (const int status = plinth::ParseCommandLine(app, argc, argv); status >= 0) return status;
 
-  if (*show) return plinth::ShowCommand(path, json);
-  if (*build) return plinth::BuildCommand(input, output);
-  if (*check) return plinth::CheckCommand(path);
-  if (*status) return plinth::StatusCommand(moduleIp, modulePort, json);
-  if (*flash) return plinth::FlashCommand(moduleIp, modulePort, true);
-  if (*reset) return plinth::FlashCommand(moduleIp, modulePort, false);
-  if (*io) return plinth::IoCommand(moduleIp, modulePort, cycles, outputWords);
-  if (*bootp) return plinth::BootpCommand(bootpOptions);
-  if (*scan) return plinth::ScanCommand(scanOptions);
-  return 2;
+  auto runCommand = [&]() -> int {
+    if (*show) return plinth::ShowCommand(path, json, csv);
+    if (*build) return plinth::BuildCommand(input, output, masterFrom);
+    if (*check) return plinth::CheckCommand(path);
+    if (*status) return plinth::StatusCommand(moduleIp, modulePort, json);
+    if (*flash) return plinth::FlashCommand(moduleIp, modulePort, true);
+    if (*reset) return plinth::FlashCommand(moduleIp, modulePort, false);
+    if (*io) return plinth::IoCommand(moduleIp, modulePort, cycles, outputWords);
+    if (*bootp) return plinth::BootpCommand(bootpOptions);
+    if (*scan) return plinth::ScanCommand(scanOptions);
+    return 2;
+  };
+  plinth::TraceOutput traceOutput;
+  if ((trace || !traceFile.empty()) && !traceOutput.Start(trace, traceFile)) return 1;
+  const int result = runCommand();
+  return traceOutput.Stop() ? result : std::max(result, 1);
 }

@@ -33,6 +33,13 @@ class ScriptedPrompts : public UserPrompts {
   }
   std::optional<std::string> OpenFile() override { return shown.push_back({"open", "", ""}), Next(files); }
   std::optional<std::string> SaveFile() override { return shown.push_back({"save", "", ""}), Next(files); }
+  std::optional<std::string> OpenOtherFile(const std::string& title, const std::string& filter) override {
+    return shown.push_back({"open", filter, title}), Next(files);
+  }
+  std::optional<std::string> SaveOtherFile(const std::string& title, const std::string& filter,
+                                           const std::string&) override {
+    return shown.push_back({"save", filter, title}), Next(files);
+  }
   Texts Messages() const {
     Texts texts;
     for (const Shown& s : shown)
