@@ -93,15 +93,15 @@ class Received {
 
 // Receives one reply: reads on until it is complete, the connection closes,
 // an error or the time bound. Late replies to earlier requests that arrive
-// first are read past.
-void ReceiveReply(int socket, Received& received) {
+// first are read past. True when the connection closed (or failed) first.
+bool ReceiveReply(int socket, Received& received) {
   const auto start = Clock::now();
   const auto deadline = start + std::chrono::milliseconds(kReplyTimeoutMs);
   bool any = false;
   while (!any && Clock::now() - start < kEagerWait) {
     const ssize_t got = ::recv(socket, received.End(), received.Room(), MSG_DONTWAIT);
     if (got > 0) received.Add(static_cast<size_t>(got)), any = true;
-    else if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return;
+    else if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return true;
     else sched_yield();  // a busy processor goes to whoever has work, the peer perhaps
   }
   while (!received.Complete()) {
@@ -110,25 +110,32 @@ void ReceiveReply(int socket, Received& received) {
     pollfd p{socket, POLLIN, 0};
     const int ready = ::poll(&p, 1, static_cast<int>(left));
     if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) break;
+    if (ready < 0) return true;
+    if (ready == 0) break;
     const ssize_t got = ::recv(socket, received.End(), received.Room(), MSG_DONTWAIT);
     if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-    if (got <= 0) break;
+    if (got <= 0) return true;
     received.Add(static_cast<size_t>(got));
   }
+  return false;
 }
 
 }  // namespace
 
 bool ReadNode(int socket, uint8_t unit, void* dest, uint16_t start, int count) {
+  return ReadNodeDetailed(socket, unit, dest, start, count).Ok();
+}
+
+ReadResult ReadNodeDetailed(int socket, uint8_t unit, void* dest, uint16_t start, int count) {
   const uint16_t transaction = NextTransaction();
-  if (!ReadCountValid(count) || !SendFrame(socket, BuildReadRequest(unit, start, count), transaction)) return false;
+  if (!ReadCountValid(count) || !SendFrame(socket, BuildReadRequest(unit, start, count), transaction))
+    return {ReadFault::kNotSent, 0};
   Received received({transaction, ReadReplySize(count), kReadHoldingRegisters});
-  ReceiveReply(socket, received);
+  const bool closed = ReceiveReply(socket, received);
   const std::span<const uint8_t> reply = received.Reply();
-  if (!ReadReplyGood(reply, count)) return false;
-  std::memcpy(dest, reply.data() + 9, 2 * static_cast<size_t>(count));
-  return true;
+  const ReadResult result = JudgeReadReply(reply, count, closed);
+  if (result.Ok()) std::memcpy(dest, reply.data() + 9, 2 * static_cast<size_t>(count));
+  return result;
 }
 
 bool WriteNode(int socket, uint8_t /*unit: every write goes to unit 0*/, const void* source, uint16_t start,

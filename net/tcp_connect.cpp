@@ -33,10 +33,12 @@ bool ConnectSocket(int s, uint32_t addressNetworkOrder, uint16_t port, int timeo
     }
     int error = 0;
     socklen_t len = sizeof error;
-    rc = (rc >= 1 && p[0].revents != 0 && p[1].revents == 0 &&
-          ::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0)
-             ? 0
-             : -1;
+    if (rc == 0) error = ETIMEDOUT;
+    else if (rc > 0 && p[1].revents != 0) error = ECANCELED;
+    else if (rc > 0 && ::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &len) != 0) error = errno;
+    else if (rc < 0) error = errno;
+    rc = error == 0 ? 0 : -1;
+    errno = error;
   }
   if (rc != 0) return false;
   const int flags = ::fcntl(s, F_GETFL);
@@ -51,7 +53,9 @@ int ConnectTcp(uint32_t addressNetworkOrder, uint16_t port, int timeoutMs) {
   const int s = OpenTcpSocket();
   if (s < 0) return -1;
   if (!ConnectSocket(s, addressNetworkOrder, port, timeoutMs)) {
+    const int reason = errno;
     ::close(s);
+    errno = reason;
     return -1;
   }
   return s;
