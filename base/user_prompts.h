@@ -19,6 +19,10 @@ class UserPrompts {
   // The open and save dialogs for configuration files; nullopt when cancelled.
   virtual std::optional<std::string> OpenFile() = 0;
   virtual std::optional<std::string> SaveFile() = 0;
+  // The save dialog for another kind of file (a report): filter in the
+  // form "HTML page (*.html);;CSV (*.csv)", the suffix added to a name
+  // without one. nullopt when cancelled.
+  virtual std::optional<std::string> SaveOtherFile(const std::string& filter, const std::string& suffix) = 0;
 
   void ShowMessage(const std::string& text) { ShowMessage(text, kAppName); }
 };

@@ -34,10 +34,20 @@ std::optional<std::string> QtUserPrompts::OpenFile() {
 }
 
 std::optional<std::string> QtUserPrompts::SaveFile() {
-  QFileDialog dialog(Parent(), QString(), QString(), ConfigFileFilter());
+  return SaveOtherFile(ConfigFileFilter().toStdString(), "bin");
+}
+
+std::optional<std::string> QtUserPrompts::SaveOtherFile(const std::string& filter, const std::string& suffix) {
+  QFileDialog dialog(Parent(), QString(), QString(), QString::fromStdString(filter));
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setDefaultSuffix(QStringLiteral("bin"));
+  dialog.setDefaultSuffix(QString::fromStdString(suffix));
+  // A name typed without an extension takes that of the chosen filter.
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& chosen) {
+    const qsizetype star = chosen.indexOf(QStringLiteral("*."));
+    const QString extension = chosen.mid(star + 2).section(QLatin1Char(')'), 0, 0).section(QLatin1Char(' '), 0, 0);
+    if (star >= 0 && !extension.contains(QLatin1Char('*'))) dialog.setDefaultSuffix(extension);
+  });
   // Qt's save dialog asks before overwriting an existing file by default.
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().first().toStdString();

@@ -19,6 +19,7 @@ class QtUserPrompts : public UserPrompts {
   bool Ask(const std::string& question, const std::string& title) override;
   std::optional<std::string> OpenFile() override;
   std::optional<std::string> SaveFile() override;
+  std::optional<std::string> SaveOtherFile(const std::string& filter, const std::string& suffix) override;
 
  private:
   QWidget* Parent() const;

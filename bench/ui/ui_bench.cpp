@@ -25,6 +25,7 @@ class SilentPrompts : public UserPrompts {
   bool Ask(const std::string&, const std::string&) override { return false; }
   std::optional<std::string> OpenFile() override { return std::nullopt; }
   std::optional<std::string> SaveFile() override { return std::nullopt; }
+  std::optional<std::string> SaveOtherFile(const std::string&, const std::string&) override { return std::nullopt; }
 };
 
 // 300 slaves, a third of them catalogue modules, addresses out of order.

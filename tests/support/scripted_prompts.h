@@ -27,6 +27,9 @@ class ScriptedPrompts : public UserPrompts {
   }
   std::optional<std::string> OpenFile() override { return shown.push_back({"open", "", ""}), Next(files); }
   std::optional<std::string> SaveFile() override { return shown.push_back({"save", "", ""}), Next(files); }
+  std::optional<std::string> SaveOtherFile(const std::string& filter, const std::string&) override {
+    return shown.push_back({"save", filter, ""}), Next(files);
+  }
   Texts Messages() const {
     Texts texts;
     for (const Shown& s : shown)
