@@ -136,9 +136,9 @@ std::string FoundText(const CheckEntry& e) {
   const FoundValues& f = *e.found;
   std::string text = f.statusRead ? "ID " + f.moduleId + ", " + f.inputWords + "/" + f.outputWords + " words" : f.statusFault;
   if (!f.macAddress.empty()) text += ", MAC " + f.macAddress;
-  if (f.statusRead) text += ", health " + f.health + (f.errorCount != "0" || f.lastError != "0000"
-                                                           ? ", last error " + f.lastError + ", " + f.errorCount + " errors"
-                                                           : "");
+  // Health only when it is not good, so that a healthy module reads short.
+  if (f.statusRead && (f.health != "8000" || f.errorCount != "0" || f.lastError != "0000"))
+    text += ", health " + f.health + ", last error " + f.lastError + ", " + f.errorCount + " errors";
   return text;
 }
 
