@@ -88,6 +88,8 @@ MainDialog::MainDialog(NetState& net, std::string configPath, UserPrompts& promp
   ok->setDefault(true);
   QPushButton* cancel = AddButton("Cancel", "cancelButton");
   QPushButton* help = AddButton("&Help", "helpButton");
+  // The plant check: the list against the live network (PlantCheckControl).
+  verifyButton_ = AddButton("&Verify plant...", "verifyButton");
   QPushButton* advanced = AddButton("A&dvanced...", "advancedButton");
   bootpButton_ = AddButton("Boot&P server", "bootpButton");
   bootpButton_->setCheckable(true);
@@ -143,7 +145,7 @@ MainDialog::MainDialog(NetState& net, std::string configPath, UserPrompts& promp
   auto* left = new QVBoxLayout;
   left->addWidget(list_, 1);
   left->addLayout(services);
-  PlaceBesideButtonColumn(*this, left, {add, edit, remove, openButton_, saveButton_, ok, cancel, help});
+  PlaceBesideButtonColumn(*this, left, {add, edit, remove, openButton_, saveButton_, verifyButton_, ok, cancel, help});
   resize(1120, 420);
 
   // The About entry of the window's menu: the context menu of the window.
@@ -343,6 +345,31 @@ void MainDialog::EditRow(int row) {
   CopyRecord(*record, logic.record);
   RenderRow(row, nullptr);
   NextNodeAfterEdit(logic.record, config_.nextNode);
+}
+
+bool MainDialog::ReplaceSlave(int row, const SlaveRecord& r) {
+  ListLock lock(*this);
+  SlaveRecord* record = lock.Held() ? config_.dataList.At(row) : nullptr;
+  if (!record) return false;
+  // The list has changed as by an edit (what marks unsaved changes goes here too).
+  CopyRecord(*record, r);
+  RenderRow(row, nullptr);
+  NextNodeAfterEdit(r, config_.nextNode);
+  return true;
+}
+
+bool MainDialog::AppendSlave(const SlaveRecord& r) {
+  ListLock lock(*this);
+  if (!lock.Held()) return false;
+  if (config_.dataList.Full()) {
+    messages_.Show("dataList full");
+    return false;
+  }
+  // The list has changed as by Add (what marks unsaved changes goes here too).
+  const int slot = config_.dataList.Append(std::make_unique<SlaveRecord>(r));
+  RenderRow(slot, nullptr);
+  NextNodeAfterAdd(r, config_.nextNode);
+  return true;
 }
 
 void MainDialog::RemoveCommand() {

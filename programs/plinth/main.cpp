@@ -11,6 +11,7 @@
 #include "ui/help_window.h"
 #include "ui/main_dialog.h"
 #include "ui/net_scan_control.h"
+#include "ui/plant_check_control.h"
 #include "ui/qt_user_prompts.h"
 #include "ui/resources.h"
 
@@ -35,7 +36,7 @@ int main(int argc, char** argv) {
 
   plinth::QtUserPrompts prompts;
   plinth::ConfiguratorApp plinthApp(netState, prompts);
-  // The BOOTP server and the network scan live with the main window
+  // The BOOTP server, the network scan and the plant check live with the main window
   // (children of it).
   plinth::BootpControl* bootp = nullptr;
   plinthApp.SetOnMainWindow([&prompts, &bootp](plinth::MainDialog& window) {
@@ -43,6 +44,7 @@ int main(int argc, char** argv) {
     bootp = new plinth::BootpControl(window, plinth::ProgramBootpOptions());
     new plinth::NetScanControl(window);
     new plinth::ConnectControl(window);
+    new plinth::PlantCheckControl(window);
   });
   plinthApp.ShutdownOptions().stopBootpServer = [&bootp] {
     if (bootp) bootp->StopForShutdown();
