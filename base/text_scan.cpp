@@ -104,4 +104,10 @@ std::string FormatIpv4(uint32_t addressNetworkOrder) {
   return FormatDotted(b[0], b[1], b[2], b[3]);
 }
 
+std::string FormatHex4(uint16_t value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04X", value);
+  return text;
+}
+
 }  // namespace plinth

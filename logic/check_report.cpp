@@ -3,7 +3,6 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
@@ -14,12 +13,6 @@
 
 namespace plinth {
 namespace {
-
-std::string Hex4(uint16_t value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04X", value);
-  return text;
-}
 
 // The MAC address the list has for r: its text when it has one, else its bytes.
 MacAddress ListedMac(const SlaveRecord& r) {
@@ -90,8 +83,8 @@ FoundValues FoundFrom(const ModuleProbe& probe) {
     found.moduleId = std::to_string(probe.words[kStatusModuleId]);
     found.inputWords = std::to_string(probe.words[kStatusInputWords]);
     found.outputWords = std::to_string(probe.words[kStatusOutputWords]);
-    found.health = Hex4(probe.words[kStatusHealth]);
-    found.lastError = Hex4(probe.words[kStatusLastError]);
+    found.health = FormatHex4(probe.words[kStatusHealth]);
+    found.lastError = FormatHex4(probe.words[kStatusLastError]);
     found.errorCount = std::to_string(probe.words[kStatusErrorCount]);
   } else {
     found.statusFault = "status block: " + DescribeReadResult(probe.status, kStatusBlockWords);
@@ -165,7 +158,7 @@ void DescribeCheckedFile(CheckRecord& record, const std::string& path, const std
   record.fileSize = bytes.size();
   // The checksum the file carries: CRC-16/MODBUS over all but its last four bytes.
   record.fileChecksum =
-      bytes.size() > 4 ? Hex4(Crc16Modbus(std::span<const uint8_t>(bytes).first(bytes.size() - 4))) : "";
+      bytes.size() > 4 ? FormatHex4(Crc16Modbus(std::span<const uint8_t>(bytes).first(bytes.size() - 4))) : "";
 }
 
 int CheckReport::Count(FindingKind kind) const {
