@@ -50,8 +50,9 @@ SLAVES = [  # node: list values; the module at the node's host is set up to diff
     {"node": "6", "moduleId": "1217"},  # module 1218 (4/4 words)
     {"node": "7", "moduleId": "1217"},  # 8/2 words
     {"node": "8", "moduleId": "1217", "macAddress": mac(99)},  # another unit
-    {"node": "9", "moduleId": "99", "inputWords": "2", "outputWords": "2", "name": b"\xffbad\xfe",
-     "description": "=cmd|' /C calc'!A0"},  # unhealthy; a name that is no UTF-8, a description a spreadsheet would run
+    {"node": "9", "moduleId": "99", "inputWords": "2", "outputWords": "2", "name": b"\xffbad\xfe <b>&amp;",
+     "description": "=cmd|' /C calc'!A0, \"quoted\"\nnext"},  # unhealthy; a name that is no UTF-8 nor HTML, a
+    # description a spreadsheet would run, with a comma, quotes and a line break
     {"node": "11", "moduleId": "704"},  # no address: not checkable
 ]
 MODULES = [f"ip={ip(2)},id=1217,mac={mac(2)}", f"ip={ip(3)},fault=no-accept", f"ip={ip(5)},fault=status-exception",
@@ -143,7 +144,7 @@ class PlinthctlVerify(unittest.TestCase):
         self.assertEqual(doc["summary"]["text"], SUMMARY)
         match, unhealthy = doc["slaves"][0], doc["slaves"][7]
         self.assertEqual((match["found"]["macAddress"], match["found"]["health"], unhealthy["name"]),
-                         (mac(2), "8000", "\ufffdbad\ufffd"))
+                         (mac(2), "8000", "\ufffdbad\ufffd <b>&amp;"))
         [swept] = doc["notInList"]
         self.assertEqual((swept["node"], swept["ipAddress"], swept["moduleId"], swept["macAddress"], swept["result"],
                           swept["found"]["inputWords"]), ("10", ip(10), "704", mac(10), "notInList", "8"))
@@ -159,12 +160,14 @@ class PlinthctlVerify(unittest.TestCase):
                          [(n, e[0]) for n, e in EXPECTED.items()] + [("10", "notInList")])
         self.assertEqual((rows[4]["expectedModuleId"], rows[4]["foundModuleId"], rows[7]["name"], rows[7]["description"],
                           rows[0]["checksum"], rows[9]["foundModuleId"]),
-                         ("1217", "1218", "\ufffdbad\ufffd", "'=cmd|' /C calc'!A0", doc["file"]["checksum"], "704"))
+                         ("1217", "1218", "\ufffdbad\ufffd <b>&amp;", "'=cmd|' /C calc'!A0, \"quoted\"\nnext",
+                          doc["file"]["checksum"], "704"))
         page = HtmlRows()
         page.feed(reports[2].read_bytes().decode("utf-8"))
         rows = [row for row in page.rows if row]
         self.assertEqual([row[1] for row in rows], [s["node"] for s in SLAVES] + ["10"])
         self.assertEqual([row[3] for row in rows[:2]], ["\u2714 match", "\u2718 missing (no answer within 1000 ms)"])
+        self.assertEqual(rows[7][6], "\ufffdbad\ufffd <b>&amp;")
         # Without --json: one line per slave, then the summary.
         out = lines.stdout.decode().splitlines()
         self.assertEqual((lines.returncode, out[-1], out[4].split()),
