@@ -161,6 +161,9 @@ void PlantCheckWindow::StartCheck() {
   PlantCheckOptions options = options_;
   options.sweep = sweep_->isEnabled() && sweep_->isChecked();
   main_.ControlsToFields();
+  // The file is that of the list as the check takes it, not as it is once the check ends.
+  checkedFile_ = CheckRecord{};
+  DescribeWindowFile(checkedFile_, main_.ConfigPath(), main_.Config());
   check_ = std::make_unique<PlantCheck>(logic_.Snapshot(), main_.MasterIpText(), options);
   if (!check_->Start()) {
     check_.reset();
@@ -188,7 +191,10 @@ void PlantCheckWindow::Poll() {
                                          : QStringLiteral("Check cancelled."));
   } else {
     CheckReport report = check_->Report();
-    DescribeWindowFile(report.record, main_.ConfigPath(), main_.Config());
+    report.record.filePath = checkedFile_.filePath;
+    report.record.fileSize = checkedFile_.fileSize;
+    report.record.fileChecksum = checkedFile_.fileChecksum;
+    report.record.unsavedChanges = checkedFile_.unsavedChanges;
     logic_.SetReport(std::move(report));
     Refresh();
   }

@@ -61,6 +61,7 @@ class PlantCheckWindow : public QDialog {
   std::unique_ptr<ListAdapter> list_;
   CheckWindowLogic logic_;
   std::unique_ptr<PlantCheck> check_;
+  CheckRecord checkedFile_;  // the file of the list the running check took
   bool closeWhenDone_ = false;
   QTimer poll_;
 
