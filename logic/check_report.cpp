@@ -186,8 +186,10 @@ int CheckReport::ExitStatus() const {
 
 std::string CheckReport::SummaryLine() const {
   std::string line = std::to_string(Matching()) + " match";
-  for (int k = 0; k < kFindingKinds; ++k)
-    if (const int n = Count(static_cast<FindingKind>(k))) line += ", " + std::to_string(n) + " " + FindingName(static_cast<FindingKind>(k));
+  for (int k = 0; k < kFindingKinds; ++k) {
+    const auto kind = static_cast<FindingKind>(k);
+    if (const int n = Count(kind)) line += ", " + std::to_string(n) + " " + FindingName(kind);
+  }
   if (!notInList.empty()) line += ", " + std::to_string(notInList.size()) + " not in the list";
   return line;
 }

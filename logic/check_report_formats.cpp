@@ -134,7 +134,8 @@ std::string ExpectedText(const CheckEntry& e) {
 std::string FoundText(const CheckEntry& e) {
   if (!e.found) return "";
   const FoundValues& f = *e.found;
-  std::string text = f.statusRead ? "ID " + f.moduleId + ", " + f.inputWords + "/" + f.outputWords + " words" : f.statusFault;
+  std::string text =
+      f.statusRead ? "ID " + f.moduleId + ", " + f.inputWords + "/" + f.outputWords + " words" : f.statusFault;
   if (!f.macAddress.empty()) text += ", MAC " + f.macAddress;
   // Health only when it is not good, so that a healthy module reads short.
   if (f.statusRead && (f.health != "8000" || f.errorCount != "0" || f.lastError != "0000"))
@@ -145,7 +146,10 @@ std::string FoundText(const CheckEntry& e) {
 std::string ReportJson(const CheckReport& report) {
   const CheckRecord& r = report.record;
   Json summary{{"slaves", report.slaves.size()}, {"match", report.Matching()}};
-  for (int k = 0; k < kFindingKinds; ++k) summary[FindingKey(static_cast<FindingKind>(k))] = report.Count(static_cast<FindingKind>(k));
+  for (int k = 0; k < kFindingKinds; ++k) {
+    const auto kind = static_cast<FindingKind>(k);
+    summary[FindingKey(kind)] = report.Count(kind);
+  }
   summary["notInList"] = report.notInList.size();
   summary["text"] = report.SummaryLine();
   Json slaves = Json::array(), notInList = Json::array();
@@ -208,6 +212,8 @@ std::string ReportCsv(const CheckReport& report) {
 
 std::string ReportHtml(const CheckReport& report) {
   const CheckRecord& r = report.record;
+  // The tables' border attributes are for Qt's rich text, which prints the
+  // page and draws the PDF; browsers follow the style.
   std::string out =
       "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n"
       "<title>Commissioning report: " + Html(r.filePath.empty() ? "new configuration" : r.filePath) + "</title>\n"
@@ -223,14 +229,15 @@ std::string ReportHtml(const CheckReport& report) {
       "@page { size: A4 landscape; margin: 12mm; }\n"
       "@media print { body { margin: 0; } thead { display: table-header-group; } tr { page-break-inside: avoid; } }\n"
       "</style>\n</head>\n<body>\n<h1>Commissioning report</h1>\n"
-      "<table class=\"record\">\n";
+      "<table class=\"record\" border=\"1\" cellspacing=\"0\" cellpadding=\"3\">\n";
   const std::pair<const char*, std::string> head[] = {
       {"Checked", r.checkedAt + " (" + std::to_string(r.durationMs) + " ms)"},
       {"Host", r.host},
       {"User", r.user},
       {"Plinth version", r.version},
       {"File", FileText(r)},
-      {"Checksum (CRC-16/MODBUS)", r.fileChecksum.empty() ? "-" : r.fileChecksum + ", " + std::to_string(r.fileSize) + " bytes"},
+      {"Checksum (CRC-16/MODBUS)",
+       r.fileChecksum.empty() ? "-" : r.fileChecksum + ", " + std::to_string(r.fileSize) + " bytes"},
       {"Master", r.master},
       {"Network", (r.network.empty() ? std::string("-") : r.network) + ", port " + std::to_string(r.port) +
                       (r.sweep ? ", swept for modules not in the list" : "") + ", " + std::to_string(r.parallel) +
@@ -238,7 +245,8 @@ std::string ReportHtml(const CheckReport& report) {
   };
   for (const auto& [name, value] : head) out += "<tr><th>" + std::string(name) + "</th><td>" + Html(value) + "</td></tr>\n";
   out += "</table>\n<p class=\"summary\">" + Html(report.SummaryLine()) + "</p>\n"
-         "<table class=\"results\">\n<thead><tr><th>Row</th><th>Node</th><th>IP address</th><th>Result</th>"
+         "<table class=\"results\" border=\"1\" cellspacing=\"0\" cellpadding=\"3\" width=\"100%\">\n"
+         "<thead><tr><th>Row</th><th>Node</th><th>IP address</th><th>Result</th>"
          "<th>Expected</th><th>Found</th><th>Name</th></tr></thead>\n<tbody>\n";
   auto line = [&](const CheckEntry& e) {
     // The result is in words and a sign, so that it reads in black and white.

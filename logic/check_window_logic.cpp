@@ -50,7 +50,8 @@ SlaveRecord WithFoundValues(const SlaveRecord& current, const CheckEntry& e, std
   RecordedMessages quiet;
   RenderRecord(shown, nullptr, nullptr, quiet);
   if (shown.inputWords != f.inputWords || shown.outputWords != f.outputWords)
-    changes += " (the catalogue keeps " + shown.inputWords + "/" + shown.outputWords + " words for module " + r.moduleId + ")";
+    changes += " (the catalogue keeps " + shown.inputWords + "/" + shown.outputWords + " words for module " +
+               r.moduleId + ")";
   return r;
 }
 
@@ -65,8 +66,9 @@ void DescribeWindowFile(CheckRecord& record, const std::string& path, const Conf
   record.unsavedChanges = true;
   if (path.empty() || !bytes) return;
   std::ifstream file(path, std::ios::binary);
+  if (!file) return;  // no file yet
   const std::vector<uint8_t> saved((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  record.unsavedChanges = !file.good() && !file.eof() ? true : saved != *bytes;
+  record.unsavedChanges = saved != *bytes;
 }
 
 std::vector<SlaveRecord> CheckWindowLogic::Snapshot() const {
@@ -93,7 +95,8 @@ const CheckEntry* CheckWindowLogic::EntryAt(int row) const {
 std::vector<CheckRow> CheckWindowLogic::Rows() const {
   std::vector<CheckRow> rows;
   if (!hasReport_) {
-    for (const SlaveRecord& r : Snapshot()) rows.push_back({r.node, r.ipAddress, "not checked", "", "", CheckRowState::kNotChecked});
+    for (const SlaveRecord& r : Snapshot())
+      rows.push_back({r.node, r.ipAddress, "not checked", "", "", CheckRowState::kNotChecked});
     return rows;
   }
   for (int i = 0; const CheckEntry* e = EntryAt(i); ++i) {

@@ -56,8 +56,8 @@ PlantCheck::~PlantCheck() {
 bool PlantCheck::Start() {
   StampCheckRecord(stamp_);
   started_ = std::chrono::steady_clock::now();
-  const size_t wanted = std::min<size_t>(static_cast<size_t>(std::clamp(options_.parallel, 1, PlantCheckOptions::kMaxParallel)),
-                                         targets_.size());
+  const int parallel = std::clamp(options_.parallel, 1, PlantCheckOptions::kMaxParallel);
+  const size_t wanted = std::min(static_cast<size_t>(parallel), targets_.size());
   std::lock_guard lock(mutex_);
   if (wanted == 0) {
     ended_ = started_;

@@ -187,8 +187,9 @@ void PlantCheckWindow::Poll() {
   if (!check_->WaitUntilDone(std::chrono::milliseconds(0))) return;
   poll_.stop();
   if (check_->Cancelled()) {
-    summary_->setText(logic_.HasReport() ? QStringLiteral("Check cancelled; the results shown are those of the check before.")
-                                         : QStringLiteral("Check cancelled."));
+    summary_->setText(logic_.HasReport()
+                          ? QStringLiteral("Check cancelled; the results shown are those of the check before.")
+                          : QStringLiteral("Check cancelled."));
   } else {
     CheckReport report = check_->Report();
     report.record.filePath = checkedFile_.filePath;
