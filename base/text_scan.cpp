@@ -121,4 +121,10 @@ std::optional<int> ReadWholeDecimal(std::string_view text) {
   return static_cast<int>(negative ? -value : value);
 }
 
+std::string FormatHex4(uint16_t value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04X", value);
+  return text;
+}
+
 }  // namespace plinth

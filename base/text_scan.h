@@ -39,4 +39,7 @@ uint32_t ParseIpv4(std::string_view text);
 // An IPv4 address in network byte order as dotted decimal.
 std::string FormatIpv4(uint32_t addressNetworkOrder);
 
+// A 16-bit word as "%04X" (health, last error, checksums).
+std::string FormatHex4(uint16_t value);
+
 }  // namespace plinth

@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes to the Modbus client as a module's reply: the pure
-// checks, and ReadNode, WriteNode and GetStatistics reading them from a
-// socket. Nothing may read or write outside its buffers, and a true result
-// must only come from a reply that passes the checks.
+// checks and the judgement of why a read failed, and ReadNode (with its
+// reason), WriteNode and GetStatistics reading them from a socket. Nothing
+// may read or write outside its buffers, and a true result must only come
+// from a reply that passes the checks.
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -67,6 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t late = plinth::LateFrameSize(received, 1);
   if (late != 0 && late != plinth::kLateSizeUnknown) Require(late >= 6 && received.size() >= 6);
   if (plinth::ReadReplyGood(received, count)) Require(received.size() == plinth::ReadReplySize(count) && received[7] == 3);
+  // Why a read failed is judged from the same bytes: good exactly when the check says so.
+  Require(plinth::JudgeReadReply(received, count, size % 2).Ok() == plinth::ReadReplyGood(received, count));
   if (plinth::WriteReplyGood(received)) Require(received.size() == 12 && received[7] == 16);
   if (plinth::CopyStatistics(received, statistics)) Require(statistics[0] == received[7]);
 
@@ -74,7 +77,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ReplySocket socket(reply);
     std::array<uint8_t, 2 * plinth::kMaxReadCount> dest;
     dest.fill(0xA5);
-    if (plinth::ReadNode(socket.client, 1, dest.data(), plinth::STATUS_BLOCK, count)) {
+    const plinth::ReadResult result = plinth::ReadNodeDetailed(socket.client, 1, dest.data(), plinth::STATUS_BLOCK, count);
+    Require(!plinth::DescribeReadResult(result, count).empty());
+    if (result.Ok()) {
       Require(plinth::ReadCountValid(count));
       Require(DataOfSomeFrame(reply, dest.data(), 2 * static_cast<size_t>(count)));
     } else {

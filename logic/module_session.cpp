@@ -1,18 +1,11 @@
 #include "logic/module_session.h"
 
-#include <cstdio>
-
+#include "base/text_scan.h"
 #include "net/modbus_client.h"
 #include "net/tcp_connect.h"
 
 namespace plinth {
 namespace {
-
-std::string Upper4(uint16_t value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04X", value);
-  return text;
-}
 
 // The fields for what was read: empty where the status block was not read.
 ModuleFields FieldsOf(const ModuleStatus& status) {
@@ -24,8 +17,8 @@ ModuleFields FieldsOf(const ModuleStatus& status) {
   f.moduleId = std::to_string(w[kStatusModuleId]);
   f.inputWords = std::to_string(w[kStatusInputWords]);
   f.outputWords = std::to_string(w[kStatusOutputWords]);
-  f.health = Upper4(w[kStatusHealth]);
-  f.lastError = Upper4(w[kStatusLastError]);
+  f.health = FormatHex4(w[kStatusHealth]);
+  f.lastError = FormatHex4(w[kStatusLastError]);
   f.errorCount = std::to_string(w[kStatusErrorCount]);
   return f;
 }

@@ -127,17 +127,21 @@ int ReceiveReply(int socket, Received& received) {
 }  // namespace
 
 bool ReadNode(int socket, uint8_t unit, void* dest, uint16_t start, int count) {
+  return ReadNodeDetailed(socket, unit, dest, start, count).Ok();
+}
+
+ReadResult ReadNodeDetailed(int socket, uint8_t unit, void* dest, uint16_t start, int count) {
   const uint16_t transaction = NextTransaction();
   ModbusTrace trace(socket);
   if (!ReadCountValid(count) || !SendFrame(socket, BuildReadRequest(unit, start, count), transaction, trace))
-    return false;
+    return {ReadFault::kNotSent, 0};
   Received received({transaction, ReadReplySize(count), kReadHoldingRegisters});
   const int stopped = ReceiveReply(socket, received);
   const std::span<const uint8_t> reply = received.Reply();
   if (trace.On()) trace.Received(reply, stopped);
-  if (!ReadReplyGood(reply, count)) return false;
-  std::memcpy(dest, reply.data() + 9, 2 * static_cast<size_t>(count));
-  return true;
+  const ReadResult result = JudgeReadReply(reply, count, stopped != 0 && stopped != ETIMEDOUT);
+  if (result.Ok()) std::memcpy(dest, reply.data() + 9, 2 * static_cast<size_t>(count));
+  return result;
 }
 
 bool WriteNode(int socket, uint8_t /*unit: every write goes to unit 0*/, const void* source, uint16_t start,

@@ -10,6 +10,7 @@
 #include <span>
 
 #include "net/modbus_registers.h"
+#include "net/read_fault.h"
 
 namespace plinth {
 
@@ -18,6 +19,8 @@ inline constexpr int kReplyTimeoutMs = 2000;
 // Function 3: reads count (1..125) registers from start into dest (2 * count
 // bytes, wire order). dest is untouched unless the result is true.
 bool ReadNode(int socket, uint8_t unit, void* dest, uint16_t start, int count);
+// ReadNode that also says why a read failed.
+ReadResult ReadNodeDetailed(int socket, uint8_t unit, void* dest, uint16_t start, int count);
 
 // Function 16: writes count (1..123) registers of source (2 * count bytes,
 // wire order) from start. The unit identifier on the wire is always 0.

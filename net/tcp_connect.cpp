@@ -77,7 +77,9 @@ int ConnectTcp(uint32_t addressNetworkOrder, uint16_t port, int timeoutMs) {
   const int s = OpenTcpSocket();
   if (s < 0) return -1;
   if (!ConnectSocket(s, addressNetworkOrder, port, timeoutMs)) {
+    const int reason = errno;
     ::close(s);
+    errno = reason;
     return -1;
   }
   return s;

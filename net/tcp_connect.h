@@ -8,14 +8,16 @@ inline constexpr int kConnectTimeoutMs = 1000;
 
 // Connects to address (network byte order) and port: a non-blocking connect
 // and a wait of at most timeoutMs. Returns the connected socket, blocking and
-// with TCP_NODELAY set, or -1 when the connect fails or times out.
+// with TCP_NODELAY set, or -1 when the connect fails or times out; errno
+// then says why (ECONNREFUSED, ETIMEDOUT for no answer within the bound, ...).
 int ConnectTcp(uint32_t addressNetworkOrder, uint16_t port, int timeoutMs = kConnectTimeoutMs);
 
 // The two halves of ConnectTcp, for a connect that runs on another thread
 // than the one that made the socket. OpenTcpSocket: a non-blocking stream
 // socket, or -1. ConnectSocket: as ConnectTcp on that socket (which stays
 // open either way); the wait also ends, failed, as soon as cancelFd (when
-// not -1) becomes readable.
+// not -1) becomes readable. A failure leaves its reason in errno, as
+// ConnectTcp does (ECANCELED for cancelFd).
 int OpenTcpSocket();
 bool ConnectSocket(int socket, uint32_t addressNetworkOrder, uint16_t port, int timeoutMs, int cancelFd = -1);
 

@@ -41,7 +41,8 @@ const char* ModuleOptionsHelp() {
          "  flash=0|1       IP flash flag at start (default 1)\n"
          "  bootp=0|1       1: start without an address, waiting for BOOTP\n"
          "  static=0|1      1: inputs keep their values instead of counting up\n"
-         "  fault=MODE      none, silent, split, wrong-function, short, close\n"
+         "  fault=MODE      none, silent, split, wrong-function, short, close, no-accept,\n"
+         "                  status-exception\n"
          "  count=N         N modules on consecutive addresses and MAC addresses\n";
 }
 

@@ -12,6 +12,7 @@ namespace {
 constexpr uint8_t kIllegalFunction = 1;
 constexpr uint8_t kIllegalDataAddress = 2;
 constexpr uint8_t kIllegalDataValue = 3;
+constexpr uint8_t kServerDeviceFailure = 4;
 
 uint16_t Be16(std::span<const uint8_t> bytes, size_t at) {
   return static_cast<uint16_t>((bytes[at] << 8) | bytes[at + 1]);
@@ -44,8 +45,9 @@ std::string Hex(uint16_t value) {
 }  // namespace
 
 std::optional<FaultMode> ParseFaultMode(std::string_view name) {
-  for (FaultMode mode : {FaultMode::kNone, FaultMode::kNeverAnswer, FaultMode::kSplitReply,
-                         FaultMode::kWrongFunction, FaultMode::kShortReply, FaultMode::kCloseOnAccept})
+  for (FaultMode mode : {FaultMode::kNone, FaultMode::kNeverAnswer, FaultMode::kSplitReply, FaultMode::kWrongFunction,
+                         FaultMode::kShortReply, FaultMode::kCloseOnAccept, FaultMode::kNoAccept,
+                         FaultMode::kStatusException})
     if (name == FaultModeName(mode)) return mode;
   return std::nullopt;
 }
@@ -58,6 +60,8 @@ const char* FaultModeName(FaultMode mode) {
     case FaultMode::kWrongFunction: return "wrong-function";
     case FaultMode::kShortReply: return "short";
     case FaultMode::kCloseOnAccept: return "close";
+    case FaultMode::kNoAccept: return "no-accept";
+    case FaultMode::kStatusException: return "status-exception";
   }
   return "none";
 }
@@ -157,6 +161,21 @@ int SimModule::RequestsAnswered() const {
   return requestsAnswered_;
 }
 
+void SimModule::ConnectionOpened() {
+  std::lock_guard lock(mutex_);
+  mostConnections_ = std::max(mostConnections_, ++connections_);
+}
+
+void SimModule::ConnectionClosed() {
+  std::lock_guard lock(mutex_);
+  --connections_;
+}
+
+int SimModule::MostConnections() const {
+  std::lock_guard lock(mutex_);
+  return mostConnections_;
+}
+
 uint16_t SimModule::InputValue(size_t index) const {
   if (!changingInputs_) return inputs_[index];
   const auto ticks = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started_).count() / 100;
@@ -208,6 +227,9 @@ SimAnswer SimModule::Answer(std::span<const uint8_t> request) {
       answer.summary = "read " + Hex(start) + " x" + std::to_string(count);
       if (!ReadCountValid(count)) {
         exception = kIllegalDataValue;
+      } else if (fault_.load() == FaultMode::kStatusException && start < STATUS_BLOCK + kStatusBlockWords &&
+                 start + count > STATUS_BLOCK) {
+        exception = kServerDeviceFailure;
       } else {
         answer.reply = ReplyHeader(request, function);
         answer.reply.push_back(static_cast<uint8_t>(2 * count));

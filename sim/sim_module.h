@@ -27,6 +27,8 @@ enum class FaultMode {
   kWrongFunction,  // function code of each reply plus one
   kShortReply,     // each reply one byte short
   kCloseOnAccept,  // closes every connection as soon as it is accepted
+  kNoAccept,       // never accepts, its listen queue full: connects get no answer
+  kStatusException,  // reads of the status block get exception 04
 };
 std::optional<FaultMode> ParseFaultMode(std::string_view name);
 const char* FaultModeName(FaultMode mode);
@@ -91,6 +93,11 @@ class SimModule {
   bool FlashFlag() const;
   uint16_t TimeoutRegister() const;
   int RequestsAnswered() const;
+  // Connections the server holds open to this module: now, and the most at
+  // any one time.
+  void ConnectionOpened();
+  void ConnectionClosed();
+  int MostConnections() const;
 
  private:
   // Register value at address, or none when the module has no such register.
@@ -116,6 +123,8 @@ class SimModule {
   std::vector<uint16_t> inputs_;
   std::vector<uint16_t> outputs_;
   int requestsAnswered_ = 0;
+  int connections_ = 0;
+  int mostConnections_ = 0;
   int exceptionsSent_ = 0;
   FlashFlagHandler flashHandler_;
 };

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "base/text_scan.h"
+#include "net/tcp_connect.h"
 
 namespace plinth {
 namespace {
@@ -33,6 +34,7 @@ std::string Endpoint(uint32_t address, uint16_t port) { return FormatIpv4(addres
 struct SimServer::Listener {
   std::shared_ptr<SimModule> module;
   int fd = -1;
+  int filler = -1;  // no-accept: the connection that fills the listen queue
   uint32_t address = 0;  // bound address, network byte order
   uint32_t failedAddress = 0;  // last address that could not be bound
   std::string name;
@@ -50,9 +52,8 @@ struct SimServer::Connection {
 SimServer::SimServer() : wakeFd_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
 
 SimServer::~SimServer() {
-  for (auto& c : connections_) ::close(c->fd);
-  for (auto& l : listeners_)
-    if (l->fd >= 0) ::close(l->fd);
+  for (auto& c : connections_) CloseConnection(*c);
+  for (auto& l : listeners_) CloseListener(*l);
   if (wakeFd_ >= 0) ::close(wakeFd_);
 }
 
@@ -89,8 +90,10 @@ bool SimServer::Listen(Listener& listener, std::string& error) {
   at.sin_port = htons(port);
   at.sin_addr.s_addr = address;
   // The kernel cuts the backlog to its maximum (net.core.somaxconn), so a
-  // burst of connects waits in the queue instead of retrying its SYN.
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || ::listen(fd, INT_MAX) != 0) {
+  // burst of connects waits in the queue instead of retrying its SYN. A
+  // module that accepts nothing has a queue of one place, taken below.
+  const bool accepting = listener.module->Fault() != FaultMode::kNoAccept;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || ::listen(fd, accepting ? INT_MAX : 0) != 0) {
     error = name + ": " + std::strerror(errno);
     ::close(fd);
     listener.failedAddress = address;
@@ -103,6 +106,13 @@ bool SimServer::Listen(Listener& listener, std::string& error) {
   listener.address = address;
   listener.failedAddress = 0;
   listener.name = Endpoint(address, ntohs(at.sin_port));
+  if (!accepting) {
+    // Once the queue is full the kernel drops further SYNs: a connect then
+    // waits for an answer that never comes, as at a host that is not there.
+    listener.filler = ConnectTcp(address, ntohs(at.sin_port));
+    Log("%s: module %u listening, accepting nothing", listener.name.c_str(), listener.module->ModuleId());
+    return true;
+  }
   Log("%s: module %u listening", listener.name.c_str(), listener.module->ModuleId());
   return true;
 }
@@ -119,13 +129,9 @@ void SimServer::SyncListeners() {
     const uint32_t address = listener->module->Address();
     if (listener->fd >= 0 && (!wanted || address != listener->address)) {
       Log("%s: address given up, no longer serving", listener->name.c_str());
-      ::close(listener->fd);
-      listener->fd = -1;
+      CloseListener(*listener);
       for (auto& c : connections_)
-        if (c->module == listener->module) {
-          ::close(c->fd);
-          c->fd = -1;
-        }
+        if (c->module == listener->module) CloseConnection(*c);
     }
     if (wanted && listener->fd < 0 && address != listener->failedAddress) {
       std::string error;
@@ -148,6 +154,8 @@ void SimServer::Accept(Listener& listener) {
     const std::string name = listener.name + " <- " + Endpoint(peer.sin_addr.s_addr, ntohs(peer.sin_port));
     if (listener.module->Fault() == FaultMode::kCloseOnAccept) {
       Log("%s: accepted and closed (fault mode)", name.c_str());
+      listener.module->ConnectionOpened();
+      listener.module->ConnectionClosed();
       ::close(fd);
       continue;
     }
@@ -157,6 +165,7 @@ void SimServer::Accept(Listener& listener) {
     connection->module = listener.module;
     connection->name = name;
     connection->fd = fd;
+    listener.module->ConnectionOpened();
     Log("%s: connected", name.c_str());
     connections_.push_back(std::move(connection));
   }
@@ -232,7 +241,8 @@ void SimServer::Run() {
     fds.push_back({wakeFd_, POLLIN, 0});
     const auto now = Clock::now();
     if (acceptPaused_ && now >= acceptRetryAt_) acceptPaused_ = false;
-    for (auto& l : listeners_) fds.push_back({acceptPaused_ ? -1 : l->fd, POLLIN, 0});  // -1 is ignored by poll
+    for (auto& l : listeners_)  // -1 is ignored by poll
+      fds.push_back({acceptPaused_ || l->filler >= 0 ? -1 : l->fd, POLLIN, 0});
     int timeout = kIdlePollMs;
     if (acceptPaused_) {
       const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(acceptRetryAt_ - now).count();
@@ -264,16 +274,27 @@ void SimServer::Run() {
         Send(c, c.tail);
         c.tail.clear();
       }
-      if (fds[firstConnection + i].revents && !Receive(c)) {
-        ::close(c.fd);
-        c.fd = -1;
-      }
+      if (fds[firstConnection + i].revents && !Receive(c)) CloseConnection(c);
     }
     // A closed connection gave back its descriptor: accept again.
     if (std::erase_if(connections_, [](const auto& c) { return c->fd < 0; }) > 0) acceptPaused_ = false;
   }
-  for (auto& c : connections_) ::close(c->fd);
+  for (auto& c : connections_) CloseConnection(*c);
   connections_.clear();
+}
+
+void SimServer::CloseConnection(Connection& connection) {
+  if (connection.fd < 0) return;
+  ::close(connection.fd);
+  connection.fd = -1;
+  connection.module->ConnectionClosed();
+}
+
+void SimServer::CloseListener(Listener& listener) {
+  CloseSocket(listener.filler);
+  listener.filler = -1;
+  if (listener.fd >= 0) ::close(listener.fd);
+  listener.fd = -1;
 }
 
 void SimServer::RequestStop() {

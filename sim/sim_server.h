@@ -51,6 +51,8 @@ class SimServer {
   // False when the connection is to be closed.
   bool Receive(Connection& connection);
   void Send(Connection& connection, const std::vector<uint8_t>& reply);
+  void CloseConnection(Connection& connection);
+  void CloseListener(Listener& listener);
   void Log(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
   std::vector<std::shared_ptr<SimModule>> modules_;

@@ -94,6 +94,8 @@ MainDialog::MainDialog(NetState& net, std::string configPath, UserPrompts& promp
   ok->setDefault(true);
   QPushButton* cancel = AddButton("Cancel", "cancelButton");
   QPushButton* help = AddButton("&Help", "helpButton");
+  // The plant check: the list against the live network (PlantCheckControl).
+  verifyButton_ = AddButton("&Verify plant...", "verifyButton");
   QPushButton* advanced = AddButton("A&dvanced...", "advancedButton");
   bootpButton_ = AddButton("Boot&P server", "bootpButton");
   bootpButton_->setCheckable(true);
@@ -159,13 +161,13 @@ MainDialog::MainDialog(NetState& net, std::string configPath, UserPrompts& promp
   auto* left = new QVBoxLayout;
   left->addWidget(list_, 1);
   left->addLayout(services);
-  PlaceBesideButtonColumn(*this, left, {add, edit, remove, openButton_, saveButton_, ok, cancel, help});
+  PlaceBesideButtonColumn(*this, left, {add, edit, remove, openButton_, saveButton_, verifyButton_, ok, cancel, help});
   resize(1120, 420);  // made to fit the screen when shown (ui/application_setup.h)
   // Tab follows reading order: the list and the fields under it, then the
   // column of buttons.
-  QWidget* order[] = {list_, masterIp_, bootpButton_, bootpIndicator_, advanced, scanButton_, scanAddress_,
-                      add,   edit,      remove,       openButton_,     saveButton_, ok,        cancel,
-                      help};
+  QWidget* order[] = {list_,       masterIp_,   bootpButton_,  bootpIndicator_, advanced, scanButton_,
+                      scanAddress_, add,         edit,          remove,          openButton_, saveButton_,
+                      verifyButton_, ok,         cancel,        help};
   for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
 
   // The keys of a list: Enter and F2 edit, Delete removes, Insert adds; Ctrl+S saves where Save is offered.
@@ -391,6 +393,31 @@ void MainDialog::EditRow(int row) {
   CopyRecord(*record, logic.record);
   RenderRow(row, nullptr);
   NextNodeAfterEdit(logic.record, config_.nextNode);
+}
+
+bool MainDialog::ReplaceSlave(int row, const SlaveRecord& r) {
+  ListLock lock(*this);
+  SlaveRecord* record = lock.Held() ? config_.dataList.At(row) : nullptr;
+  if (!record) return false;
+  // As by an edit; closing then asks to save, as the written bytes differ.
+  CopyRecord(*record, r);
+  RenderRow(row, nullptr);
+  NextNodeAfterEdit(r, config_.nextNode);
+  return true;
+}
+
+bool MainDialog::AppendSlave(const SlaveRecord& r) {
+  ListLock lock(*this);
+  if (!lock.Held()) return false;
+  if (config_.dataList.Full()) {
+    messages_.Show("dataList full");
+    return false;
+  }
+  // As by Add; closing then asks to save, as the written bytes differ.
+  const int slot = config_.dataList.Append(std::make_unique<SlaveRecord>(r));
+  RenderRow(slot, nullptr);
+  NextNodeAfterAdd(r, config_.nextNode);
+  return true;
 }
 
 void MainDialog::RemoveCommand() {

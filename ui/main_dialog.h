@@ -82,6 +82,11 @@ class MainDialog : public QDialog, public SlaveRows {
   void EditRow(int row);
   void RemoveRow(int row);
   void ShowTitle();
+  // An edit and an Add without their dialog, each taking slaveLock itself:
+  // row's record becomes r, or r is appended ("dataList full" when there
+  // is no room). False when nothing was stored.
+  bool ReplaceSlave(int row, const SlaveRecord& r);
+  bool AppendSlave(const SlaveRecord& r);
 
   // SlaveRows: the list as row changes see it.
   DataList& Slaves() override { return config_.dataList; }
@@ -120,6 +125,7 @@ class MainDialog : public QDialog, public SlaveRows {
   QTimer& Timer1() { return timer1_; }
   QPushButton* BootpButton() const { return bootpButton_; }
   QPushButton* ScanButton() const { return scanButton_; }
+  QPushButton* VerifyButton() const { return verifyButton_; }
   SlaveListView* ListView() const { return list_; }
   SlaveListModel* ListModel() const { return model_; }
   QComboBox* MasterIpBox() const { return masterIp_; }
@@ -168,6 +174,7 @@ class MainDialog : public QDialog, public SlaveRows {
   QPushButton* saveButton_;
   QPushButton* bootpButton_;
   QPushButton* scanButton_;
+  QPushButton* verifyButton_;
   QTimer timer1_;
 
   std::vector<std::function<void()>> timerHandlers_;

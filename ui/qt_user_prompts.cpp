@@ -48,10 +48,22 @@ std::optional<std::string> QtUserPrompts::OpenFile() {
 }
 
 std::optional<std::string> QtUserPrompts::SaveFile() {
-  QFileDialog dialog(Parent(), QString(), QString(), ConfigFileFilter());
+  return SaveDialog(QString(), ConfigFileFilter(), "bin");
+}
+
+// A save dialog whose default suffix follows the chosen filter, so that a
+// name typed without an extension takes that filter's.
+std::optional<std::string> QtUserPrompts::SaveDialog(const QString& title, const QString& filter,
+                                                     const std::string& suffix) {
+  QFileDialog dialog(Parent(), title, QString(), filter);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setDefaultSuffix(QStringLiteral("bin"));
+  dialog.setDefaultSuffix(QString::fromStdString(suffix));
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& chosen) {
+    const qsizetype star = chosen.indexOf(QStringLiteral("*."));
+    const QString extension = chosen.mid(star + 2).section(QLatin1Char(')'), 0, 0).section(QLatin1Char(' '), 0, 0);
+    if (star >= 0 && !extension.contains(QLatin1Char('*'))) dialog.setDefaultSuffix(extension);
+  });
   // Qt's save dialog asks before overwriting an existing file by default.
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   return dialog.selectedFiles().first().toStdString();
@@ -68,13 +80,8 @@ std::optional<std::string> QtUserPrompts::OpenOtherFile(const std::string& title
 
 std::optional<std::string> QtUserPrompts::SaveOtherFile(const std::string& title, const std::string& filter,
                                                         const std::string& suffix) {
-  QFileDialog dialog(Parent(), QString::fromStdString(title), QString(),
-                     QString::fromStdString(filter) + QStringLiteral(";;All Files (*.*)"));
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  dialog.setDefaultSuffix(QString::fromStdString(suffix));
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return dialog.selectedFiles().first().toStdString();
+  return SaveDialog(QString::fromStdString(title), QString::fromStdString(filter) + QStringLiteral(";;All Files (*.*)"),
+                    suffix);
 }
 
 }  // namespace plinth

@@ -26,6 +26,7 @@ class QtUserPrompts : public UserPrompts {
 
  private:
   QWidget* Parent() const;
+  std::optional<std::string> SaveDialog(const QString& title, const QString& filter, const std::string& suffix);
   QPointer<QWidget> parent_;
 };
 

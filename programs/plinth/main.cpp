@@ -13,6 +13,7 @@
 #include "ui/connect_control.h"
 #include "ui/main_dialog.h"
 #include "ui/net_scan_control.h"
+#include "ui/plant_check_control.h"
 #include "ui/qt_user_prompts.h"
 #include "ui/traffic_window.h"
 
@@ -75,7 +76,7 @@ int main(int argc, char** argv) {
   plinth::TrafficKeyFilter trafficKey(prompts);
   app.installEventFilter(&trafficKey);
   plinth::ConfiguratorApp plinthApp(netState, prompts);
-  // The BOOTP server and the network scan live with the main window
+  // The BOOTP server, the network scan and the plant check live with the main window
   // (children of it).
   plinth::BootpControl* bootp = nullptr;
   plinthApp.SetOnMainWindow([&prompts, &bootp](plinth::MainDialog& window) {
@@ -83,6 +84,7 @@ int main(int argc, char** argv) {
     bootp = new plinth::BootpControl(window, plinth::ProgramBootpOptions());
     new plinth::NetScanControl(window);
     new plinth::ConnectControl(window);
+    new plinth::PlantCheckControl(window);
   });
   plinthApp.ShutdownOptions().stopBootpServer = [&bootp] {
     if (bootp) bootp->StopForShutdown();

@@ -9,6 +9,7 @@
 #include "cli/module_commands.h"
 #include "cli/scan_command.h"
 #include "cli/trace_output.h"
+#include "cli/verify_command.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"plinthctl - configure an Ethernet I/O bus from the command line", "plinthctl"};
@@ -78,6 +79,19 @@ int main(int argc, char** argv) {
   bootp->add_option("--bind", bootpOptions.bindAddress, "local address to serve on")->capture_default_str();
   bootp->add_option("--reply", bootpOptions.replyAddress, "address replies go to")->capture_default_str();
 
+  // The plant check against the live network.
+  plinth::VerifyCommandOptions verifyOptions;
+  auto* verify = app.add_subcommand("verify", "Check the live modules against a .bin file; write a commissioning report");
+  verify->add_option("FILE", verifyOptions.path, "configuration file (.bin)")->required();
+  verify->add_option("--port", verifyOptions.check.port, "Modbus/TCP port")->capture_default_str()->check(CLI::Range(1, 65535));
+  verify->add_flag("--sweep", verifyOptions.check.sweep, "also list the modules of the master's /24 that are in no row");
+  verify->add_option("--parallel", verifyOptions.check.parallel, "modules looked at at once")
+      ->capture_default_str()
+      ->check(CLI::Range(1, plinth::PlantCheckOptions::kMaxParallel));
+  auto* verifyJson = verify->add_flag("--json", verifyOptions.json, "print the report as JSON");
+  verify->add_flag("--csv", verifyOptions.csv, "print the report as CSV")->excludes(verifyJson);
+  verify->add_option("--report", verifyOptions.reports, "write the report to FILE (.json, .csv or .html; repeatable)");
+
   // Without a command, the usage says what there is to do.
   if (argc < 2) {
     std::cout << app.help();
@@ -104,6 +118,7 @@ int main(int argc, char** argv) {
     if (*io) return plinth::IoCommand(moduleIp, modulePort, cycles, outputWords);
     if (*bootp) return plinth::BootpCommand(bootpOptions);
     if (*scan) return plinth::ScanCommand(scanOptions);
+    if (*verify) return plinth::VerifyCommand(verifyOptions);
     return 2;
   };
   plinth::TraceOutput traceOutput;

@@ -1,13 +1,17 @@
 // plinth_screenshots DIR: draws the main window with a few slaves, the Slave
 // Configuration, Module Selection, module status and Test I/O windows, and
 // saves each as a PNG in DIR (main-window.png, slave-configuration.png,
-// module-selection.png, module-status.png, test-io.png). The last two show a
-// simulated module on loopback. Used by scripts/screenshots.sh for the
-// documentation.
+// module-selection.png, module-status.png, test-io.png, plant-check.png).
+// The last three show simulated modules on loopback. Used by
+// scripts/screenshots.sh for the documentation.
 #include <QApplication>
 #include <QDir>
 #include <QListWidget>
 #include <QThread>
+#include <QTreeWidget>
+#include <arpa/inet.h>
+#include <sys/socket.h>
+
 #include <cstdio>
 #include <thread>
 
@@ -19,6 +23,7 @@
 #include "ui/main_dialog.h"
 #include "ui/module_dialog.h"
 #include "ui/module_select_dialog.h"
+#include "ui/plant_check_window.h"
 #include "ui/qt_user_prompts.h"
 #include "ui/resources.h"
 #include "ui/slave_config_dialog.h"
@@ -49,6 +54,72 @@ bool Save(QWidget& widget, const QDir& dir, const char* name) {
   QString path = dir.filePath(QString::fromLatin1(name));
   bool ok = widget.grab().save(path);
   std::printf("%s %s\n", ok ? "wrote" : "could not write", path.toLocal8Bit().constData());
+  return ok;
+}
+
+// The plant check window after a check with a sweep of a small plant of
+// simulated modules on 127.0.91.0/24 (loopback): a match, another module,
+// one that refuses, an unhealthy one, another unit, a slave without an
+// address, and a module in no row.
+bool SavePlantCheck(const QDir& dir) {
+  const int probe = ::socket(AF_INET, SOCK_STREAM, 0);  // a free port for every module
+  sockaddr_in at{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+  socklen_t len = sizeof at;
+  ::bind(probe, reinterpret_cast<sockaddr*>(&at), sizeof at);
+  ::getsockname(probe, reinterpret_cast<sockaddr*>(&at), &len);
+  plinth::CloseSocket(probe);
+  const uint16_t port = ntohs(at.sin_port);
+  plinth::SimServer sim;
+  auto module = [&](int host, uint16_t id, auto&& tweak) {
+    plinth::SimModuleConfig config;
+    config.address = plinth::ParseIpv4("127.0.91." + std::to_string(host));
+    config.port = port;
+    config.moduleId = id;
+    config.mac = {0x00, 0x02, 0xa1, 0x00, 0x0b, static_cast<uint8_t>(host)};
+    tweak(config);
+    sim.AddModule(std::make_shared<plinth::SimModule>(config));
+  };
+  module(1, 1218, [](auto&) {});
+  module(2, 704, [](auto&) {});
+  module(3, 1218, [](auto&) {});
+  module(5, 4578, [](auto& c) { c.health = 0x0001, c.lastError = 0x0010, c.errorCount = 3; });
+  module(6, 2, [](auto& c) { c.mac[5] = 0x66; });
+  module(20, 4578, [](auto&) {});
+  std::string error;
+  if (!sim.Open(error)) {
+    std::printf("no simulated modules: %s\n", error.c_str());
+    return false;
+  }
+  std::thread serving([&sim] { sim.Run(); });
+
+  plinth::NetState net;
+  net.localAddrs = {plinth::ParseIpv4("127.0.91.10")};
+  plinth::QtUserPrompts prompts;
+  plinth::MainDialog window(net, "/home/anna/plant/line1.bin", prompts);
+  plinth::DataList& list = window.Config().dataList;
+  AddSlave(list, "1", "127.0.91.1", "0002a1000b01", "1218", "ok");
+  AddSlave(list, "2", "127.0.91.2", "0002a1000b02", "704", "ok");
+  AddSlave(list, "3", "127.0.91.3", "0002a1000b03", "1217", "ok");
+  AddSlave(list, "4", "127.0.91.4", "", "704", "unknown");
+  AddSlave(list, "5", "127.0.91.5", "0002a1000b05", "4578", "ok");
+  AddSlave(list, "6", "127.0.91.6", "0002a1000b06", "2", "ok");
+  AddSlave(list, "7", "", "0002a1000c77", "", "bootp");
+  window.Initialise();
+  window.Timer1().stop();
+  plinth::PlantCheckOptions options;
+  options.port = port;
+  options.sweep = true;
+  plinth::PlantCheckWindow check(window, options, prompts, &window);
+  check.show();
+  check.StartCheck();
+  for (int i = 0; i < 300 && check.Running(); ++i) {
+    QApplication::processEvents();
+    QThread::msleep(20);
+  }
+  check.Table()->topLevelItem(2)->setSelected(true);
+  const bool ok = Save(check, dir, "plant-check.png");
+  sim.RequestStop();
+  serving.join();
   return ok;
 }
 
@@ -84,6 +155,7 @@ int main(int argc, char** argv) {
   plinth::ModuleSelectDialog select(&window);
   ok = Save(select, dir, "module-selection.png") && ok;
   select.hide();
+  ok = SavePlantCheck(dir) && ok;
 
   // A module of ID 6115 on loopback for the module status and Test I/O windows.
   plinth::SimModuleConfig config;
