@@ -1,5 +1,6 @@
 #include "net/modbus_client.h"
 
+#include <arpa/inet.h>
 #include <poll.h>
 #include <sched.h>
 #include <sys/socket.h>
@@ -29,13 +30,30 @@ uint16_t NextTransaction() {
 }
 
 // One send call; MSG_NOSIGNAL so that a closed peer gives false, not SIGPIPE.
-bool SendFrame(int socket, ModbusFrame frame, uint16_t transaction) {
+bool SendFrame(int socket, ModbusFrame frame, uint16_t transaction, ModbusError* error) {
   StampTransaction(frame, transaction);
   ssize_t sent;
   do {
     sent = ::send(socket, frame.bytes.data(), frame.size, MSG_NOSIGNAL);
   } while (sent < 0 && errno == EINTR);
-  return sent == static_cast<ssize_t>(frame.size);
+  if (sent == static_cast<ssize_t>(frame.size)) return true;
+  if (error) {
+    *error = {};
+    error->kind = ModbusError::Kind::kSendFailed;
+    error->systemError = sent < 0 ? errno : EMSGSIZE;
+  }
+  return false;
+}
+
+// A count the request cannot carry: nothing is sent.
+bool CountRefused(int count, bool valid, ModbusError* error) {
+  if (valid) return false;
+  if (error) {
+    *error = {};
+    error->kind = ModbusError::Kind::kBadCount;
+    error->count = count;
+  }
+  return true;
 }
 
 // A module on a fast link answers within tens of microseconds: looking for
@@ -93,15 +111,23 @@ class Received {
 
 // Receives one reply: reads on until it is complete, the connection closes,
 // an error or the time bound. Late replies to earlier requests that arrive
-// first are read past.
-void ReceiveReply(int socket, Received& received) {
+// first are read past. Returns how the receive ended.
+ReceiveEnd ReceiveReply(int socket, Received& received) {
+  ReceiveEnd end;
+  end.waitedMs = kReplyTimeoutMs;
+  // A failed or empty receive: the connection is closed or broken.
+  const auto ended = [&end](ssize_t got) {
+    if (got == 0) end.closed = true;
+    else end.error = errno;
+    return end;
+  };
   const auto start = Clock::now();
   const auto deadline = start + std::chrono::milliseconds(kReplyTimeoutMs);
   bool any = false;
   while (!any && Clock::now() - start < kEagerWait) {
     const ssize_t got = ::recv(socket, received.End(), received.Room(), MSG_DONTWAIT);
     if (got > 0) received.Add(static_cast<size_t>(got)), any = true;
-    else if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return;
+    else if (got == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)) return ended(got);
     else sched_yield();  // a busy processor goes to whoever has work, the peer perhaps
   }
   while (!received.Complete()) {
@@ -110,48 +136,72 @@ void ReceiveReply(int socket, Received& received) {
     pollfd p{socket, POLLIN, 0};
     const int ready = ::poll(&p, 1, static_cast<int>(left));
     if (ready < 0 && errno == EINTR) continue;
-    if (ready <= 0) break;
+    if (ready < 0) return ended(ready);
+    if (ready == 0) break;
     const ssize_t got = ::recv(socket, received.End(), received.Room(), MSG_DONTWAIT);
     if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) continue;
-    if (got <= 0) break;
+    if (got <= 0) return ended(got);
     received.Add(static_cast<size_t>(got));
   }
+  return end;
+}
+
+// Fills error (if asked for) with why reply is not the good one.
+void Judge(ModbusError* error, std::span<const uint8_t> reply, size_t expected, uint8_t function,
+           const ReceiveEnd& end) {
+  if (error) *error = JudgeFailedReply(reply, expected, function, end);
 }
 
 }  // namespace
 
-bool ReadNode(int socket, uint8_t unit, void* dest, uint16_t start, int count) {
+bool ReadNode(int socket, uint8_t unit, void* dest, uint16_t start, int count, ModbusError* error) {
   const uint16_t transaction = NextTransaction();
-  if (!ReadCountValid(count) || !SendFrame(socket, BuildReadRequest(unit, start, count), transaction)) return false;
+  if (CountRefused(count, ReadCountValid(count), error) ||
+      !SendFrame(socket, BuildReadRequest(unit, start, count), transaction, error))
+    return false;
   Received received({transaction, ReadReplySize(count), kReadHoldingRegisters});
-  ReceiveReply(socket, received);
+  const ReceiveEnd end = ReceiveReply(socket, received);
   const std::span<const uint8_t> reply = received.Reply();
-  if (!ReadReplyGood(reply, count)) return false;
+  if (!ReadReplyGood(reply, count)) {
+    Judge(error, reply, ReadReplySize(count), kReadHoldingRegisters, end);
+    return false;
+  }
   std::memcpy(dest, reply.data() + 9, 2 * static_cast<size_t>(count));
   return true;
 }
 
 bool WriteNode(int socket, uint8_t /*unit: every write goes to unit 0*/, const void* source, uint16_t start,
-               int count) {
+               int count, ModbusError* error) {
   const uint16_t transaction = NextTransaction();
-  if (!WriteCountValid(count) ||
-      !SendFrame(socket, BuildWriteRequest(start, static_cast<const uint8_t*>(source), count), transaction))
+  if (CountRefused(count, WriteCountValid(count), error) ||
+      !SendFrame(socket, BuildWriteRequest(start, static_cast<const uint8_t*>(source), count), transaction, error))
     return false;
   Received received({transaction, kWriteReplySize, kWriteMultipleRegisters});
-  ReceiveReply(socket, received);
-  return WriteReplyGood(received.Reply());
+  const ReceiveEnd end = ReceiveReply(socket, received);
+  const std::span<const uint8_t> reply = received.Reply();
+  if (WriteReplyGood(reply)) return true;
+  Judge(error, reply, kWriteReplySize, kWriteMultipleRegisters, end);
+  return false;
 }
 
 void WriteFlashFlag(int socket, bool keepAddress) {
-  SendFrame(socket, BuildFlashFlagRequest(keepAddress), NextTransaction());
+  SendFrame(socket, BuildFlashFlagRequest(keepAddress), NextTransaction(), nullptr);
 }
 
-bool GetStatistics(int socket, uint8_t unit, std::span<uint8_t, kStatisticsSize> dest) {
+bool WriteFlashFlagAcknowledged(int socket, bool keepAddress, ModbusError* error) {
+  const uint16_t value = htons(keepAddress ? 1 : 0);
+  return WriteNode(socket, 0, &value, kIpFlashFlagRegister, 1, error);
+}
+
+bool GetStatistics(int socket, uint8_t unit, std::span<uint8_t, kStatisticsSize> dest, ModbusError* error) {
   const uint16_t transaction = NextTransaction();
-  if (!SendFrame(socket, BuildStatisticsRequest(unit), transaction)) return false;
+  if (!SendFrame(socket, BuildStatisticsRequest(unit), transaction, error)) return false;
   Received received({transaction, 0, 0});
-  ReceiveReply(socket, received);
-  return CopyStatistics(received.Reply(), dest);
+  const ReceiveEnd end = ReceiveReply(socket, received);
+  const std::span<const uint8_t> reply = received.Reply();
+  if (CopyStatistics(reply, dest)) return true;
+  Judge(error, reply, 0, kDiagnostics, end);
+  return false;
 }
 
 }  // namespace plinth

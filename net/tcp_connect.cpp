@@ -8,19 +8,25 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 
 namespace plinth {
 
 int OpenTcpSocket() { return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0); }
 
-bool ConnectSocket(int s, uint32_t addressNetworkOrder, uint16_t port, int timeoutMs, int cancelFd) {
+namespace {
+
+// ConnectSocket; why: the reason of a failure.
+bool ConnectOnce(int s, uint32_t addressNetworkOrder, uint16_t port, int timeoutMs, int cancelFd, int& why) {
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_port = htons(port);
   to.sin_addr.s_addr = addressNetworkOrder;
   int rc = ::connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+  why = rc != 0 ? errno : 0;
   if (rc != 0 && errno == EINPROGRESS) {
     // An interrupted wait goes on for what is left of the bound, not anew.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
@@ -31,12 +37,15 @@ bool ConnectSocket(int s, uint32_t addressNetworkOrder, uint16_t port, int timeo
       rc = ::poll(p, 2, static_cast<int>(std::max<decltype(left)>(left, 0)));
       if (rc >= 0 || errno != EINTR) break;
     }
+    const int pollError = rc < 0 ? errno : 0;
     int error = 0;
     socklen_t len = sizeof error;
-    rc = (rc >= 1 && p[0].revents != 0 && p[1].revents == 0 &&
-          ::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &len) == 0 && error == 0)
-             ? 0
-             : -1;
+    if (rc == 0) why = ETIMEDOUT;
+    else if (rc < 0) why = pollError;
+    else if (p[1].revents != 0) why = ECANCELED;
+    else if (::getsockopt(s, SOL_SOCKET, SO_ERROR, &error, &len) != 0) why = errno;
+    else why = error;
+    rc = why == 0 ? 0 : -1;
   }
   if (rc != 0) return false;
   const int flags = ::fcntl(s, F_GETFL);
@@ -47,14 +56,35 @@ bool ConnectSocket(int s, uint32_t addressNetworkOrder, uint16_t port, int timeo
   return true;
 }
 
-int ConnectTcp(uint32_t addressNetworkOrder, uint16_t port, int timeoutMs) {
+}  // namespace
+
+bool ConnectSocket(int s, uint32_t addressNetworkOrder, uint16_t port, int timeoutMs, int cancelFd, int* error) {
+  int why = 0;
+  const bool connected = ConnectOnce(s, addressNetworkOrder, port, timeoutMs, cancelFd, why);
+  if (!connected && error) *error = why;
+  return connected;
+}
+
+int ConnectTcp(uint32_t addressNetworkOrder, uint16_t port, int timeoutMs, int* error) {
   const int s = OpenTcpSocket();
-  if (s < 0) return -1;
-  if (!ConnectSocket(s, addressNetworkOrder, port, timeoutMs)) {
+  if (s < 0) {
+    if (error) *error = errno;
+    return -1;
+  }
+  if (!ConnectSocket(s, addressNetworkOrder, port, timeoutMs, -1, error)) {
     ::close(s);
     return -1;
   }
   return s;
+}
+
+std::string DescribeConnectError(int error, int timeoutMs) {
+  if (error == ECONNREFUSED) return "connection refused";
+  if (error == ETIMEDOUT) return "no answer within " + std::to_string(timeoutMs) + " ms";
+  if (error == ECANCELED) return "cancelled";
+  std::string text = std::strerror(error);
+  if (!text.empty()) text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  return text;
 }
 
 void CloseSocket(int socket) {
