@@ -12,6 +12,7 @@
 #include <new>
 
 #include "base/text_scan.h"
+#include "cli/command_support.h"
 #include "cli/console_messages.h"
 #include "cli/json_config.h"
 #include "config/config_reader.h"
@@ -127,8 +128,7 @@ int ShowCommand(const std::string& path, bool asJson) {
   Configuration config;
   if (!LoadConfigFile(path, config)) return 1;
   if (asJson)
-    std::cout << ConfigurationToJson(config).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
-              << "\n";
+    PrintOut(JsonText(Versioned(ConfigurationToJson(config)), 2) + "\n");
   else
     PrintTable(config);
   return 0;

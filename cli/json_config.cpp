@@ -148,7 +148,13 @@ bool ParseConfigurationJson(const std::string& text, Configuration& config, std:
     error = std::string("expected a JSON object at the top, got ") + TypeName(doc);
     return false;
   }
-  if (!CheckKeys(doc, {"master", "slaves"}, "top level", error)) return false;
+  // The output of show --json reads back: its format version is the one
+  // this program writes.
+  if (!CheckKeys(doc, {"formatVersion", "master", "slaves"}, "top level", error)) return false;
+  if (auto it = doc.find("formatVersion"); it != doc.end() && *it != 1) {
+    error = "formatVersion: " + it->dump() + " is not a version this program reads (1)";
+    return false;
+  }
   if (auto it = doc.find("master"); it != doc.end() && !ParseMaster(*it, config.master, error)) return false;
   if (auto it = doc.find("slaves"); it != doc.end()) {
     if (!it->is_array()) {

@@ -13,7 +13,8 @@
 namespace plinth {
 
 // Reads text into config (whose dataList must be empty). Keys that are
-// missing keep the configuration's start values. On failure error names the
+// missing keep the configuration's start values; "formatVersion", when
+// given, must be 1. On failure error names the
 // problem and config may hold part of the input.
 bool ParseConfigurationJson(const std::string& text, Configuration& config, std::string& error);
 

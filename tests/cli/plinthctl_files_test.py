@@ -41,8 +41,8 @@ def random_mac(rng):
         digits[:pos] + rng.choice("xyz. ") + digits[pos + 1:] if kind < 0.5 else digits
 
 
-def random_ip(rng):  # build refuses what is no address
-    return rng.choice(["", "0.0.0.0", "010.001.0.9"]) if rng.random() < 0.15 else \
+def random_ip(rng):  # build refuses what is no address (the cases of bad input)
+    return rng.choice(["", "0.0.0.0", "10.1.0.9"]) if rng.random() < 0.15 else \
         ".".join(str(rng.randint(0, 255)) for _ in range(4))
 
 
@@ -79,7 +79,7 @@ def expected_show(config):
             "moduleId": str(ref.scan_d(s["moduleId"]) & 0xFFFF),
             **{k: s[k].encode().split(b"\0")[0].decode() for k in ("name", "description")},
             "inputWords": str(ins), "outputWords": str(outs + params), "paramWords": str(params)})
-    return {"master": {"ip": ".".join(map(str, octets)) if any(octets) else "",
+    return {"formatVersion": 1, "master": {"ip": ".".join(map(str, octets)) if any(octets) else "",
                        "fileWord1": master.get("fileWord1", 50), "fileWord2": master.get("fileWord2", 0) | 0x30,
                        "advancedSettings": master.get("advancedSettings", 0)}, "slaves": slaves}
 
@@ -150,6 +150,7 @@ class PlinthctlFiles(unittest.TestCase):
         # {JSON text, a value written as JSON or a path beginning with "/", memory limit, message}
         cases = [('{"master": ', None, "not valid JSON"), ([], None, "expected a JSON object"),
                  ({"master": {"ipp": "1.2.3.4"}}, None, 'unknown key "ipp"'),
+                 ({"formatVersion": 2}, None, "formatVersion: 2 is not a version this program reads"),
                  ({"slaves": [{"nodes": "1"}]}, None, 'slaves[0]: unknown key "nodes"'),
                  ({"slaves": [{"node": 1}]}, None, "slaves[0].node: expected a string"),
                  ({"master": {"fileWord1": 70000}}, None, "fileWord1"),
@@ -166,7 +167,7 @@ class PlinthctlFiles(unittest.TestCase):
                  ('{"' + "k" * 10000000, None, "not valid JSON"),
                  ({"slaves": [{"k" * 10000000: 1}]}, None, 'unknown key "kkkk')] + [
                      (slave(ipAddress=ip), None, f'slaves[0].ipAddress (node 3): "{ip}" is not an IPv4 address')
-                     for ip in ("999.1.1.1", "256.0.0.1", "-1.2.3.4", "1.2.3.4.5", "1.2.3", "foo")]
+                     for ip in ("999.1.1.1", "256.0.0.1", "-1.2.3.4", "1.2.3.4.5", "1.2.3", "foo", "127.0.0.011")]
         binary = Path(PLINTHCTL).read_bytes()
         sanitized = b"__asan_init" in binary or b"__tsan_init" in binary  # shadow memory defeats a memory limit
         out = self.file("out.bin", EMPTY)

@@ -119,11 +119,6 @@ SimModuleConfig Sim(uint8_t host, uint16_t port, uint16_t id, int in = -1, int o
 struct ConnectWindow : MainFixture {
   explicit ConnectWindow(std::string network = "127.0.0.", uint16_t port = test::UnusedPort())
       : MainFixture({network + "1"}), network(network), port(port) {
-    // 127.0.0.25: a full listen queue lets connects hang, as at a silent host.
-    sockaddr_in at{AF_INET, htons(port), {ParseIpv4("127.0.0.25")}, {}};
-    ::bind(silent[0].fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
-    ::listen(silent[0].fd, 0);
-    for (int i : {1, 2}) ConnectSocket(silent[i].fd, at.sin_addr.s_addr, port, 0);
     window->TimerPeriod() = 20;
     watch.callOnTimeout([this] {  // watches the progress windows, cancels one on request
       QWidget* modal = QApplication::activeModalWidget();
@@ -168,8 +163,7 @@ struct ConnectWindow : MainFixture {
   std::string network;
   uint16_t port;
   test::RunningSim sim{{Sim(21, port, 1218), Sim(23, port, 999, 3, 2)}};
-  test::SocketGuard silent[3] = {test::SocketGuard(::socket(AF_INET, SOCK_STREAM, 0)),
-                                 test::SocketGuard(OpenTcpSocket()), test::SocketGuard(OpenTcpSocket())};
+  test::FullListener silent{ParseIpv4("127.0.0.25"), port};  // connects hang, as at a silent host
   ConnectControl* control = new ConnectControl(*window, port);
   QTimer watch;
   int maxBar = -1;
