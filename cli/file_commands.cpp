@@ -17,6 +17,7 @@
 #include "cli/json_config.h"
 #include "config/config_reader.h"
 #include "config/config_writer.h"
+#include "config/duplicate_macs.h"
 #include "logic/render_row.h"
 
 namespace plinth {
@@ -148,6 +149,11 @@ int CheckCommand(const std::string& path) {
   if (!config.master.masterIpText.empty()) report("master", config.master.masterIpText);
   for (int i = 0; i < config.dataList.Count(); ++i)
     report(SlaveLabel(i, *config.dataList.At(i)), config.dataList.At(i)->ipAddress);
+  // BOOTP registers a MAC address once: the other slaves would get no address.
+  for (const std::string& line : DescribeSharedMacs(config.dataList)) {
+    std::fprintf(stderr, "%s: %s; BOOTP can give an address to one of them only\n", path.c_str(), line.c_str());
+    ++bad;
+  }
   if (bad) return 1;
   std::printf("%s: valid, %d slave%s, master %s\n", path.c_str(), config.dataList.Count(),
               config.dataList.Count() == 1 ? "" : "s",

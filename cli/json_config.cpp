@@ -175,22 +175,23 @@ bool ParseConfigurationJson(const std::string& text, Configuration& config, std:
   return true;
 }
 
+nlohmann::ordered_json SlaveToJson(const SlaveRecord& r) {
+  return {{"node", r.node},
+          {"status", r.status},
+          {"ipAddress", r.ipAddress},
+          {"macAddress", IsZeroMac(r.mac) ? std::string() : FormatMac(r.mac)},
+          {"moduleId", r.moduleId},
+          {"name", r.name},
+          {"description", r.description},
+          {"inputWords", r.inputWords},
+          {"outputWords", r.outputWords},
+          {"paramWords", r.paramWords}};
+}
+
 nlohmann::ordered_json ConfigurationToJson(const Configuration& config) {
   using ojson = nlohmann::ordered_json;
   ojson slaves = ojson::array();
-  for (int i = 0; i < config.dataList.Count(); ++i) {
-    const SlaveRecord& r = *config.dataList.At(i);
-    slaves.push_back({{"node", r.node},
-                      {"status", r.status},
-                      {"ipAddress", r.ipAddress},
-                      {"macAddress", IsZeroMac(r.mac) ? std::string() : FormatMac(r.mac)},
-                      {"moduleId", r.moduleId},
-                      {"name", r.name},
-                      {"description", r.description},
-                      {"inputWords", r.inputWords},
-                      {"outputWords", r.outputWords},
-                      {"paramWords", r.paramWords}});
-  }
+  for (int i = 0; i < config.dataList.Count(); ++i) slaves.push_back(SlaveToJson(*config.dataList.At(i)));
   return ojson{{"master",
            {{"ip", config.master.masterIpText},
             {"fileWord1", config.master.fileWord1},

@@ -20,5 +20,7 @@ bool ParseConfigurationJson(const std::string& text, Configuration& config, std:
 
 // The master settings and slaves of config, as the reader left them.
 nlohmann::ordered_json ConfigurationToJson(const Configuration& config);
+// One slave in that form, as a file holds it (macAddress from its MAC bytes).
+nlohmann::ordered_json SlaveToJson(const SlaveRecord& r);
 
 }  // namespace plinth

@@ -32,7 +32,9 @@ void NetScanControl::Switched(bool on) {
 }
 
 void NetScanControl::OnTimer1() {
-  if (scanner_ && scanner_->TakeFullNotice()) window_.CoreMessages().Show("dataList full");
+  if (!scanner_) return;
+  if (scanner_->TakeFullNotice()) window_.CoreMessages().Show("dataList full");
+  for (const std::string& notice : scanner_->TakeNodeNotices()) window_.CoreMessages().Show(notice);
 }
 
 }  // namespace plinth

@@ -50,7 +50,11 @@ int main(int argc, char** argv) {
   scan->add_option("--rounds", scanOptions.rounds, "rounds over the 254 hosts")->capture_default_str()->check(CLI::Range(1, 1000));
   scan->add_flag("--json", scanOptions.json, "print JSON in the slave shape of show --json");
   scan->add_option("--config", scanOptions.configPath, "a .bin whose rows the found modules refresh or join");
-  scan->add_option("-o,--output", scanOptions.outputPath, "write the resulting configuration (.bin)");
+  std::string scanOutput;
+  auto* scanOutputOption =
+      scan->add_option("-o,--output", scanOutput, "write the resulting configuration (.bin); a file that is there "
+                                                  "needs --config naming it (update) or --force (replace)");
+  scan->add_flag("--force", scanOptions.force, "let -o replace a file that is there");
 
   // The BOOTP server without a window.
   plinth::BootpCommandOptions bootpOptions;
@@ -78,6 +82,9 @@ int main(int argc, char** argv) {
   if (*reset) return plinth::FlashCommand(moduleIp, modulePort, false);
   if (*io) return plinth::IoCommand(moduleIp, modulePort, cycles, outputWords);
   if (*bootp) return plinth::BootpCommand(bootpOptions);
-  if (*scan) return plinth::ScanCommand(scanOptions);
+  if (*scan) {
+    if (scanOutputOption->count()) scanOptions.outputPath = scanOutput;
+    return plinth::ScanCommand(scanOptions);
+  }
   return 2;
 }

@@ -123,10 +123,13 @@ class PlinthctlFiles(unittest.TestCase):
                          [True, True, True, False])
         # Broken files: exit 1 and nothing on stdout; a file can hold addresses that are none, check names them.
         odd = ref.encode({"slaves": [{"node": "3", "ipAddress": "999.1.1.1"}, {"node": "4", "ipAddress": "1.2.3.4"}]})
+        twins = ref.encode({"slaves": [{"node": n, "macAddress": mac} for n, mac in
+                                       (("3", "02:00:00:00:00:01"), ("4", "020000000002"), ("5", "020000000001"))]})
         cases = {"checksum.bin": (EMPTY[:40] + bytes([EMPTY[40] ^ 1]) + EMPTY[41:], "checksum error"),
                  "tiny.bin": (b"\x04\0\0\0\0", "size not valid"), "cut.bin": (EMPTY[:50], "Input file corrupted!"),
                  "empty.bin": (b"", "empty"), "absent.bin": (None, "absent.bin"),
                  "odd.bin": (odd, "slave 1 (node 3): IP address 999.1.1.1 is not four numbers 0 to 255"),
+                 "twins.bin": (twins, "MAC address 020000000001 is held by slave 1 (node 3) and slave 3 (node 5)"),
                  "unreadable.bin": (EMPTY, "fopen() failed! (Permission denied)")}
         # Root reads any file: the unreadable one is tried as nobody, with a copy of the program it can run.
         nobody = {"user": 65534, "program": shutil.copy(PLINTHCTL, self.dir)} if os.geteuid() == 0 else {}
@@ -135,7 +138,7 @@ class PlinthctlFiles(unittest.TestCase):
             path = self.file(name, content) if content is not None else self.dir / name
             if name == "unreadable.bin":
                 path.chmod(0)
-            for command in (["check"],) + ((["show"], ["show", "--json"]) if name != "odd.bin" else ()):
+            for command in (["check"],) + ((["show"], ["show", "--json"]) if name not in ("odd.bin", "twins.bin") else ()):
                 with self.subTest(name=name, command=command):
                     r = run(command[0], path, *command[1:], **(nobody if name == "unreadable.bin" else {}))
                     self.assertEqual((r.returncode, r.stdout), (1, ""))
