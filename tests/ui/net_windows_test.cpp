@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <QProgressBar>
+#include <QShowEvent>
 #include "tests/support/bootp_test_support.h"
 #include "tests/support/running_sim.h"
 #include "tests/support/scan_test_support.h"
@@ -251,7 +252,13 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
     for (int i = 1; i <= 8; ++i) seen.push_back(Text(*io, "outputEdit" + std::to_string(i)));
     EXPECT_TRUE(RunUntil([&] { return !Text(*io, "inputEdit2").empty(); }));  // the first cycle's inputs
     seen.push_back(Text(*io, "inputEdit2") + "|" + Text(*io, "inputEdit3"));  // two input words only
-    Edit(*io, "outputEdit1")->setText("1234");
+    // A cycle between selecting a field's text and typing over it leaves the selection alone.
+    QLineEdit* first = Edit(*io, "outputEdit1");
+    first->setFocus();
+    first->selectAll();
+    static_cast<TestIoDialog*>(io)->Cycle();
+    QTest::keyClicks(first, "1234");
+    seen.push_back(Text(*io, "outputEdit1"));
     Edit(*io, "outputEdit3")->setText("zz");
     Click(*io, "setOutputButton");
     Edit(*io, "outputEdit3")->setText("abcde");
@@ -260,7 +267,7 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
     Click(*io, "closeButton");
   });
   Click(dialog, "testIoButton");
-  EXPECT_EQ(seen, (Texts{"8000", "8000", "0055", "0000", "0000", "0000", "0000", "0000", "1000|"}));
+  EXPECT_EQ(seen, (Texts{"8000", "8000", "0055", "0000", "0000", "0000", "0000", "0000", "1000|", "1234"}));
   EXPECT_EQ(prompts.shown, (std::vector<Shown>{{"message", "Output Word 3", "Please check your input string"}}));
   EXPECT_TRUE(dialog.isVisible());
   // After "Flash IP Address" the first cycle fails and both windows close.
@@ -270,12 +277,17 @@ TEST(ModuleWindow, FieldsIoTestAndFlash) {
   Click(dialog, "testIoButton");
   EXPECT_TRUE(prompts.Messages() == Texts(2, "Write to module failed!") && dialog.result() == QDialog::Rejected &&
               !dialog.isVisible());
-  // A module that stops answering: the window goes on while the exchange waits for its bound, then fails.
+  // A module that stops answering: the window goes on while the exchange waits for its bound, then fails, once:
+  // no second cycle starts on the same connection meanwhile.
   prompts.shown.clear();
   test::SocketGuard hanging(sim.Connect(1));
   IoTestLogic io(hanging.fd, 1218, 1, 0, 4);
   TestIoDialog test(io, prompts);
   size_t shownDuring = 9;
+  QTimer::singleShot(300, [&] {  // the window shown again (a restore) while the first exchange waits
+    QShowEvent shown;
+    QApplication::sendEvent(&test, &shown);
+  });
   QTimer::singleShot(600, [&] { shownDuring = prompts.shown.size(); });  // in the middle of the first exchange
   EXPECT_EQ(test.exec(), QDialog::Rejected);
   EXPECT_TRUE(shownDuring == 0u && prompts.Messages() == Texts{"Write to module failed!"});
