@@ -20,6 +20,7 @@
 #include <set>
 #include <stop_token>
 #include <thread>
+#include <vector>
 #include <nlohmann/json.hpp>
 
 #include "base/text_scan.h"
@@ -302,7 +303,9 @@ int BootpCommand(const BootpCommandOptions& options) {
     printer.Flush();
     if (!net.bootpRunning.load()) return 1;  // the server gave up; its message is out
     const BootpReportResult result = reporter.Tick(fields);
-    for (int row : result.appendedRows) {
+    std::vector<int> bootpRows = result.appendedRows;  // new rows, and rows whose module asks again
+    bootpRows.insert(bootpRows.end(), result.askingRows.begin(), result.askingRows.end());
+    for (int row : bootpRows) {
       const SlaveRecord& r = *config.dataList.At(row);
       printer.OnRow("bootp", row, r);
       // Showing the row registered it when it carries an address.

@@ -87,6 +87,10 @@ std::string DescribeConnectError(int error, int timeoutMs) {
   return text;
 }
 
+void WakeSocket(int socket) {
+  if (socket >= 0) ::shutdown(socket, SHUT_RDWR);
+}
+
 void CloseSocket(int socket) {
   if (socket >= 0) ::close(socket);
 }

@@ -27,6 +27,10 @@ bool ConnectSocket(int socket, uint32_t addressNetworkOrder, uint16_t port, int 
 // 1000 ms", or the system's text.
 std::string DescribeConnectError(int error, int timeoutMs = kConnectTimeoutMs);
 
+// Wakes a thread blocked in a receive or send on socket (>= 0): its call
+// ends and later ones fail at once. The socket stays open.
+void WakeSocket(int socket);
+
 // Closes a socket if it is one (>= 0).
 void CloseSocket(int socket);
 

@@ -120,6 +120,7 @@ class MainDialog : public QDialog, public SlaveRows {
   void WriteConfig();
   void OnMasterIpTyped(const QString& text);
   void OnTimer1();
+  void LookAtProbes();
 
   NetState& net_;
   UserPrompts& prompts_;
@@ -133,6 +134,7 @@ class MainDialog : public QDialog, public SlaveRows {
   std::string scanAddressText_;
   std::string bootpIndicatorText_;
   bool exchanging_ = false;
+  int probeLooks_ = -1;  // looks of a Cancel at the scan's probes; -1: none under way
 
   SlaveListModel* model_;
   SlaveListView* list_;

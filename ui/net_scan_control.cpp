@@ -1,5 +1,9 @@
 #include "ui/net_scan_control.h"
 
+#include <QPushButton>
+#include <QSignalBlocker>
+
+#include "base/text_scan.h"
 #include "ui/main_dialog.h"
 
 namespace plinth {
@@ -21,6 +25,17 @@ void NetScanControl::Switched(bool on) {
   window_.ControlsToFields();
   if (!on) {
     if (scanner_) scanner_->RequestStop();
+    return;
+  }
+  // A field that names no network starts nothing, and the button says so.
+  const std::string address = window_.ScanAddressText();
+  if (ParseIpv4(address) == 0) {
+    {
+      const QSignalBlocker quiet(window_.ScanButton());
+      window_.ScanButton()->setChecked(false);  // first: the timer steps the field of a checked button
+    }
+    window_.CoreMessages().Show("IP-Address \"" + address +
+                                "\" cannot be read: the scan needs a dotted address such as 192.168.1.10.");
     return;
   }
   window_.repaint();
