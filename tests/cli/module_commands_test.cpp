@@ -1,10 +1,9 @@
 // plinthctl's module commands against simulated modules and a libmodbus server.
 #include "cli/module_commands.h"
 #include <gtest/gtest.h>
-#include <pthread.h>
-#include <signal.h>
 #include <nlohmann/json.hpp>
 #include "base/text_scan.h"
+#include "tests/support/interrupt.h"
 #include "tests/support/libmodbus_server.h"
 #include "tests/support/running_sim.h"
 
@@ -133,19 +132,10 @@ TEST(ModuleCommands, FailuresNameTheModuleAndTheReason) {
   EXPECT_EQ(jsonStatus.substr(0, 2) + parsed["text"].get<std::string>() + "|" + parsed["macAddress"].dump(),
             "1 \xef\xbf\xbd\xef\xbf\xbd\x1b" "A|null");
 
-  // SIGINT between two exchanges: status 130, and how far it got. Blocked here too, so that it waits for the
-  // command whichever thread it reaches first.
-  sigset_t interrupt, saved;
-  sigemptyset(&interrupt), sigaddset(&interrupt, SIGINT);
-  pthread_sigmask(SIG_BLOCK, &interrupt, &saved);
-  std::thread ctrlC([main = pthread_self()] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(450));
-    pthread_kill(main, SIGINT);
+  // SIGINT between two exchanges: status 130, and how far it got.
+  const auto [interrupted, cycles] = test::InterruptedAfter(std::chrono::milliseconds(450), [&] {
+    return RunCommand("127.0.0.51", sim.Module(1).Port(), [](auto& ip, int p) { return IoCommand(ip, p, 1000, ""); });
   });
-  const auto [interrupted, cycles] =
-      RunCommand("127.0.0.51", sim.Module(1).Port(), [](auto& ip, int p) { return IoCommand(ip, p, 1000, ""); });
-  ctrlC.join();
-  pthread_sigmask(SIG_SETMASK, &saved, nullptr);
   const auto printed = std::count(cycles.begin(), cycles.end(), '\n');
   EXPECT_EQ(interrupted, "130 interrupted after " + std::to_string(printed) + (printed == 1 ? " cycle\n" : " cycles\n"));
   EXPECT_GT(printed, 0);

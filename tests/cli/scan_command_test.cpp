@@ -1,11 +1,10 @@
 // plinthctl scan against simulated modules on a loopback /24 of this process, at a fast pace.
 #include "cli/scan_command.h"
 #include <gtest/gtest.h>
-#include <pthread.h>
-#include <signal.h>
 #include <unistd.h>
 #include <nlohmann/json.hpp>
 #include "tests/support/config_fixtures.h"
+#include "tests/support/interrupt.h"
 #include "tests/support/scan_test_support.h"
 
 namespace plinth {
@@ -90,23 +89,14 @@ TEST(ScanCommand, PrintsWhatIsStoredAndNamesWhatIsNot) {
   const ScanRun run = RunScan(Options(port, plant, plant));
   EXPECT_EQ(run.status, 1);
   const auto doc = nlohmann::json::parse(run.out);
-  std::string slaves;
+  std::string seen = doc["formatVersion"].dump() + " ";  // slaves, then differences "host field stored reported"
   for (const auto& s : doc["slaves"])
-    slaves += s["node"].get<std::string>() + " " + s["moduleId"].get<std::string>() + " " +
-              s["inputWords"].get<std::string>() + " " + s["name"].get<std::string>() + "|";
-  EXPECT_EQ(doc["formatVersion"].dump() + " " + slaves, "1 11 1218 4 482-BFK-287-46|13 99 0 own \xef\xbf\xbd|");
-  EXPECT_EQ(doc["differences"].dump(),
-            nlohmann::json::array({{{"ipAddress", ScanText(kNet, 11)}, {"field", "inputWords"}, {"stored", "4"},
-                                    {"reported", "3"}},
-                                   {{"ipAddress", ScanText(kNet, 13)}, {"field", "macAddress"}, {"stored", ""},
-                                    {"reported", "0050c200000d"}},
-                                   {{"ipAddress", ScanText(kNet, 13)}, {"field", "moduleId"}, {"stored", "99"},
-                                    {"reported", "1217"}},
-                                   {{"ipAddress", ScanText(kNet, 13)}, {"field", "inputWords"}, {"stored", "0"},
-                                    {"reported", "16"}},
-                                   {{"ipAddress", ScanText(kNet, 13)}, {"field", "outputWords"}, {"stored", "0"},
-                                    {"reported", "4"}}})
-                .dump());
+    for (const char* key : {"node", "moduleId", "inputWords", "name"}) seen += s[key].get<std::string>() + " ";
+  for (const auto& d : doc["differences"])
+    for (const char* key : {"ipAddress", "field", "stored", "reported"}) seen += d[key].get<std::string>() + " ";
+  EXPECT_EQ(seen, "1 11 1218 4 482-BFK-287-46 13 99 0 own \xef\xbf\xbd " + ScanText(kNet, 11) + " inputWords 4 3 " +
+                      ScanText(kNet, 13) + " macAddress  0050c200000d " + ScanText(kNet, 13) + " moduleId 99 1217 " +
+                      ScanText(kNet, 13) + " inputWords 0 16 " + ScanText(kNet, 13) + " outputWords 0 4 ");
   EXPECT_EQ(doc["notStored"][0]["reason"], "node 12 is already used by slave 1 (node 12)");
   EXPECT_EQ(run.err, "not stored: node 12, " + ScanText(kNet, 12) + ", MAC 0050c200000c: node 12 is already used by "
                      "slave 1 (node 12)\nMAC address 0050c200000b is held by slave 3 (node 20) and slave 4 (node 11); "
@@ -140,19 +130,9 @@ TEST(ScanCommand, InterruptedOrUnreadTheFileIsStillWritten) {
   testing::ScratchDir dir;
   ScanCommandOptions slow = Options(port, "", dir.File("part.bin"));
   slow.probeInterval = 20ms;  // a round takes 5 s; the signal comes after about 40 hosts
-  sigset_t interrupt, saved;
-  sigemptyset(&interrupt), sigaddset(&interrupt, SIGINT);
-  pthread_sigmask(SIG_BLOCK, &interrupt, &saved);  // until the command takes it, whichever thread it reaches
-  std::thread ctrlC([main = pthread_self()] {
-    std::this_thread::sleep_for(800ms);
-    pthread_kill(main, SIGINT);
-  });
-  const ScanRun run = RunScan(slow);
-  ctrlC.join();
-  pthread_sigmask(SIG_SETMASK, &saved, nullptr);
-  EXPECT_EQ(run.status, 130);
-  EXPECT_NE(run.err.find("; 2 modules written\n"), std::string::npos) << run.err;
-  EXPECT_EQ(run.err.substr(0, 18), "interrupted after ");
+  const ScanRun run = test::InterruptedAfter(800ms, [&] { return RunScan(slow); });
+  EXPECT_TRUE(run.status == 130 && run.err.starts_with("interrupted after ") && run.err.ends_with("; 2 modules written\n"))
+      << run.status << " " << run.err;
   Configuration part;
   RecordedMessages messages;
   ASSERT_TRUE(ReadConfiguration(dir.File("part.bin"), part, messages).ok);
