@@ -31,19 +31,16 @@ enum class RowChangeResult {
 };
 
 // A module that answered: the row with record's exact ipAddress (every part
-// of the program writes an address in one way) is refreshed (record as fallback, not stored); else record is appended,
-// unless another row already has its node (a list never holds one node
-// twice) or the list is full.
+// of the program writes an address in one way) is refreshed, record serving
+// as fallback and not stored; else record is appended, unless another row
+// already has its node (a list never holds one node twice) or the list is
+// full.
 struct RowChange {
   SlaveRecord record;
   // Called on the user-interface thread once the change was applied or
   // refused.
   std::function<void(RowChangeResult result)> done;
 };
-
-inline bool Stored(RowChangeResult result) {
-  return result == RowChangeResult::kRefreshed || result == RowChangeResult::kAppended;
-}
 
 class RowChangeQueue {
  public:

@@ -36,7 +36,9 @@ TEST(RowChangeQueue, ChangesWaitForTheListInArrivalOrder) {
   queue.SetWake([&] { ++wakes; });
   Texts done;
   auto note = [&](std::string what) {  // stored +, list full -, node taken n
-    return [&done, what](RowChangeResult r) { done.push_back(what + (Stored(r) ? "+" : r == RowChangeResult::kListFull ? "-" : "n")); };
+    return [&done, what](RowChangeResult r) {
+      done.push_back(what + (r == RowChangeResult::kListFull ? "-" : r == RowChangeResult::kNodeTaken ? "n" : "+"));
+    };
   };
   queue.Post(Change("1", "ok", note("a1")));
   queue.Apply(rows, true);
