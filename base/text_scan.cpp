@@ -79,6 +79,7 @@ std::optional<std::array<int, 4>> ReadIpv4Octets(std::string_view text) {
     for (; pos < text.size() && IsDigit(text[pos]) && digits < 4; ++pos, ++digits)
       value = value * 10 + (text[pos] - '0');
     if (digits == 0 || digits > 3 || value > 255) return std::nullopt;
+    if (digits > 1 && text[pos - digits] == '0') return std::nullopt;
     octets[k] = value;
   }
   if (pos != text.size()) return std::nullopt;
@@ -92,11 +93,11 @@ std::string FormatDotted(int a, int b, int c, int d) {
 }
 
 uint32_t ParseIpv4(std::string_view text) {
-  if (text.empty() || text.size() > 15) return 0;
-  std::string copy(text);
-  in_addr address{};
-  if (inet_pton(AF_INET, copy.c_str(), &address) != 1) return 0;
-  return address.s_addr;
+  const std::optional<std::array<int, 4>> octets = ReadIpv4Octets(text);
+  if (!octets) return 0;
+  uint32_t host = 0;
+  for (int octet : *octets) host = host << 8 | static_cast<uint32_t>(octet);
+  return htonl(host);
 }
 
 std::string FormatIpv4(uint32_t addressNetworkOrder) {

@@ -25,15 +25,19 @@ std::optional<int> ReadWholeDecimal(std::string_view text);
 // octets that cannot be read stay 0.
 std::array<int, 4> ScanDotted(std::string_view text);
 
-// The octets of text when it is exactly four decimal numbers 0..255 (one to
-// three digits each) joined by dots; nullopt for anything else.
+// The one reading of an IPv4 address that every part of the program uses
+// (typed in a dialog, given on the command line or in JSON, scanned): the
+// octets of text when it is exactly four decimal numbers 0..255 joined by
+// dots, each "0" or without a leading zero ("011" could be octal to other
+// programs, and would not be the text the program shows for it); nullopt
+// for anything else.
 std::optional<std::array<int, 4>> ReadIpv4Octets(std::string_view text);
 
 // Formats four octets as "%d.%d.%d.%d".
 std::string FormatDotted(int a, int b, int c, int d);
 
-// Dotted text to an IPv4 address in network byte order; 0 when the text is
-// empty or is not a dotted address.
+// Dotted text to an IPv4 address in network byte order, read as
+// ReadIpv4Octets reads it; 0 when the text is not such an address.
 uint32_t ParseIpv4(std::string_view text);
 
 // An IPv4 address in network byte order as dotted decimal.

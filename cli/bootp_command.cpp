@@ -21,9 +21,11 @@
 #include <set>
 #include <stop_token>
 #include <thread>
+#include <vector>
 #include <nlohmann/json.hpp>
 
 #include "base/text_scan.h"
+#include "cli/command_support.h"
 #include "cli/console_messages.h"
 #include "cli/file_commands.h"
 #include "config/configuration.h"
@@ -103,7 +105,7 @@ class EventPrinter : public BootpEventSink, public Messages {
     Flush();
   }
 
-  void Print(const nlohmann::json& event, const std::string& text) {
+  void Print(const nlohmann::ordered_json& event, const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
     std::fputs(Line(event, text).c_str(), stdout);
     std::fflush(stdout);
@@ -136,7 +138,7 @@ class EventPrinter : public BootpEventSink, public Messages {
 
   void OnRow(const char* kind, int row, const SlaveRecord& r) {
     const std::string mac = FormatMac(r.mac);
-    Print({{"event", kind}, {"row", row}, {"mac", mac}, {"ip", r.ipAddress}},
+    Print({{"event", kind}, {"row", row}, {"macAddress", mac}, {"ipAddress", r.ipAddress}},
           std::string(kind) + " row " + std::to_string(row) + " " + mac + " " + r.ipAddress);
   }
 
@@ -156,19 +158,19 @@ class EventPrinter : public BootpEventSink, public Messages {
       case BootpVerdict::kReply: {
         const std::string& name = InterfaceName(e.interfaceIndex);
         const char* kind = e.sendFailed ? "reply-failed" : "reply";
-        return Line({{"event", kind}, {"mac", mac}, {"ip", ip}, {"interface", name}},
+        return Line({{"event", kind}, {"macAddress", mac}, {"ipAddress", ip}, {"interface", name}},
               std::string(kind) + " " + mac + " " + ip + " via " + name);
       }
       case BootpVerdict::kRecorded:
-        return Line({{"event", "recorded"}, {"mac", mac}, {"ip", ip}, {"entry", e.entry}},
+        return Line({{"event", "recorded"}, {"macAddress", mac}, {"ipAddress", ip}, {"entry", e.entry}},
               "recorded " + mac + " " + ip + " (unknown requester)");
       case BootpVerdict::kAlreadyRecorded:
         if (IsZeroMac(e.mac))  // matches the first free entry: never recorded
-          return Line({{"event", "ignored"}, {"reason", "zero MAC"}, {"mac", mac}},
+          return Line({{"event", "ignored"}, {"reason", "zero MAC"}, {"macAddress", mac}},
                       "ignored " + mac + " (MAC address all zero, not recorded)");
-        return Line({{"event", "again"}, {"mac", mac}, {"entry", e.entry}}, "again " + mac + " (already recorded)");
+        return Line({{"event", "again"}, {"macAddress", mac}, {"entry", e.entry}}, "again " + mac + " (already recorded)");
       case BootpVerdict::kDropped:
-        return Line({{"event", "dropped"}, {"mac", mac}}, "dropped " + mac + " (request table full)");
+        return Line({{"event", "dropped"}, {"macAddress", mac}}, "dropped " + mac + " (request table full)");
       case BootpVerdict::kIgnored:
         return Line({{"event", "ignored"}, {"reason", IgnoreReasonText(e.reason)}, {"size", e.size},
                {"from", FormatIpv4(e.from)}},
@@ -178,8 +180,10 @@ class EventPrinter : public BootpEventSink, public Messages {
     return {};
   }
 
-  std::string Line(const nlohmann::json& event, const std::string& text) const {
-    return (json_ ? event.dump() : text) + "\n";
+  // A JSON line carries the format version first, and the slave keys of
+  // show --json for addresses (texts from a file may not be UTF-8).
+  std::string Line(const nlohmann::ordered_json& event, const std::string& text) const {
+    return (json_ ? JsonText(Versioned(event), -1) : text) + "\n";
   }
 
   bool json_;
@@ -324,7 +328,9 @@ int BootpCommand(const BootpCommandOptions& options) {
     printer.Flush();
     if (!net.bootpRunning.load()) return 1;  // the server gave up; its message is out
     const BootpReportResult result = reporter.Tick(fields);
-    for (int row : result.appendedRows) {
+    std::vector<int> bootpRows = result.appendedRows;  // new rows, and rows whose module asks again
+    bootpRows.insert(bootpRows.end(), result.askingRows.begin(), result.askingRows.end());
+    for (int row : bootpRows) {
       const SlaveRecord& r = *config.dataList.At(row);
       printer.OnRow("bootp", row, r);
       // Showing the row registered it when it carries an address.

@@ -13,10 +13,12 @@
 #include <new>
 
 #include "base/text_scan.h"
+#include "cli/command_support.h"
 #include "cli/console_messages.h"
 #include "cli/json_config.h"
 #include "config/config_reader.h"
 #include "config/config_writer.h"
+#include "config/duplicate_macs.h"
 #include "config/file_layout.h"
 #include "config/slave_csv.h"
 #include "config/slave_list_rules.h"
@@ -151,10 +153,9 @@ int ShowCommand(const std::string& path, bool asJson, bool asCsv) {
   Configuration config;
   if (!LoadConfigFile(path, config)) return 1;
   if (asCsv)
-    std::cout << SlavesToCsv(config.dataList);
+    PrintOut(SlavesToCsv(config.dataList));
   else if (asJson)
-    std::cout << ConfigurationToJson(config).dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace)
-              << "\n";
+    PrintOut(JsonText(Versioned(ConfigurationToJson(config)), 2) + "\n");
   else
     PrintTable(config);
   return 0;
@@ -182,6 +183,11 @@ int CheckCommand(const std::string& path) {
                    SlaveLabel(p.firstSlot, *config.dataList.At(p.firstSlot)).c_str());
     else
       std::fprintf(stderr, "%s: %s: node %d is outside the node numbers 1 to 254\n", path.c_str(), who.c_str(), p.node);
+    ++bad;
+  }
+  // BOOTP registers a MAC address once: the other slaves would get no address.
+  for (const std::string& line : DescribeSharedMacs(config.dataList)) {
+    std::fprintf(stderr, "%s: %s; BOOTP can give an address to one of them only\n", path.c_str(), line.c_str());
     ++bad;
   }
   if (bad) return 1;

@@ -186,7 +186,13 @@ bool ParseConfigurationJson(const std::string& text, Configuration& config, std:
     error = std::string("expected a JSON object at the top, got ") + TypeName(doc);
     return false;
   }
-  if (!CheckKeys(doc, {"master", "slaves"}, "top level", error)) return false;
+  // The output of show --json reads back: its format version is the one
+  // this program writes.
+  if (!CheckKeys(doc, {"formatVersion", "master", "slaves"}, "top level", error)) return false;
+  if (auto it = doc.find("formatVersion"); it != doc.end() && *it != 1) {
+    error = "formatVersion: " + it->dump() + " is not a version this program reads (1)";
+    return false;
+  }
   if (auto it = doc.find("master"); it != doc.end() && !ParseMaster(*it, config.master, error)) return false;
   if (auto it = doc.find("slaves"); it != doc.end()) {
     if (!it->is_array()) {
@@ -219,22 +225,23 @@ bool ParseConfigurationJson(const std::string& text, Configuration& config, std:
   return true;
 }
 
+nlohmann::ordered_json SlaveToJson(const SlaveRecord& r) {
+  return {{"node", r.node},
+          {"status", r.status},
+          {"ipAddress", r.ipAddress},
+          {"macAddress", IsZeroMac(r.mac) ? std::string() : FormatMac(r.mac)},
+          {"moduleId", r.moduleId},
+          {"name", r.name},
+          {"description", r.description},
+          {"inputWords", r.inputWords},
+          {"outputWords", r.outputWords},
+          {"paramWords", r.paramWords}};
+}
+
 nlohmann::ordered_json ConfigurationToJson(const Configuration& config) {
   using ojson = nlohmann::ordered_json;
   ojson slaves = ojson::array();
-  for (int i = 0; i < config.dataList.Count(); ++i) {
-    const SlaveRecord& r = *config.dataList.At(i);
-    slaves.push_back({{"node", r.node},
-                      {"status", r.status},
-                      {"ipAddress", r.ipAddress},
-                      {"macAddress", IsZeroMac(r.mac) ? std::string() : FormatMac(r.mac)},
-                      {"moduleId", r.moduleId},
-                      {"name", r.name},
-                      {"description", r.description},
-                      {"inputWords", r.inputWords},
-                      {"outputWords", r.outputWords},
-                      {"paramWords", r.paramWords}});
-  }
+  for (int i = 0; i < config.dataList.Count(); ++i) slaves.push_back(SlaveToJson(*config.dataList.At(i)));
   return ojson{{"master",
            {{"ip", config.master.masterIpText},
             {"fileWord1", config.master.fileWord1},

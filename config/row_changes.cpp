@@ -1,16 +1,19 @@
 #include "config/row_changes.h"
 
 #include <memory>
+#include <optional>
+
+#include "base/text_scan.h"
 
 namespace plinth {
 namespace {
 
-bool AppendRecord(SlaveRows& rows, const SlaveRecord& record) {
+RowChangeResult AppendRecord(SlaveRows& rows, const SlaveRecord& record) {
   DataList& list = rows.Slaves();
-  if (list.Full()) return false;
+  if (list.Full()) return RowChangeResult::kListFull;
   int slot = list.Append(std::make_unique<SlaveRecord>(record));
   rows.RenderRow(slot, nullptr);
-  return true;
+  return RowChangeResult::kAppended;
 }
 
 }  // namespace
@@ -31,13 +34,18 @@ size_t RowChangeQueue::Pending() const {
   return queue_.size();
 }
 
-bool RowChangeQueue::ApplyOne(SlaveRows& rows, RowChange& change) {
+RowChangeResult RowChangeQueue::ApplyOne(SlaveRows& rows, RowChange& change) {
   for (int i = 0; i < rows.RowCount(); ++i) {
     const SlaveRecord* r = rows.Slaves().At(i);
     if (r && r->ipAddress == change.record.ipAddress) {
       rows.RenderRow(i, &change.record);
-      return true;
+      return RowChangeResult::kRefreshed;
     }
+  }
+  const std::optional<int> node = TryScanDecimal(change.record.node);
+  for (int i = 0; node && i < rows.Slaves().Count(); ++i) {
+    const SlaveRecord* r = rows.Slaves().At(i);
+    if (r && !r->node.empty() && ScanDecimal(r->node) == *node) return RowChangeResult::kNodeTaken;
   }
   return AppendRecord(rows, change.record);
 }
@@ -52,8 +60,8 @@ int RowChangeQueue::Apply(SlaveRows& rows, bool listFree) {
   // Changes are applied without holding the queue's mutex, so that workers
   // can post meanwhile (and a done callback may post again).
   for (RowChange& change : work) {
-    bool applied = ApplyOne(rows, change);
-    if (change.done) change.done(applied);
+    const RowChangeResult result = ApplyOne(rows, change);
+    if (change.done) change.done(result);
   }
   return static_cast<int>(work.size());
 }

@@ -23,13 +23,23 @@ class SlaveRows {
   virtual void RenderRow(int row, SlaveRecord* fallback) = 0;
 };
 
-// A module that answered: the row with record's exact ipAddress is
-// refreshed (record as fallback, not stored), else record is appended.
+enum class RowChangeResult {
+  kRefreshed,  // the row of the module's address was drawn again
+  kAppended,   // the module became a new row
+  kListFull,   // not stored: all slots are taken
+  kNodeTaken,  // not stored: another row has the module's node
+};
+
+// A module that answered: the row with record's exact ipAddress (every part
+// of the program writes an address in one way) is refreshed, record serving
+// as fallback and not stored; else record is appended, unless another row
+// already has its node (a list never holds one node twice) or the list is
+// full.
 struct RowChange {
   SlaveRecord record;
-  // Called on the user-interface thread once the change was applied (true)
-  // or refused (false: the list is full).
-  std::function<void(bool applied)> done;
+  // Called on the user-interface thread once the change was applied or
+  // refused.
+  std::function<void(RowChangeResult result)> done;
 };
 
 class RowChangeQueue {
@@ -50,7 +60,7 @@ class RowChangeQueue {
   size_t Pending() const;
 
  private:
-  static bool ApplyOne(SlaveRows& rows, RowChange& change);
+  static RowChangeResult ApplyOne(SlaveRows& rows, RowChange& change);
 
   mutable std::mutex mutex_;
   std::deque<RowChange> queue_;

@@ -41,6 +41,9 @@ struct SlaveRecord {
   MacAddress mac{};
   uint32_t bootpAddress = 0;  // network byte order; 0: none
   bool bootpAssigned = false;
+  // The address "Reset to BOOTP" withdrew: the module is not registered
+  // with it again until the user gives it an address anew.
+  std::string bootpWithdrawn;
   std::string node;
   std::string status = "unknown";
   std::string ipAddress;

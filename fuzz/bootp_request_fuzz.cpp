@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   auto feed = [&](std::span<const uint8_t> datagram) {
     const BootpHandling h = HandleBootpRequest(datagram, net.bootp, net.hostName, testAddress);
     CheckHandling(datagram, h);
-    if (h.verdict == BootpVerdict::kReply) MarkBootpAssigned(net.bootp, h.entry);
+    if (h.verdict == BootpVerdict::kReply) MarkBootpAssigned(net.bootp, h.entry, h.mac);
   };
   feed(whole);
   for (size_t at = 0; at + kBootpMessageSize <= size; at += kBootpMessageSize)

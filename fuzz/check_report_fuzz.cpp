@@ -24,7 +24,8 @@ plinth::ModuleProbe Reading(const uint8_t* data, size_t size, size_t i) {
   plinth::ModuleProbe probe;
   const uint8_t pick = size ? data[i % size] : 0;
   probe.connect = pick % 5 == 0 ? plinth::ConnectFault::kRefused : plinth::ConnectFault::kNone;
-  probe.status = pick % 3 == 0 ? plinth::ReadResult{plinth::ReadFault::kException, pick} : plinth::ReadResult{};
+  probe.statusRead = pick % 3 != 0;
+  if (!probe.statusRead) probe.statusError.kind = plinth::ModbusError::Kind::kException, probe.statusError.code = pick;
   for (size_t w = 0; w < probe.words.size() && size; ++w) probe.words[w] = static_cast<uint16_t>(data[(i + w) % size] * 257);
   probe.statisticsRead = pick % 2 == 0;
   for (size_t b = 0; b < probe.mac.size() && size; ++b) probe.mac[b] = data[(i + b) % size];

@@ -68,22 +68,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t late = plinth::LateFrameSize(received, 1);
   if (late != 0 && late != plinth::kLateSizeUnknown) Require(late >= 6 && received.size() >= 6);
   if (plinth::ReadReplyGood(received, count)) Require(received.size() == plinth::ReadReplySize(count) && received[7] == 3);
-  // Why a read failed is judged from the same bytes: good exactly when the check says so.
-  Require(plinth::JudgeReadReply(received, count, size % 2).Ok() == plinth::ReadReplyGood(received, count));
   if (plinth::WriteReplyGood(received)) Require(received.size() == 12 && received[7] == 16);
   if (plinth::CopyStatistics(received, statistics)) Require(statistics[0] == received[7]);
+  // Any reply can be described, whatever the request it failed.
+  plinth::ReceiveEnd end;
+  end.closed = true;
+  for (const uint8_t function : {plinth::kReadHoldingRegisters, plinth::kDiagnostics})
+    Require(!plinth::DescribeModbusError(
+                 plinth::JudgeFailedReply(received, function == plinth::kDiagnostics ? 0 : plinth::ReadReplySize(count),
+                                          function, end))
+                 .empty());
 
   {
     ReplySocket socket(reply);
     std::array<uint8_t, 2 * plinth::kMaxReadCount> dest;
     dest.fill(0xA5);
-    const plinth::ReadResult result = plinth::ReadNodeDetailed(socket.client, 1, dest.data(), plinth::STATUS_BLOCK, count);
-    Require(!plinth::DescribeReadResult(result, count).empty());
-    if (result.Ok()) {
+    plinth::ModbusError error;
+    if (plinth::ReadNode(socket.client, 1, dest.data(), plinth::STATUS_BLOCK, count, &error)) {
       Require(plinth::ReadCountValid(count));
       Require(DataOfSomeFrame(reply, dest.data(), 2 * static_cast<size_t>(count)));
     } else {
       Require(std::all_of(dest.begin(), dest.end(), [](uint8_t b) { return b == 0xA5; }));
+      Require(error.kind != plinth::ModbusError::Kind::kNone);
     }
   }
   {
@@ -94,9 +100,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   {
     ReplySocket socket(reply);
-    if (plinth::GetStatistics(socket.client, static_cast<uint8_t>(count), statistics)) {
+    plinth::ModbusError error;
+    if (plinth::GetStatistics(socket.client, static_cast<uint8_t>(count), statistics, &error)) {
       Require(reply.size() > plinth::kMbapSize);
       Require(statistics[0] == plinth::kDiagnostics);
+    } else {
+      Require(error.kind != plinth::ModbusError::Kind::kNone);
     }
   }
   return 0;

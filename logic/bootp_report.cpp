@@ -54,6 +54,19 @@ void AssignmentReporter::ReportRequests(BootpReportResult& result) {
   for (BootpRequestEntry& e : net_.bootp.requests) {
     if (!e.used.load(std::memory_order_acquire)) break;
     if (e.reported.load(std::memory_order_relaxed)) continue;
+    // A module that a row already stands for (one sent back to BOOTP, or a
+    // row of the file without an address) makes no second row: that row
+    // shows it asking, in place, as a mark "assigned" is shown.
+    if (const int row = dataList_.FindByMac(UnpackMac(e.mac.load(std::memory_order_relaxed))); row >= 0) {
+      SlaveRecord* record = dataList_.At(row);
+      record->status = "bootp";
+      record->bootpAssigned = false;
+      if (record->bootpAddress == 0) record->bootpAddress = e.ipAddress.load(std::memory_order_relaxed);
+      e.reported.store(1, std::memory_order_release);
+      rows_.RenderRow(row);
+      result.askingRows.push_back(row);
+      continue;
+    }
     if (dataList_.Full()) {
       // The request stays in the table and becomes a row once a slot is free.
       if (!fullShown_) messages_.Show("dataList full");

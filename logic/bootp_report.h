@@ -57,6 +57,7 @@ struct BootpReportFields {
 struct BootpReportResult {
   std::vector<int> assignedRows;  // rows marked "assigned"
   std::vector<int> appendedRows;  // "bootp" rows appended
+  std::vector<int> askingRows;    // existing rows whose module asked again: now "bootp"
   bool appendsDeferred = false;   // slaveLock was held: requests wait
 };
 

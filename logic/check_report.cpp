@@ -78,7 +78,7 @@ std::string CheckEntry::ResultText() const {
 
 FoundValues FoundFrom(const ModuleProbe& probe) {
   FoundValues found;
-  found.statusRead = probe.status.Ok();
+  found.statusRead = probe.statusRead;
   if (found.statusRead) {
     found.moduleId = std::to_string(probe.words[kStatusModuleId]);
     found.inputWords = std::to_string(probe.words[kStatusInputWords]);
@@ -87,7 +87,7 @@ FoundValues FoundFrom(const ModuleProbe& probe) {
     found.lastError = FormatHex4(probe.words[kStatusLastError]);
     found.errorCount = std::to_string(probe.words[kStatusErrorCount]);
   } else {
-    found.statusFault = "status block: " + DescribeReadResult(probe.status, kStatusBlockWords);
+    found.statusFault = "status block: " + DescribeModbusError(probe.statusError);
   }
   if (probe.statisticsRead) found.macAddress = FormatMac(probe.mac);
   return found;

@@ -8,9 +8,9 @@ namespace plinth {
 
 using WaitEnd = ConnectWindows::WaitEnd;
 
-ConnectFlow::ConnectFlow(NetState& net, DataList& dataList, ConnectWindows& windows, UserPrompts& prompts,
+ConnectFlow::ConnectFlow(NetState& net, SlaveRows& rows, ConnectWindows& windows, UserPrompts& prompts,
                          uint16_t port)
-    : net_(net), dataList_(dataList), windows_(windows), messages_(prompts), port_(port) {}
+    : net_(net), rows_(rows), windows_(windows), messages_(prompts), port_(port) {}
 
 bool ConnectFlow::Run(SlaveConfigLogic& slave) {
   SlaveRecord& r = slave.record;
@@ -26,21 +26,32 @@ bool ConnectFlow::Run(SlaveConfigLogic& slave) {
   CloseSocket(connection);
   if (!resetDone) return false;
   // Back to BOOTP: the next connect registers the module again and waits
-  // for a new assignment.
+  // for a new assignment; until then its withdrawn address is not
+  // registered again when its row is drawn.
   r.status = "bootp";
   r.bootpAssigned = false;
+  r.bootpWithdrawn = r.ipAddress;
   return true;
 }
 
 bool ConnectFlow::Register(SlaveConfigLogic& slave, uint32_t address) {
   SlaveRecord& r = slave.record;
   if (r.status != "bootp") return true;
-  if (net_.bootpStop.load(std::memory_order_acquire)) {
+  if (!net_.BootpServing()) {
     messages_.Show("Bootp-Server must be enabled to assign an ip-address");
     return false;
   }
-  SlaveRecord* listed = slave.Slot() >= 0 ? dataList_.At(slave.Slot()) : nullptr;
-  if (listed) listed->ipAddress = r.ipAddress;
+  // The user gives the module an address: registered anew, whatever
+  // "Reset to BOOTP" withdrew before.
+  r.bootpWithdrawn.clear();
+  SlaveRecord* listed = slave.Slot() >= 0 ? rows_.Slaves().At(slave.Slot()) : nullptr;
+  if (listed) {
+    listed->ipAddress = r.ipAddress;
+    listed->bootpWithdrawn.clear();
+    // The row shows the address its record now has (a slave being added has
+    // no row yet).
+    if (slave.Slot() < rows_.RowCount()) rows_.RenderRow(slave.Slot(), nullptr);
+  }
   AddBootpEntry(net_.bootp, r.mac, r.ipAddress, messages_);
   if (address == r.bootpAddress || r.macAddress.empty() || !listed) return true;
 
@@ -91,9 +102,13 @@ bool ConnectFlow::TalkToModule(SlaveConfigLogic& slave, int& connection) {
   slave.ShowFields();
 
   ModuleSession module(connection, r.ipAddress, net_.bootp, messages_);
-  windows_.RunExchange([&module] { module.Read(); });
+  // Cancel wakes the reads blocked on the connection; they then fail at once.
+  const int socket = connection;
+  if (!windows_.RunExchange([&module] { module.Read(); }, [socket] { WakeSocket(socket); })) return false;
   module.Report();
-  if (windows_.RunModuleDialog(module)) {
+  // Without the status block the module's ID and word counts are unknown:
+  // OK then leaves the slave's module fields as they were.
+  if (windows_.RunModuleDialog(module) && module.Status().statusRead) {
     r.moduleId = module.fields.moduleId;
     const ModuleCatalogEntry& entry = FindModuleByText(r.moduleId);
     r.name = std::string(entry.partNumber);

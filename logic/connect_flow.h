@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "base/user_prompts.h"
+#include "config/row_changes.h"
 #include "config/slave_record.h"
 #include "logic/module_session.h"
 #include "logic/slave_config_logic.h"
@@ -30,8 +31,13 @@ class ConnectWindows {
   // The module status window over module (already opened); true for OK.
   virtual bool RunModuleDialog(ModuleSession& module) = 0;
   // Runs a blocking exchange with a module; the windows may go on
-  // (repainting, their timers) meanwhile, but take no input.
-  virtual void RunExchange(const std::function<void()>& exchange) { exchange(); }
+  // (repainting, their timers) meanwhile, and show that the module is being
+  // read. The user may cancel it: then cancel() is called, which ends the
+  // exchange early, and the result is false once the exchange has ended.
+  virtual bool RunExchange(const std::function<void()>& exchange, const std::function<void()>& /*cancel*/) {
+    exchange();
+    return true;
+  }
 };
 
 class ConnectFlow {
@@ -40,9 +46,10 @@ class ConnectFlow {
   // of its window, which ends the wait (and then the worker) first.
   static constexpr int kConnectWaitMs = 11000;
 
-  // dataList: the main window's slaves (the edited slave's record there
-  // receives the address and, from the timer step, the mark "assigned").
-  ConnectFlow(NetState& net, DataList& dataList, ConnectWindows& windows, UserPrompts& prompts,
+  // rows: the main window's slaves (the edited slave's record there
+  // receives the address, and its row is drawn anew; the timer step marks it
+  // "assigned").
+  ConnectFlow(NetState& net, SlaveRows& rows, ConnectWindows& windows, UserPrompts& prompts,
               uint16_t port = kModbusPort);
 
   // The flow on the dialog's working record, whose address is not empty.
@@ -59,7 +66,7 @@ class ConnectFlow {
   bool TalkToModule(SlaveConfigLogic& slave, int& connection);
 
   NetState& net_;
-  DataList& dataList_;
+  SlaveRows& rows_;
   ConnectWindows& windows_;
   PromptMessages messages_;
   uint16_t port_;

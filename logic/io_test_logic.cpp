@@ -30,8 +30,10 @@ bool IoTestLogic::Cycle(Messages& messages) { return Report(Exchange(), messages
 
 IoTestLogic::Exchanged IoTestLogic::Exchange() {
   Exchanged done;
-  if (inputCount_ > 0) done.readOk = ReadNode(socket_, unit_, inputs_.data(), kIoImageAddress, inputCount_);
-  if (outputCount_ > 0) done.writeOk = WriteNode(socket_, unit_, outputs_.data(), kIoImageAddress, outputCount_);
+  if (inputCount_ > 0)
+    done.readOk = ReadNode(socket_, unit_, inputs_.data(), kIoImageAddress, inputCount_, &done.readError);
+  if (outputCount_ > 0)
+    done.writeOk = WriteNode(socket_, unit_, outputs_.data(), kIoImageAddress, outputCount_, &done.writeError);
   return done;
 }
 

@@ -8,6 +8,7 @@
 
 #include "base/messages.h"
 #include "net/io_image.h"
+#include "net/modbus_frames.h"
 
 namespace plinth {
 
@@ -30,6 +31,8 @@ class IoTestLogic {
   struct Exchanged {
     bool readOk = true;
     bool writeOk = true;
+    ModbusError readError;   // why the read failed
+    ModbusError writeError;  // why the write failed
   };
   Exchanged Exchange();
   bool Report(const Exchanged& done, Messages& messages);

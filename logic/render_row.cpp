@@ -32,7 +32,9 @@ RowTexts RenderRecord(SlaveRecord& r, SlaveRecord* fallback, BootpTables* tables
   MacAddress& m = !IsZeroMac(r.mac) ? r.mac : f.mac;
   if (!r.macAddress.empty()) ReadMacText(r.macAddress, m);
   if (!IsZeroMac(m)) {
-    if (tables) AddBootpEntry(*tables, r.mac, ip, messages);
+    // Not under the address "Reset to BOOTP" took back: that would hand the
+    // module its old address at its next request.
+    if (tables && (r.bootpWithdrawn.empty() || ip != r.bootpWithdrawn)) AddBootpEntry(*tables, r.mac, ip, messages);
     r.macAddress = FormatMac(m);
   }
   columns[3] = r.macAddress;

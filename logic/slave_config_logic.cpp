@@ -54,8 +54,12 @@ void SlaveConfigLogic::Open(const char* autoIpMode) {
 
 void SlaveConfigLogic::BuildAutoIp() {
   auto m = ScanDotted(owner_.masterIpText);
-  // The node text goes in unchanged, as typed.
-  record.ipAddress = std::to_string(m[0]) + "." + std::to_string(m[1]) + "." + std::to_string(m[2]) + "." + record.node;
+  // A node that reads as a number goes in as that number, so that " 7" or
+  // "011" give an address every part of the program reads as .7 or .11;
+  // other texts go in as typed (the node check refuses them).
+  const std::optional<int> number = ReadWholeDecimal(record.node);
+  record.ipAddress = std::to_string(m[0]) + "." + std::to_string(m[1]) + "." + std::to_string(m[2]) + "." +
+                     (number ? std::to_string(*number) : record.node);
   if (record.ipAddress != MasterAddressText()) return;
   int node = TryScanDecimal(record.node).value_or(1);
   for (int tries = 0; tries < 256; ++tries) {

@@ -101,9 +101,11 @@ BootpHandling HandleBootpRequest(std::span<const uint8_t> datagram, BootpTables&
   return RecordRequester(tables, result.mac, address);
 }
 
-void MarkBootpAssigned(BootpTables& tables, int entry) {
+void MarkBootpAssigned(BootpTables& tables, int entry, const MacAddress& repliedTo) {
   if (entry < 0 || entry >= BootpTables::kSize) return;
-  tables.table[static_cast<size_t>(entry)].assigned.store(1, std::memory_order_release);
+  BootpEntry& e = tables.table[static_cast<size_t>(entry)];
+  if (e.mac.load(std::memory_order_acquire) != PackMac(repliedTo)) return;
+  e.assigned.store(1, std::memory_order_release);
 }
 
 const char* IgnoreReasonText(BootpIgnoreReason reason) {

@@ -57,8 +57,9 @@ struct BootpHandling {
 BootpHandling HandleBootpRequest(std::span<const uint8_t> datagram, BootpTables& tables,
                                  std::string_view hostName, uint32_t testAddress);
 
-// Marks a BootpTable entry as answered (after its reply went out).
-void MarkBootpAssigned(BootpTables& tables, int entry);
+// Marks a BootpTable entry as answered (after its reply went out), unless
+// the entry was withdrawn and given to another MAC address meanwhile.
+void MarkBootpAssigned(BootpTables& tables, int entry, const MacAddress& repliedTo);
 
 // Short text of a reason, for event lines.
 const char* IgnoreReasonText(BootpIgnoreReason reason);

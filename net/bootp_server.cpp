@@ -310,7 +310,7 @@ void UdpThread::Serve() {
       // The event goes out before the entry is marked, so that whoever sees
       // the mark can already see the event.
       if (events_) events_->OnBootpEvent(event);
-      if (reply && !event.sendFailed) MarkBootpAssigned(net_.bootp, event.handling.entry);
+      if (reply && !event.sendFailed) MarkBootpAssigned(net_.bootp, event.handling.entry, event.handling.mac);
     }
   }
 }

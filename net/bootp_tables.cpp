@@ -44,10 +44,21 @@ void AddBootpEntry(BootpTables& tables, const MacAddress& mac, const std::string
   for (const BootpEntry& e : tables.table)
     if (e.mac.load(std::memory_order_acquire) == packed) return;
   for (BootpEntry& e : tables.table) {
-    if (e.valid.load(std::memory_order_acquire)) continue;
-    e.mac.store(packed, std::memory_order_relaxed);
-    e.ipAddress.store(ip, std::memory_order_relaxed);
-    e.valid.store(1, std::memory_order_release);
+    if (!e.valid.load(std::memory_order_acquire)) {
+      e.mac.store(packed, std::memory_order_relaxed);
+      e.ipAddress.store(ip, std::memory_order_relaxed);
+      e.valid.store(1, std::memory_order_release);
+      return;
+    }
+    if (e.mac.load(std::memory_order_acquire) != 0 || e.ipAddress.load(std::memory_order_acquire) != 0) continue;
+    // A withdrawn entry: its marks go first, then the address, and the MAC
+    // last, since the server reads the MAC first: whoever sees the new MAC
+    // sees the new address too, and an answer to the entry's earlier module
+    // cannot mark the new one (MarkBootpAssigned checks the MAC).
+    e.assigned.store(0, std::memory_order_relaxed);
+    e.reported.store(0, std::memory_order_relaxed);
+    e.ipAddress.store(ip, std::memory_order_release);
+    e.mac.store(packed, std::memory_order_release);
     return;
   }
   messages.Show("Hw for IP not set!");

@@ -41,14 +41,16 @@ struct BootpTables {
   void Clear();
 };
 
-// Registers mac to get the address ipText. Nothing happens when the text
-// does not read as an address (or is 0.0.0.0) or when mac is already listed;
-// a full table gives "Hw for IP not set!".
+// Registers mac to get the address ipText, in the first entry never used
+// or withdrawn. Nothing happens when the text does not read as an address
+// (or is 0.0.0.0) or when mac is already listed; a full table gives "Hw for
+// IP not set!".
 void AddBootpEntry(BootpTables& tables, const MacAddress& mac, const std::string& ipText,
                    Messages& messages);
 
-// Blanks the MAC and IP address of the first entry holding ipText; its flags
-// stay, so the entry keeps its place and is not reused.
+// Withdraws the first entry holding ipText: its MAC and IP address are
+// blanked, so it answers no one. It stays valid (the entries in use remain
+// one run from the first) and the next registration may take it again.
 void RemoveBootpEntry(BootpTables& tables, const std::string& ipText);
 
 }  // namespace plinth

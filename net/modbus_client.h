@@ -9,29 +9,36 @@
 #include <cstdint>
 #include <span>
 
+#include "net/modbus_frames.h"
 #include "net/modbus_registers.h"
-#include "net/read_fault.h"
 
 namespace plinth {
 
 inline constexpr int kReplyTimeoutMs = 2000;
 
+// Each call takes an optional error, filled with the reason when the call
+// gives false (net/modbus_frames.h: ModbusError, DescribeModbusError).
+
 // Function 3: reads count (1..125) registers from start into dest (2 * count
 // bytes, wire order). dest is untouched unless the result is true.
-bool ReadNode(int socket, uint8_t unit, void* dest, uint16_t start, int count);
-// ReadNode that also says why a read failed.
-ReadResult ReadNodeDetailed(int socket, uint8_t unit, void* dest, uint16_t start, int count);
+bool ReadNode(int socket, uint8_t unit, void* dest, uint16_t start, int count, ModbusError* error = nullptr);
 
 // Function 16: writes count (1..123) registers of source (2 * count bytes,
 // wire order) from start. The unit identifier on the wire is always 0.
-bool WriteNode(int socket, uint8_t unit, const void* source, uint16_t start, int count);
+bool WriteNode(int socket, uint8_t unit, const void* source, uint16_t start, int count,
+               ModbusError* error = nullptr);
 
 // Sets the IP flash flag (true: keep the address; false: back to BOOTP). The
 // module's acknowledgement is left unread on the socket.
 void WriteFlashFlag(int socket, bool keepAddress);
 
+// The same request (register 0xF410 written through unit 0), then waits for
+// the module's acknowledgement within the reply bound: true once it came.
+bool WriteFlashFlagAcknowledged(int socket, bool keepAddress, ModbusError* error = nullptr);
+
 // Function 8, sub-function 0x0015: the reply from its function code on goes
 // to dest; the MAC address is at kStatisticsMacOffset.
-bool GetStatistics(int socket, uint8_t unit, std::span<uint8_t, kStatisticsSize> dest);
+bool GetStatistics(int socket, uint8_t unit, std::span<uint8_t, kStatisticsSize> dest,
+                   ModbusError* error = nullptr);
 
 }  // namespace plinth

@@ -1,7 +1,9 @@
 #include "net/modbus_frames.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace plinth {
 namespace {
@@ -98,6 +100,91 @@ bool CopyStatistics(std::span<const uint8_t> reply, std::span<uint8_t, kStatisti
   std::copy_n(reply.begin() + kMbapSize, n, dest.begin());
   std::fill(dest.begin() + static_cast<std::ptrdiff_t>(n), dest.end(), uint8_t{0});
   return true;
+}
+
+ModbusError JudgeFailedReply(std::span<const uint8_t> reply, size_t expected, uint8_t function, const ReceiveEnd& end) {
+  using Kind = ModbusError::Kind;
+  ModbusError error;
+  error.received = reply.size();
+  error.expected = expected;
+  if (reply.size() <= kMbapSize) {
+    if (reply.empty() && end.error) error.kind = Kind::kReceiveFailed, error.systemError = end.error;
+    else if (reply.empty() && end.closed) error.kind = Kind::kClosed;
+    else if (reply.empty()) error.kind = Kind::kNoReply, error.waitedMs = end.waitedMs;
+    else error.kind = Kind::kShortReply;
+    return error;
+  }
+  const uint8_t got = reply[kMbapSize];
+  if (got == (function | 0x80)) {
+    error.kind = reply.size() > kMbapSize + 1 ? Kind::kException : Kind::kShortReply;
+    if (reply.size() > kMbapSize + 1) error.code = reply[kMbapSize + 1];
+    return error;
+  }
+  if (got != function) {
+    error.kind = Kind::kWrongFunction, error.code = got;
+    return error;
+  }
+  if (!expected && reply.size() >= 6) error.expected = 6 + FrameLength(reply);
+  if (error.expected && reply.size() < error.expected) error.kind = Kind::kShortReply;
+  else if (error.expected && reply.size() > error.expected && expected) error.kind = Kind::kLongReply;
+  else error.kind = Kind::kNotStatistics;  // a whole function-8 frame that does not echo 0x0015
+  return error;
+}
+
+namespace {
+
+const char* ExceptionName(uint8_t code) {
+  switch (code) {
+    case 1: return "illegal function";
+    case 2: return "illegal data address";
+    case 3: return "illegal data value";
+    case 4: return "server device failure";
+    case 6: return "server device busy";
+    case 10: return "gateway path unavailable";
+    case 11: return "gateway target device failed to respond";
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+std::string DescribeModbusError(const ModbusError& e) {
+  using Kind = ModbusError::Kind;
+  char text[160];
+  switch (e.kind) {
+    case Kind::kNone:
+      return "no error";
+    case Kind::kBadCount:
+      std::snprintf(text, sizeof text, "%d registers do not fit one request", e.count);
+      return text;
+    case Kind::kSendFailed:
+      return std::string("send failed: ") + std::strerror(e.systemError);
+    case Kind::kNoReply:
+      return "no answer within " + std::to_string(e.waitedMs) + " ms";
+    case Kind::kClosed:
+      return "the module closed the connection";
+    case Kind::kReceiveFailed:
+      return std::string("receive failed: ") + std::strerror(e.systemError);
+    case Kind::kException: {
+      const char* name = ExceptionName(e.code);
+      std::snprintf(text, sizeof text, "exception code %02X%s%s%s", e.code, name ? " (" : "", name ? name : "",
+                    name ? ")" : "");
+      return text;
+    }
+    case Kind::kWrongFunction:
+      std::snprintf(text, sizeof text, "a reply with function code %u", e.code);
+      return text;
+    case Kind::kShortReply:
+      if (e.expected) std::snprintf(text, sizeof text, "short reply: %zu of %zu bytes", e.received, e.expected);
+      else std::snprintf(text, sizeof text, "short reply: %zu bytes", e.received);
+      return text;
+    case Kind::kLongReply:
+      std::snprintf(text, sizeof text, "reply of %zu bytes instead of %zu", e.received, e.expected);
+      return text;
+    case Kind::kNotStatistics:
+      return "a diagnostics reply that is not the statistics";
+  }
+  return "unknown error";
 }
 
 }  // namespace plinth

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "net/modbus_registers.h"
 
@@ -74,5 +75,45 @@ bool WriteReplyGood(std::span<const uint8_t> reply);
 // 0x0015 echoed is a statistics reply: anything else (an exception, a frame
 // cut short) gives false and leaves dest untouched.
 bool CopyStatistics(std::span<const uint8_t> reply, std::span<uint8_t, kStatisticsSize> dest);
+
+// Why a request got no good reply, so that a message can name the reason.
+struct ModbusError {
+  enum class Kind : uint8_t {
+    kNone,
+    kBadCount,       // the count cannot be sent (count)
+    kSendFailed,     // the send failed (systemError)
+    kNoReply,        // nothing arrived within the bound
+    kClosed,         // the module closed the connection before replying
+    kReceiveFailed,  // the receive failed (systemError)
+    kException,      // an exception reply (code)
+    kWrongFunction,  // a reply with another function code (code)
+    kShortReply,     // fewer bytes than a good reply has (received, expected)
+    kLongReply,      // more bytes than a good reply has (received, expected)
+    kNotStatistics,  // a diagnostics reply to another sub-function
+  };
+  Kind kind = Kind::kNone;
+  int systemError = 0;
+  uint8_t code = 0;
+  size_t received = 0;
+  size_t expected = 0;  // 0: not known
+  int count = 0;
+  int waitedMs = 0;     // the bound of kNoReply
+};
+
+// How the receive of a reply ended when the reply was not good.
+struct ReceiveEnd {
+  bool closed = false;  // the module closed its side
+  int error = 0;        // errno of a failed receive, else 0
+  int waitedMs = 0;     // the bound the wait had
+};
+
+// Why reply (as received, late replies taken off) is not the good reply of
+// a request for function with expected bytes (0: a statistics reply, whose
+// length field says how many).
+ModbusError JudgeFailedReply(std::span<const uint8_t> reply, size_t expected, uint8_t function, const ReceiveEnd& end);
+
+// The reason in words, such as "no answer within 2000 ms" or "exception
+// code 02 (illegal data address)".
+std::string DescribeModbusError(const ModbusError& error);
 
 }  // namespace plinth

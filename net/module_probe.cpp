@@ -70,13 +70,15 @@ ModuleProbe ProbeModule(uint32_t addressNetworkOrder, uint16_t port, int connect
   } else {
     probe.connect = ConnectFault::kNone;
     std::array<uint16_t, kStatusBlockWords> wire{};
-    probe.status = ReadNodeDetailed(s, kProbeUnit, wire.data(), STATUS_BLOCK, kStatusBlockWords);
-    if (probe.status.Ok())
+    probe.statusRead = ReadNode(s, kProbeUnit, wire.data(), STATUS_BLOCK, kStatusBlockWords, &probe.statusError);
+    if (probe.statusRead)
       std::transform(wire.begin(), wire.end(), probe.words.begin(), [](uint16_t w) { return ntohs(w); });
     // A module that gave no reply at all would only let the statistics wait
     // out the bound once more.
-    const bool answered = probe.status.fault != ReadFault::kNoReply && probe.status.fault != ReadFault::kClosed &&
-                          probe.status.fault != ReadFault::kNotSent;
+    using Kind = ModbusError::Kind;
+    const Kind fault = probe.statusError.kind;
+    const bool answered = probe.statusRead || fault == Kind::kException || fault == Kind::kWrongFunction ||
+                          fault == Kind::kShortReply || fault == Kind::kLongReply;
     std::array<uint8_t, kStatisticsSize> statistics{};
     if (answered && GetStatistics(s, kProbeUnit, statistics)) {
       probe.statisticsRead = true;
@@ -86,7 +88,7 @@ ModuleProbe ProbeModule(uint32_t addressNetworkOrder, uint16_t port, int connect
   cancel.Leave(s);
   CloseSocket(s);
   // A probe cut short says so, rather than blaming the module.
-  if (cancel.Cancelled() && !(probe.status.Ok() && probe.statisticsRead)) probe.connect = ConnectFault::kCancelled;
+  if (cancel.Cancelled() && !(probe.statusRead && probe.statisticsRead)) probe.connect = ConnectFault::kCancelled;
   return probe;
 }
 

@@ -10,7 +10,7 @@
 
 #include "config/slave_record.h"
 #include "net/modbus_registers.h"
-#include "net/read_fault.h"
+#include "net/modbus_frames.h"
 
 namespace plinth {
 
@@ -50,7 +50,8 @@ enum class ConnectFault {
 struct ModuleProbe {
   ConnectFault connect = ConnectFault::kCancelled;  // until a connect succeeds or fails
   int connectError = 0;  // errno of kUnreachable
-  ReadResult status{ReadFault::kNotSent, 0};
+  bool statusRead = false;
+  ModbusError statusError;  // why the status block was not read
   std::array<uint16_t, kStatusBlockWords> words{};  // host order; zero unless read
   bool statisticsRead = false;
   MacAddress mac{};

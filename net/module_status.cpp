@@ -13,7 +13,7 @@ namespace plinth {
 ModuleStatus ReadModuleStatus(int socket, uint8_t unit) {
   ModuleStatus status;
   std::array<uint16_t, kStatusBlockWords> wire{};
-  if (ReadNode(socket, unit, wire.data(), STATUS_BLOCK, kStatusBlockWords)) {
+  if (ReadNode(socket, unit, wire.data(), STATUS_BLOCK, kStatusBlockWords, &status.statusError)) {
     status.statusRead = true;
     for (size_t i = 0; i < wire.size(); ++i) status.words[i] = ntohs(wire[i]);
   }
@@ -21,7 +21,7 @@ ModuleStatus ReadModuleStatus(int socket, uint8_t unit) {
   // A count of 0 or above 125 is refused by ReadNode without a request.
   const int textWords = status.words[kStatusTextWords];
   std::vector<char> text(2 * static_cast<size_t>(textWords) + 1, '\0');
-  if (ReadNode(socket, unit, text.data(), kTextBlockAddress, textWords)) status.macField = text.data();
+  if (ReadNode(socket, unit, text.data(), kTextBlockAddress, textWords)) status.macField = status.textBlock = text.data();
 
   uint16_t timeout = 0;
   if (ReadNode(socket, unit, &timeout, kTimeoutRegister, 1)) {
@@ -30,7 +30,7 @@ ModuleStatus ReadModuleStatus(int socket, uint8_t unit) {
   }
 
   std::array<uint8_t, kStatisticsSize> statistics{};
-  if (GetStatistics(socket, unit, statistics)) {
+  if (GetStatistics(socket, unit, statistics, &status.statisticsError)) {
     status.statisticsRead = true;
     MacAddress mac;
     std::memcpy(mac.data(), statistics.data() + kStatisticsMacOffset, mac.size());

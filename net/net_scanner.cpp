@@ -3,6 +3,8 @@
 #include <arpa/inet.h>
 
 #include <cstring>
+#include <set>
+#include <utility>
 #include <system_error>
 
 #include "base/text_scan.h"
@@ -45,8 +47,15 @@ struct NetScanner::Probe {
   std::thread thread;
 };
 
+struct NetScanner::Refusals {
+  std::mutex mutex;
+  uint32_t fullRun = 0;  // run of the last module refused for a full list
+  std::vector<std::string> nodeNotices;          // not yet taken
+  std::set<std::pair<uint32_t, int>> nodeTold;   // (run, host) of a module refused for its node
+};
+
 NetScanner::NetScanner(NetState& net, Messages& messages, ScanOptions options, ScanObserver* observer)
-    : net_(net), messages_(messages), options_(options), observer_(observer) {}
+    : net_(net), messages_(messages), options_(options), observer_(observer), refusals_(std::make_shared<Refusals>()) {}
 
 NetScanner::~NetScanner() {
   {
@@ -107,9 +116,15 @@ bool NetScanner::WaitUntilIdle(std::chrono::milliseconds limit) {
 
 bool NetScanner::TakeFullNotice() {
   const uint32_t run = run_.load(std::memory_order_acquire);
-  if (refusedRun_->load(std::memory_order_acquire) != run || shownRun_ == run) return false;
+  std::lock_guard<std::mutex> lock(refusals_->mutex);
+  if (refusals_->fullRun != run || shownRun_ == run) return false;
   shownRun_ = run;
   return true;
+}
+
+std::vector<std::string> NetScanner::TakeNodeNotices() {
+  std::lock_guard<std::mutex> lock(refusals_->mutex);
+  return std::exchange(refusals_->nodeNotices, {});
 }
 
 bool NetScanner::SleepUntil(std::chrono::steady_clock::time_point end) {
@@ -208,8 +223,13 @@ void NetScanner::RunProbe(Probe& probe) {
           FoundRecord(probe.host, probe.address, wire, macRead ? statistics.data() + kStatisticsMacOffset : nullptr);
       if (observer_) observer_->ModuleFound(record);
       RowChange change{std::move(record), {}};
-      change.done = [refused = refusedRun_, run = probe.run](bool applied) {
-        if (!applied) refused->store(run, std::memory_order_release);
+      change.done = [refusals = refusals_, run = probe.run, host = probe.host,
+                     ip = FormatIpv4(probe.address)](RowChangeResult result) {
+        std::lock_guard<std::mutex> lock(refusals->mutex);
+        if (result == RowChangeResult::kListFull) refusals->fullRun = run;
+        if (result == RowChangeResult::kNodeTaken && refusals->nodeTold.insert({run, host}).second)
+          refusals->nodeNotices.push_back("Module " + ip + " not added: node " + std::to_string(host) +
+                                          " is already used by another slave.");
       };
       net_.rowChanges.Post(std::move(change));
     }

@@ -89,6 +89,9 @@ class NetScanner : public ScanControl {
   // True once per scan when a found module could not be stored because all
   // slots of dataList were taken.
   bool TakeFullNotice();
+  // Messages about found modules that were not stored because another row
+  // has their node, each module once per scan; taken once.
+  std::vector<std::string> TakeNodeNotices();
 
  private:
   struct HostSlot {
@@ -96,6 +99,7 @@ class NetScanner : public ScanControl {
     std::atomic<uint32_t> pending{0};  // run in which the host has not yet accepted, 0: not pending
   };
   struct Probe;
+  struct Refusals;
 
   void Pace();
   // Both false when the scanner is ending.
@@ -110,9 +114,9 @@ class NetScanner : public ScanControl {
   const ScanOptions options_;
   ScanObserver* observer_;
   std::array<HostSlot, 256> slots_;
-  // Run of the last append refused because the list was full; shared with
-  // the row changes, which may be applied after the scanner is gone.
-  std::shared_ptr<std::atomic<uint32_t>> refusedRun_ = std::make_shared<std::atomic<uint32_t>>(0);
+  // Found modules the list refused; shared with the row changes, which may
+  // be applied after the scanner is gone.
+  std::shared_ptr<Refusals> refusals_;
   bool started_ = false;  // user-interface thread only
   std::atomic<bool> stop_{false};
   std::atomic<uint32_t> network_{0};  // network order; 0: no readable address, nothing is tried

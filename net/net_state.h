@@ -26,6 +26,11 @@ struct NetState {
   RowChangeQueue rowChanges;
 
   int LocalAddrCount() const { return static_cast<int>(localAddrs.size()); }
+  // The BOOTP server runs and has not been switched off (never switched on,
+  // or ended on "bind failed!", it is not).
+  bool BootpServing() const {
+    return bootpRunning.load(std::memory_order_acquire) && !bootpStop.load(std::memory_order_acquire);
+  }
 };
 
 }  // namespace plinth

@@ -80,6 +80,25 @@ for option in $(options_of "$BUILD/bin/plinth-sim"); do names "$sim_page" "$opti
 [ "${#missing[@]}" -eq 0 ] || fail "not in the manual pages: ${missing[*]}"
 pass "manual pages name every command and option ($(wc -w <<<"$commands") commands)"
 
+# Every default and range of values that --help shows is in the page: "(default 502)", "0 to 65535".
+limits_of() { "$@" --help | grep -oE '^ +(-[a-zA-Z],)?--[a-z-]+ [A-Z]+(:[A-Z]+ in \[[0-9]+ - [0-9]+\])?=[^ ]+'; }
+check_limits() {  # PAGE_TEXT PROGRAM [COMMAND]
+  local page="$1" line option range value
+  shift
+  while read -r line; do
+    option="$(sed 's/^\(-[a-zA-Z],\)\{0,1\}\(--[a-z-]*\).*/\2/' <<<"$line")"
+    value="${line##*=}"
+    grep -qwF -- "default $value" <<<"$page" || missing+=("$* $option: default $value")
+    range="$(sed -n 's/.* in \[\([0-9]*\) - \([0-9]*\)\].*/\1 to \2/p' <<<"$line")"
+    [ -z "$range" ] || grep -qwF -- "$range" <<<"$page" || missing+=("$* $option: $range")
+  done < <(limits_of "$@")
+}
+missing=()
+for command in $commands; do check_limits "$ctl_page" "$ctl" "$command"; done
+check_limits "$sim_page" "$BUILD/bin/plinth-sim"
+[ "${#missing[@]}" -eq 0 ] || fail "defaults or ranges of --help not in the manual pages: ${missing[*]}"
+pass "manual pages give every default and range of values that --help shows"
+
 # --- the Debian package
 rm -f "$BUILD"/plinth_*.deb
 (cd "$BUILD" && cpack -G DEB >"$WORK/cpack.log" 2>&1) || fail "cpack -G DEB: $(cat "$WORK/cpack.log")"

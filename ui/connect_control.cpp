@@ -19,7 +19,7 @@ ConnectWindows::WaitEnd EndOf(int result) {
 }  // namespace
 
 ConnectControl::ConnectControl(MainDialog& window, uint16_t port)
-    : QObject(&window), window_(window), flow_(window.Net(), window.Config().dataList, *this, window.Prompts(), port) {
+    : QObject(&window), window_(window), flow_(window.Net(), window, *this, window.Prompts(), port) {
   window.SetConnectFlow([this](SlaveConfigLogic& slave) { return flow_.Run(slave); });
 }
 
@@ -38,6 +38,9 @@ bool ConnectControl::RunModuleDialog(ModuleSession& module) {
   return (moduleRunner_ ? moduleRunner_(dialog) : dialog.exec()) == QDialog::Accepted;
 }
 
-void ConnectControl::RunExchange(const std::function<void()>& exchange) { RunOffUiThread(exchange); }
+// The reads of the module status window, before it opens.
+bool ConnectControl::RunExchange(const std::function<void()>& exchange, const std::function<void()>& cancel) {
+  return RunOffUiThreadShown(exchange, cancel, QStringLiteral("Reading module"), QApplication::activeModalWidget());
+}
 
 }  // namespace plinth

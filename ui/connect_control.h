@@ -21,7 +21,7 @@ class ConnectControl : public QObject, public ConnectWindows {
   WaitEnd WaitForAssignment(const std::function<bool()>& assigned) override;
   WaitEnd WaitForConnection(const ConnectWorker& worker) override;
   bool RunModuleDialog(ModuleSession& module) override;
-  void RunExchange(const std::function<void()>& exchange) override;
+  bool RunExchange(const std::function<void()>& exchange, const std::function<void()>& cancel) override;
 
   // Runs the module status window and returns its result (exec() unless
   // replaced, by tests).

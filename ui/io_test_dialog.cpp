@@ -5,6 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QVBoxLayout>
 
 #include "ui/help_window.h"
@@ -74,24 +75,45 @@ TestIoDialog::TestIoDialog(IoTestLogic& logic, UserPrompts& prompts, QWidget* pa
 
 void TestIoDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
-  cycleTimer_.start();  // the first cycle one period after the window opens
+  // The first cycle one period after the window opens. Later show events
+  // (a restore after minimising, perhaps while an exchange runs) start
+  // nothing: the cycle restarts its own timer.
+  if (opened_) return;
+  opened_ = true;
+  cycleTimer_.start();
 }
 
 void TestIoDialog::TakeFields() {
   for (int i = 0; i < IoTestLogic::kShownWords; ++i) logic_.outputTexts[i] = outputs_[i]->text().toStdString();
 }
 
+namespace {
+
+// Setting a field's text moves its caret and drops its selection and undo
+// history: only a text that changed is set.
+void SetChanged(QLineEdit* field, const std::string& text) {
+  const QString value = QString::fromStdString(text);
+  if (field->text() != value) field->setText(value);
+}
+
+}  // namespace
+
 void TestIoDialog::ShowFields() {
   for (int i = 0; i < IoTestLogic::kShownWords; ++i) {
-    inputs_[i]->setText(QString::fromStdString(logic_.inputTexts[i]));
-    outputs_[i]->setText(QString::fromStdString(logic_.outputTexts[i]));
+    SetChanged(inputs_[i], logic_.inputTexts[i]);
+    // The field the user is typing in keeps what is being typed.
+    if (!outputs_[i]->hasFocus()) SetChanged(outputs_[i], logic_.outputTexts[i]);
   }
 }
 
 void TestIoDialog::Cycle() {
   // The timer is single-shot: stopped while the cycle runs, so cycles never
   // overlap, and started again from the end of this one. The exchange runs
-  // off the user-interface thread; its messages follow on it, in order.
+  // off the user-interface thread; its messages follow on it, in order. An
+  // expiry that arrives during the exchange (the nested wait runs timers)
+  // starts no second cycle on the same connection and images.
+  if (inCycle_) return;
+  const QScopedValueRollback<bool> running(inCycle_, true);
   cycleTimer_.stop();
   TakeFields();
   IoTestLogic::Exchanged exchanged;

@@ -36,6 +36,8 @@ class TestIoDialog : public QDialog {
   std::array<QLineEdit*, IoTestLogic::kShownWords> inputs_{};
   std::array<QLineEdit*, IoTestLogic::kShownWords> outputs_{};
   QTimer cycleTimer_;
+  bool opened_ = false;   // the first show has started the cycles
+  bool inCycle_ = false;  // a cycle's exchange is running
 };
 
 }  // namespace plinth

@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <thread>
 
 #include "base/text_scan.h"
 #include "config/config_reader.h"
@@ -543,8 +542,27 @@ void MainDialog::reject() {
     if (MayDiscardChanges()) QDialog::reject();
     return;
   }
+  if (probeLooks_ >= 0) return;  // this Cancel's looks at the probes are under way
   scan_->RequestStop();
-  for (int look = 0; look < 10 && scan_->AnyBusy(); ++look) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  scanButton_->setChecked(false);  // the scan is stopped now: one click resumes it
+  probeLooks_ = 0;
+  LookAtProbes();
+}
+
+void MainDialog::LookAtProbes() {
+  // Up to ten looks 100 ms apart while a probe is busy, on a timer, so that
+  // the window goes on meanwhile. A scan switched on again, or a window
+  // closed by OK, ends this Cancel.
+  if (scanButton_->isChecked() || !isVisible()) {
+    probeLooks_ = -1;
+    return;
+  }
+  if (probeLooks_ < 10 && scan_->AnyBusy()) {
+    ++probeLooks_;
+    QTimer::singleShot(100, this, &MainDialog::LookAtProbes);
+    return;
+  }
+  probeLooks_ = -1;
   if (!scan_->AnyBusy()) {
     if (MayDiscardChanges()) QDialog::reject();
     return;

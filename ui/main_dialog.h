@@ -147,6 +147,7 @@ class MainDialog : public QDialog, public SlaveRows {
   void SetTabOrder();
   void OnMasterIpTyped(const QString& text);
   void OnTimer1();
+  void LookAtProbes();
 
   NetState& net_;
   UserPrompts& prompts_;
@@ -161,6 +162,7 @@ class MainDialog : public QDialog, public SlaveRows {
   std::string scanAddressText_;
   std::string bootpIndicatorText_;
   bool exchanging_ = false;
+  int probeLooks_ = -1;  // looks of a Cancel at the scan's probes; -1: none under way
 
   SlaveListModel* model_;
   SlaveListView* list_;

@@ -1,5 +1,9 @@
 #include "ui/net_scan_control.h"
 
+#include <QPushButton>
+#include <QSignalBlocker>
+
+#include "base/text_scan.h"
 #include "ui/main_dialog.h"
 
 namespace plinth {
@@ -23,6 +27,17 @@ void NetScanControl::Switched(bool on) {
     if (scanner_) scanner_->RequestStop();
     return;
   }
+  // A field that names no network starts nothing, and the button says so.
+  const std::string address = window_.ScanAddressText();
+  if (ParseIpv4(address) == 0) {
+    {
+      const QSignalBlocker quiet(window_.ScanButton());
+      window_.ScanButton()->setChecked(false);  // first: the timer steps the field of a checked button
+    }
+    window_.CoreMessages().Show("IP-Address \"" + address +
+                                "\" cannot be read: the scan needs a dotted address such as 192.168.1.10.");
+    return;
+  }
   window_.repaint();
   if (!scanner_) {
     scanner_ = std::make_unique<NetScanner>(window_.Net(), workerMessages_, options_, observer_);
@@ -32,7 +47,9 @@ void NetScanControl::Switched(bool on) {
 }
 
 void NetScanControl::OnTimer1() {
-  if (scanner_ && scanner_->TakeFullNotice()) window_.CoreMessages().Show("dataList full");
+  if (!scanner_) return;
+  if (scanner_->TakeFullNotice()) window_.CoreMessages().Show("dataList full");
+  for (const std::string& notice : scanner_->TakeNodeNotices()) window_.CoreMessages().Show(notice);
 }
 
 }  // namespace plinth

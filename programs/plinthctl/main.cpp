@@ -66,7 +66,11 @@ int main(int argc, char** argv) {
   scan->add_flag("--csv", scanOptions.csv, "print the modules found as CSV, in the columns of show --csv")
       ->excludes("--json");
   scan->add_option("--config", scanOptions.configPath, "a .bin whose rows the found modules refresh or join");
-  scan->add_option("-o,--output", scanOptions.outputPath, "write the resulting configuration (.bin)");
+  std::string scanOutput;
+  auto* scanOutputOption =
+      scan->add_option("-o,--output", scanOutput, "write the resulting configuration (.bin); a file that is there "
+                                                  "needs --config naming it (update) or --force (replace)");
+  scan->add_flag("--force", scanOptions.force, "let -o replace a file that is there");
 
   // The BOOTP server without a window.
   plinth::BootpCommandOptions bootpOptions;
@@ -117,7 +121,10 @@ int main(int argc, char** argv) {
     if (*reset) return plinth::FlashCommand(moduleIp, modulePort, false);
     if (*io) return plinth::IoCommand(moduleIp, modulePort, cycles, outputWords);
     if (*bootp) return plinth::BootpCommand(bootpOptions);
-    if (*scan) return plinth::ScanCommand(scanOptions);
+    if (*scan) {
+      if (scanOutputOption->count()) scanOptions.outputPath = scanOutput;
+      return plinth::ScanCommand(scanOptions);
+    }
     if (*verify) return plinth::VerifyCommand(verifyOptions);
     return 2;
   };

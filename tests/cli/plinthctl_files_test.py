@@ -39,8 +39,8 @@ def random_mac(rng):  # build refuses what is not 12 hex digits
                        "-".join(digits[i:i + 2] for i in range(0, 12, 2))])
 
 
-def random_ip(rng):  # build refuses what is no address
-    return rng.choice(["", "0.0.0.0", "010.001.0.9"]) if rng.random() < 0.15 else \
+def random_ip(rng):  # build refuses what is no address (the cases of bad input)
+    return rng.choice(["", "0.0.0.0", "10.1.0.9"]) if rng.random() < 0.15 else \
         ".".join(str(rng.randint(0, 255)) for _ in range(4))
 
 
@@ -84,7 +84,7 @@ def expected_show(config):
             "moduleId": str(ref.scan_d(s["moduleId"]) & 0xFFFF),
             **{k: s[k].encode().split(b"\0")[0].decode() for k in ("name", "description")},
             "inputWords": str(ins), "outputWords": str(outs + params), "paramWords": str(params)})
-    return {"master": {"ip": ".".join(map(str, octets)) if any(octets) else "",
+    return {"formatVersion": 1, "master": {"ip": ".".join(map(str, octets)) if any(octets) else "",
                        "fileWord1": master.get("fileWord1", 50), "fileWord2": master.get("fileWord2", 0) | 0x30,
                        "advancedSettings": master.get("advancedSettings", 0)}, "slaves": slaves}
 
@@ -130,6 +130,8 @@ class PlinthctlFiles(unittest.TestCase):
         odd = ref.encode({"slaves": [{"node": "3", "ipAddress": "999.1.1.1"}, {"node": "4", "ipAddress": "1.2.3.4"}]})
         nodes = ref.encode({"master": {"saveUnknownSlaves": True}, "slaves": [
             {"node": n} for n in ("7", "900", "7", "", "254", "7")]})
+        twins = ref.encode({"slaves": [{"node": n, "macAddress": mac} for n, mac in
+                                       (("3", "02:00:00:00:00:01"), ("4", "020000000002"), ("5", "020000000001"))]})
         cases = {"checksum.bin": (EMPTY[:40] + bytes([EMPTY[40] ^ 1]) + EMPTY[41:], "checksum error"),
                  "tiny.bin": (b"\x04\0\0\0\0", "not a configuration file"),
                  "plant.json": (b'{"master": {}}', "not a configuration file"),
@@ -137,6 +139,7 @@ class PlinthctlFiles(unittest.TestCase):
                  "empty.bin": (b"", "empty"), "absent.bin": (None, "absent.bin"),
                  "odd.bin": (odd, "slave 1 (node 3): IP address 999.1.1.1 is not four numbers 0 to 255"),
                  "nodes.bin": (nodes, "slave 2 (node 900): node 900 is outside the node numbers 1 to 254\n"),
+                 "twins.bin": (twins, "MAC address 020000000001 is held by slave 1 (node 3) and slave 3 (node 5)"),
                  "unreadable.bin": (EMPTY, "fopen() failed! (Permission denied)")}
         # Root reads any file: the unreadable one is tried as nobody, with a copy of the program it can run.
         nobody = {"user": 65534, "program": shutil.copy(PLINTHCTL, self.dir)} if os.geteuid() == 0 else {}
@@ -145,7 +148,7 @@ class PlinthctlFiles(unittest.TestCase):
             path = self.file(name, content) if content is not None else self.dir / name
             if name == "unreadable.bin":
                 path.chmod(0)
-            for command in (["check"],) + ((["show"], ["show", "--json"]) if name not in ("odd.bin", "nodes.bin") else ()):
+            for command in (["check"],) + ((["show"], ["show", "--json"]) if name not in ("odd.bin", "nodes.bin", "twins.bin") else ()):
                 with self.subTest(name=name, command=command):
                     r = run(command[0], path, *command[1:], **(nobody if name == "unreadable.bin" else {}))
                     self.assertEqual((r.returncode, r.stdout), (1, ""))
@@ -166,6 +169,7 @@ class PlinthctlFiles(unittest.TestCase):
         # {JSON text, a value written as JSON or a path beginning with "/", memory limit, message}
         cases = [('{"master": ', None, "not valid JSON"), ([], None, "expected a JSON object"),
                  ({"master": {"ipp": "1.2.3.4"}}, None, 'unknown key "ipp"'),
+                 ({"formatVersion": 2}, None, "formatVersion: 2 is not a version this program reads"),
                  ({"slaves": [{"nodes": "1"}]}, None, 'slaves[0]: unknown key "nodes"'),
                  ({"slaves": [{"node": 1}]}, None, "slaves[0].node: expected a string"),
                  ({"master": {"fileWord1": 70000}}, None, "fileWord1"),
@@ -182,7 +186,7 @@ class PlinthctlFiles(unittest.TestCase):
                  ('{"' + "k" * 10000000, None, "not valid JSON"),
                  ({"slaves": [{"k" * 10000000: 1}]}, None, 'unknown key "kkkk')] + [
                      (slave(ipAddress=ip), None, f'slaves[0].ipAddress (node 3): "{ip}" is not an IPv4 address')
-                     for ip in ("999.1.1.1", "256.0.0.1", "-1.2.3.4", "1.2.3.4.5", "1.2.3", "foo")] + [
+                     for ip in ("999.1.1.1", "256.0.0.1", "-1.2.3.4", "1.2.3.4.5", "1.2.3", "foo", "127.0.0.011")] + [
                      (slave(macAddress=mac), None, f'slaves[0].macAddress: "{mac}" is not a MAC address')
                      for mac in ("02:00:00:00:00", "0200000000011", "zz-not-a-mac", "02:00:00:00:00:0g")] + [
                      ({"slaves": [{"node": "5"}, {"node": node}]}, None, f'slaves[1].node: "{node}"{why}')

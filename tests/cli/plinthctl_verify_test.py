@@ -62,7 +62,7 @@ EXPECTED = {  # node: result, [(finding, expected, found, reason)]
     "2": ("match", []),
     "3": ("differs", [("missing", None, None, "no answer within 1000 ms")]),
     "4": ("differs", [("missing", None, None, "refused")]),
-    "5": ("differs", [("noStatus", None, None, "status block: exception 04 (server device failure)")]),
+    "5": ("differs", [("noStatus", None, None, "status block: exception code 04 (server device failure)")]),
     "6": ("differs", [("otherModule", "1217", "1218", None), ("otherWordCounts", "16/4", "4/4", None)]),
     "7": ("differs", [("otherWordCounts", "16/4", "8/2", None)]),
     "8": ("differs", [("otherUnit", mac(99), mac(8), None)]),

@@ -23,7 +23,7 @@ struct FakeRows : SlaveRows {
   Texts rows;
 };
 
-RowChange Change(const std::string& node, const std::string& status, std::function<void(bool)> done = {}) {
+RowChange Change(const std::string& node, const std::string& status, std::function<void(RowChangeResult)> done = {}) {
   RowChange c;
   c.record.node = node, c.record.ipAddress = "10.0.0." + node, c.record.status = status, c.done = std::move(done);
   return c;
@@ -35,13 +35,17 @@ TEST(RowChangeQueue, ChangesWaitForTheListInArrivalOrder) {
   int wakes = 0;
   queue.SetWake([&] { ++wakes; });
   Texts done;
-  auto note = [&](std::string what) { return [&done, what](bool ok) { done.push_back(what + (ok ? "+" : "-")); }; };
+  auto note = [&](std::string what) {  // stored +, list full -, node taken n
+    return [&done, what](RowChangeResult r) {
+      done.push_back(what + (r == RowChangeResult::kListFull ? "-" : r == RowChangeResult::kNodeTaken ? "n" : "+"));
+    };
+  };
   queue.Post(Change("1", "ok", note("a1")));
   queue.Apply(rows, true);
   EXPECT_EQ(rows.rows, Texts{"1:ok"});
   // A command holds the list: nothing is applied; what is posted while applying comes after the rest.
-  queue.Post(Change("2", "ok", [&](bool ok) {
-    note("a2")(ok);
+  queue.Post(Change("2", "ok", [&](RowChangeResult r) {
+    note("a2")(r);
     queue.Post(Change("5", "ok", note("a5")));
   }));
   queue.Post(Change("1", "seen", note("u1")));  // refreshes the row of 10.0.0.1
@@ -51,12 +55,20 @@ TEST(RowChangeQueue, ChangesWaitForTheListInArrivalOrder) {
   EXPECT_EQ(queue.Apply(rows, true), 1);
   EXPECT_EQ(rows.rows, (Texts{"1:seen", "2:ok", "5:ok"}));
   EXPECT_EQ(rows.list.At(0)->status, "ok");  // the refreshing record served only as fallback
+  // A newcomer whose node another row has (with another address, or none) is not stored: no node twice.
+  rows.list.At(2)->ipAddress.clear();
+  for (const char* node : {"2", "5"}) {
+    RowChange same = Change(node, "ok", note("n" + std::string(node)));
+    same.record.ipAddress = "10.0.1." + same.record.node;
+    queue.Post(std::move(same));
+  }
+  queue.Apply(rows, true);
   // A full list refuses a newcomer.
   while (!rows.list.Full()) rows.list.Append(std::make_unique<SlaveRecord>());
   queue.Post(Change("9", "ok", note("full")));
   queue.Apply(rows, true);
-  EXPECT_EQ(done, (Texts{"a1+", "a2+", "u1+", "a5+", "full-"}));
-  EXPECT_TRUE(wakes == 5 && queue.Pending() == 0u);
+  EXPECT_EQ(done, (Texts{"a1+", "a2+", "u1+", "a5+", "n2n", "n5n", "full-"}));
+  EXPECT_TRUE(wakes == 7 && queue.Pending() == 0u && rows.rows.size() == 3u);
 }
 
 TEST(RowChangeQueue, ManyWorkersEachChangeAppliedOnce) {

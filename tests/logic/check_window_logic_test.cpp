@@ -24,7 +24,7 @@ struct List : CheckedList {
 
 ModuleProbe Reading(uint16_t id, uint16_t in, uint16_t out, uint8_t macLast) {
   ModuleProbe p;
-  p.connect = ConnectFault::kNone, p.status = {}, p.statisticsRead = true, p.mac = {0, 0x50, 0xc2, 0, 0, macLast};
+  p.connect = ConnectFault::kNone, p.statusRead = true, p.statisticsRead = true, p.mac = {0, 0x50, 0xc2, 0, 0, macLast};
   p.words[kStatusModuleId] = id, p.words[kStatusInputWords] = in, p.words[kStatusOutputWords] = out;
   p.words[kStatusHealth] = kGoodHealth;
   return p;

@@ -35,9 +35,9 @@ TEST(SlaveConfigLogic, UsedNodesAndAutoIpAvoidingTheMaster) {
   SlaveConfigLogic logic = f.Make(3);
   EXPECT_TRUE(f.used[11] && f.used[12] && f.used[5]);  // 261 modulo 256
   EXPECT_TRUE(!f.used[4] && !f.used[0]);  // the slave being edited; an empty node marks nothing
-  // The master's own host number moves to the next free node; the node text goes in unchanged.
-  for (auto [node, expected] :
-       {std::pair{"5", "5 192.168.1.5"}, {"10", "13 192.168.1.13"}, {" 7", " 7 192.168.1. 7"}}) {
+  // The master's own host number moves to the next free node; a node that reads as a number goes in as one.
+  for (auto [node, expected] : {std::pair{"5", "5 192.168.1.5"}, {"10", "13 192.168.1.13"}, {" 7", " 7 192.168.1.7"},
+                                {"011", "011 192.168.1.11"}, {"x", "x 192.168.1.x"}}) {
     logic.record.node = node;
     logic.BuildAutoIp();
     EXPECT_EQ(logic.record.node + " " + logic.record.ipAddress, expected);
@@ -112,6 +112,7 @@ TEST(SlaveConfigLogic, OkAsksAboutParameterWordsAndRefusesWhatTheFileCannotHold)
        mac = &SlaveRecord::macAddress;
   const std::tuple<std::string SlaveRecord::*, std::string, bool> cases[] = {  // field, text, accepted
       {ip, "", true}, {ip, "999.1.1.1", false}, {ip, "-1.2.3.4", false}, {ip, "1.2.3", false}, {ip, "1.2.3.4.5", false},
+      {ip, "127.0.0.011", false}, {ip, "10.0.0.0", true},
       {in, "65535", true}, {in, "70000", false}, {out, "70000", false}, {&SlaveRecord::paramWords, "65536", false},
       {mac, "", true}, {mac, "00:1A:2B:3c:4d:5e", true}, {mac, "00-1a-2b-3c-4d-5e", true}, {mac, "zz-not-a-mac", false},
       {mac, "02:00:00:00:00", false}, {mac, "0200000000011", false}, {mac, "00 1a 2b 3c 4d 5e", false}};

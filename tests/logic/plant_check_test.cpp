@@ -34,7 +34,7 @@ TEST(PlantCheck, SilentModuleCostsAtMostTheClientBoundsSharedAddressOneLookAtMos
   ASSERT_TRUE(check.WaitUntilDone(10s));
   const CheckReport report = check.Report();
   EXPECT_EQ(report.slaves[0].ResultText() + "|" + report.slaves[1].ResultText() + "|" + report.slaves[2].ResultText(),
-            "match|match|no status (status block: no reply within 2000 ms)");
+            "match|match|no status (status block: no answer within 2000 ms)");
   EXPECT_LT(report.record.durationMs, kConnectTimeoutMs + 2 * kReplyTimeoutMs);  // no statistics read after silence
   EXPECT_EQ(std::to_string(sim.Module(0).MostConnections()) + " " + std::to_string(sim.Module(0).RequestsAnswered()),
             "1 2");  // one connection, the status block and the statistics once for both rows

@@ -1,10 +1,10 @@
 // What a row shows and what showing it changes (whole files of rows: tests/cli), node proposals, BOOTP tables.
 #include <gtest/gtest.h>
-
 #include "base/text_scan.h"
 #include "config/module_catalog.h"
 #include "config/slave_list_rules.h"
 #include "logic/render_row.h"
+#include "net/bootp_request.h"
 #include "net/bootp_tables.h"
 
 namespace plinth {
@@ -77,7 +77,7 @@ TEST(NextNode, ProposalsSkipTheMasterAndFollowAddsAndEdits) {
   }
 }
 
-TEST(BootpTables, AddKeepsTheFirstAddressOfAMacRemoveBlanksTheFirstHolderFullAfter256) {
+TEST(BootpTables, AddKeepsTheFirstAddressOfAMacRemoveFreesTheFirstHolderFullAfter256) {
   BootpTables tables;
   RecordedMessages messages;
   AddBootpEntry(tables, Mac(1), "10.0.0.5", messages);
@@ -90,13 +90,18 @@ TEST(BootpTables, AddKeepsTheFirstAddressOfAMacRemoveBlanksTheFirstHolderFullAft
   AddBootpEntry(tables, Mac(2), "10.0.0.5", messages);
   tables.table[0].assigned.store(1);
   RemoveBootpEntry(tables, "10.0.0.5");
-  // The blanked entry is not reused: a new MAC goes after it, and removals free nothing.
+  EXPECT_EQ(Entry(tables, 0), "0.0.0.0 000000000000 11");  // blanked: it answers no one
+  // The withdrawn entry takes the next registration, without the marks of its earlier module.
   AddBootpEntry(tables, Mac(1), "10.0.0.6", messages);
   EXPECT_EQ(Entry(tables, 0) + ", " + Entry(tables, 1) + ", " + Entry(tables, 2),
-            "0.0.0.0 000000000000 11, 10.0.0.5 020000000002 10, 10.0.0.6 020000000001 10");
-  for (int i = 3; i < 256; ++i) {
-    AddBootpEntry(tables, Mac(i + 1), "10.2." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1), messages);
-    if (i % 50 == 0) RemoveBootpEntry(tables, "10.2.0." + std::to_string(i % 250 + 1));
+            "10.0.0.6 020000000001 10, 10.0.0.5 020000000002 10, 0.0.0.0 000000000000 00");
+  MarkBootpAssigned(tables, 0, Mac(2));  // a late reply to the entry's earlier module marks nothing
+  EXPECT_EQ(tables.table[0].assigned.load(), 0);
+  // Removals free their entries: 259 registrations and 5 removals fill the table exactly.
+  for (int i = 2; i < 261; ++i) {
+    const std::string ip = "10.2." + std::to_string(i / 250) + "." + std::to_string(i % 250 + 1);
+    AddBootpEntry(tables, Mac(i + 1), ip, messages);
+    if (i % 50 == 0) RemoveBootpEntry(tables, ip);
   }
   EXPECT_TRUE(messages.entries.empty());
   AddBootpEntry(tables, Mac(999), "10.1.0.1", messages);

@@ -103,7 +103,7 @@ struct Window {
   // One datagram as the server handles it, the reply counted as sent.
   BootpVerdict Request(const MacAddress& mac, uint32_t ciaddr, uint32_t testAddress = 0) {
     const BootpHandling h = HandleBootpRequest(MakeBootpRequest(mac, 1, ciaddr), net.bootp, "host", testAddress);
-    if (h.verdict == BootpVerdict::kReply) MarkBootpAssigned(net.bootp, h.entry);
+    if (h.verdict == BootpVerdict::kReply) MarkBootpAssigned(net.bootp, h.entry, h.mac);
     return h.verdict;
   }
 };

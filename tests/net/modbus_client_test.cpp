@@ -59,28 +59,38 @@ TEST(ModbusClient, RequestsByteForByteAndWhichRepliesCount) {
   Bytes longReply(200, 0x61), macDest(mac.begin() + 7, mac.end());
   longReply[0] = longReply[1] = longReply[4] = longReply[8] = 0, longReply[5] = 194, longReply[7] = 8, longReply[9] = 0x15;
   macDest.resize(kStatisticsSize);
-  const std::tuple<Call, Bytes, bool, Bytes> cases[] = {  // call, reply, result, destination
-      {kRead, status, true, Bytes(status.begin() + 9, status.end())}, {kRead, StatusReply(4), false, {}},
-      {kRead, StatusReply(3, 34), false, {}}, {kRead, StatusReply(3, 36), false, {}}, {kRead, {}, false, {}},
-      {kRead, {0, 0, 0, 0, 0, 3, 1, 0x83, 2}, false, {}}, {kWrite, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0, 8}, true, {}},
-      {kWrite, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0}, false, {}}, {kWrite, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0, 8, 0}, false, {}},
-      {kWrite, {0, 0, 0, 0, 0, 3, 0, 0x90, 2}, false, {}}, {kWrite, {0, 0, 0, 0, 0, 6, 0, 3, 0, 0, 0, 8}, false, {}},
-      {kStatistics, longReply, true, Bytes(longReply.begin() + 7, longReply.begin() + 7 + kStatisticsSize)},
-      {kStatistics, mac, true, macDest}, {kStatistics, {0, 0, 0, 0, 0, 3, 5, 0x88, 1}, false, {}},
-      {kStatistics, {0, 0, 0, 0, 0, 13, 5, 8, 0, 0x14, 0, 3, 6, 1, 2, 3, 4, 5, 6}, false, {}},
-      {kStatistics, {0, 0, 0, 0, 0, 13, 5, 8, 0, 0x15, 0, 3, 6, 1, 2, 3}, false, {}},
-      {kStatistics, {0, 0, 0, 0, 0, 2, 1}, false, {}}, {kStatistics, {}, false, {}},
+  const std::string closed = "the module closed the connection";
+  const std::tuple<Call, Bytes, bool, Bytes, std::string> cases[] = {  // call, reply, result, destination, reason
+      {kRead, status, true, Bytes(status.begin() + 9, status.end()), ""},
+      {kRead, StatusReply(4), false, {}, "a reply with function code 4"},
+      {kRead, StatusReply(3, 34), false, {}, "short reply: 34 of 35 bytes"},
+      {kRead, StatusReply(3, 36), false, {}, "reply of 36 bytes instead of 35"}, {kRead, {}, false, {}, closed},
+      {kRead, {0, 0, 0, 0, 0, 3, 1, 0x83, 2}, false, {}, "exception code 02 (illegal data address)"},
+      {kWrite, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0, 8}, true, {}, ""},
+      {kWrite, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0}, false, {}, "short reply: 11 of 12 bytes"},
+      {kWrite, {0, 0, 0, 0, 0, 6, 0, 16, 0, 0, 0, 8, 0}, false, {}, "reply of 13 bytes instead of 12"},
+      {kWrite, {0, 0, 0, 0, 0, 3, 0, 0x90, 2}, false, {}, "exception code 02 (illegal data address)"},
+      {kWrite, {0, 0, 0, 0, 0, 6, 0, 3, 0, 0, 0, 8}, false, {}, "a reply with function code 3"},
+      {kStatistics, longReply, true, Bytes(longReply.begin() + 7, longReply.begin() + 7 + kStatisticsSize), ""},
+      {kStatistics, mac, true, macDest, ""},
+      {kStatistics, {0, 0, 0, 0, 0, 3, 5, 0x88, 1}, false, {}, "exception code 01 (illegal function)"},
+      {kStatistics, {0, 0, 0, 0, 0, 13, 5, 8, 0, 0x14, 0, 3, 6, 1, 2, 3, 4, 5, 6}, false, {},
+       "a diagnostics reply that is not the statistics"},
+      {kStatistics, {0, 0, 0, 0, 0, 13, 5, 8, 0, 0x15, 0, 3, 6, 1, 2, 3}, false, {}, "short reply: 16 of 19 bytes"},
+      {kStatistics, {0, 0, 0, 0, 0, 2, 1}, false, {}, "short reply: 7 bytes"}, {kStatistics, {}, false, {}, closed},
   };
-  for (int i = 0; const auto& [call, reply, ok, start] : cases) {
+  for (int i = 0; const auto& [call, reply, ok, start, reason] : cases) {
     SocketPair pair;
     SCOPED_TRACE(++i);
     Put(pair.peer, reply);
     ::shutdown(pair.peer, SHUT_WR);  // nothing more will come
     std::array<uint8_t, kStatisticsSize> dest;
     dest.fill(0xEE);
-    EXPECT_EQ(call == kRead    ? ReadNode(pair.client, 200, dest.data(), STATUS_BLOCK, 13)
-              : call == kWrite ? WriteNode(pair.client, 1, words.data(), 0x0102, 8)
-                               : GetStatistics(pair.client, 5, dest), ok);
+    ModbusError error;
+    EXPECT_EQ(call == kRead    ? ReadNode(pair.client, 200, dest.data(), STATUS_BLOCK, 13, &error)
+              : call == kWrite ? WriteNode(pair.client, 1, words.data(), 0x0102, 8, &error)
+                               : GetStatistics(pair.client, 5, dest, &error), ok);
+    EXPECT_EQ(ok ? "" : DescribeModbusError(error), reason);
     EXPECT_EQ(SentWithoutTransaction(pair.peer), requests[call]);
     const Bytes expected = start.empty() ? Bytes(kStatisticsSize, 0xEE) : start;
     EXPECT_EQ(Bytes(dest.begin(), dest.begin() + std::ssize(expected)), expected);
@@ -102,8 +112,10 @@ TEST(ConnectTcp, SignalsDuringTheWaitDoNotStretchItsBound) {
       ::pthread_kill(waiter, SIGUSR1);
   });
   const auto start = Clock::now();
-  EXPECT_EQ(ConnectTcp(local.sin_addr.s_addr, ntohs(local.sin_port), 500), -1);
+  int error = 0;
+  EXPECT_EQ(ConnectTcp(local.sin_addr.s_addr, ntohs(local.sin_port), 500, &error), -1);
   EXPECT_LT(SecondsSince(start), 2.0);
+  EXPECT_EQ(DescribeConnectError(error, 500), "no answer within 500 ms");
   done = true, interrupter.join(), ::sigaction(SIGUSR1, &saved, nullptr);
 }
 
@@ -116,7 +128,9 @@ TEST(ModbusClient, ExceptionsBadCountsFlashFlagAndALateReplySkippedByTransaction
   auto start = Clock::now();
   EXPECT_FALSE(ReadNode(pair.client, 1, buffer.data(), STATUS_BLOCK, 13));
   EXPECT_LT(SecondsSince(start), kReplyTimeoutMs / 2000.0);
-  for (int count : {0, -1, 126, 256}) EXPECT_FALSE(ReadNode(pair.client, 1, buffer.data(), 0, count));
+  ModbusError error;
+  for (int count : {0, -1, 126, 256}) EXPECT_FALSE(ReadNode(pair.client, 1, buffer.data(), 0, count, &error));
+  EXPECT_EQ(DescribeModbusError(error), "256 registers do not fit one request");
   for (int count : {0, -1, 124, 255}) EXPECT_FALSE(WriteNode(pair.client, 1, buffer.data(), 0, count));
   EXPECT_EQ(Drain(pair.peer).size(), 12u);  // only the read above
   const Bytes ack{0, 0, 0, 0, 0, 6, 0, 16, 0xF4, 0x10, 0, 1};
@@ -127,8 +141,9 @@ TEST(ModbusClient, ExceptionsBadCountsFlashFlagAndALateReplySkippedByTransaction
   }
   EXPECT_EQ(Drain(pair.client), ack);
   start = Clock::now();
-  EXPECT_FALSE(ReadNode(pair.client, 1, buffer.data(), STATUS_BLOCK, 13));
+  EXPECT_FALSE(ReadNode(pair.client, 1, buffer.data(), STATUS_BLOCK, 13, &error));
   EXPECT_NEAR(SecondsSince(start), kReplyTimeoutMs / 1000.0 + 2.45, 2.5);
+  EXPECT_EQ(DescribeModbusError(error), "no answer within 2000 ms");
   Bytes late = StatusReply(), statusRequest = Drain(pair.peer);
   ASSERT_EQ(statusRequest.size(), 12u);
   late[0] = statusRequest[0], late[1] = statusRequest[1], late[5] = 29;

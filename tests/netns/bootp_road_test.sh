@@ -28,24 +28,24 @@ SERVER_OUT="$WORK/server.jsonl" SIM_OUT="$WORK/sim.txt"
 netns_spawn "$SRV_NS" env VARNEL_TESTIPADDR=10.77.0.50 "$PLINTHCTL" bootp --json --config "$WORK/plant.bin" \
   --assign 000a1b2c3d03=10.77.0.63 >"$SERVER_OUT" 2>&1
 SERVER=$!
-wait_for 5 "$SERVER_OUT" '"event":"serving"' '"registered":2'  # the file's slave with a MAC, and --assign
+wait_for 5 "$SERVER_OUT" '"formatVersion":1,"event":"serving"' '"registered":2'  # the file's slave with a MAC, and --assign
 
 netns_spawn "$MOD_NS" "$SIM" --bootp-interface "$MOD_IF" --bootp-interval 300 \
   -m "bootp=1,mac=000a1b2c3d01,id=1217" -m "bootp=1,mac=000a1b2c3d02,id=1217" -m "bootp=1,mac=000a1b2c3d03" \
   >"$SIM_OUT" 2>&1
 
-M1='"mac":"000a1b2c3d01"'
+M1='"macAddress":"000a1b2c3d01"'
 wait_for 5 "$SERVER_OUT" '"event":"recorded"' "$M1"                                   # step 1
 wait_for 5 "$SERVER_OUT" '"event":"bootp"' "$M1"                                      # step 2
-wait_for 5 "$SERVER_OUT" '"event":"registered"' "$M1" '"ip":"10.77.0.50"'             # steps 3, 4
-wait_for 5 "$SERVER_OUT" '"event":"reply"' "$M1" '"ip":"10.77.0.50"' "\"interface\":\"$SRV_IF\""  # step 5
+wait_for 5 "$SERVER_OUT" '"event":"registered"' "$M1" '"ipAddress":"10.77.0.50"'             # steps 3, 4
+wait_for 5 "$SERVER_OUT" '"event":"reply"' "$M1" '"ipAddress":"10.77.0.50"' "\"interface\":\"$SRV_IF\""  # step 5
 wait_for 5 "$SERVER_OUT" '"event":"assigned"' "$M1"
 wait_for 5 "$SIM_OUT" "000a1b2c3d01 got 10.77.0.50 by BOOTP"
 
 # The registered modules: answered, never recorded; each takes only its own reply.
-wait_for 5 "$SERVER_OUT" '"event":"assigned"' '"mac":"000a1b2c3d02"' '"ip":"10.77.0.61"'
-wait_for 5 "$SERVER_OUT" '"event":"assigned"' '"mac":"000a1b2c3d03"' '"ip":"10.77.0.63"'
-has_line "$SERVER_OUT" '"event":"recorded"' '"mac":"000a1b2c3d0[23]"' && fail "a registered module was recorded"
+wait_for 5 "$SERVER_OUT" '"event":"assigned"' '"macAddress":"000a1b2c3d02"' '"ipAddress":"10.77.0.61"'
+wait_for 5 "$SERVER_OUT" '"event":"assigned"' '"macAddress":"000a1b2c3d03"' '"ipAddress":"10.77.0.63"'
+has_line "$SERVER_OUT" '"event":"recorded"' '"macAddress":"000a1b2c3d0[23]"' && fail "a registered module was recorded"
 grep -q "000a1b2c3d0[23] got 10.77.0.50\|000a1b2c3d01 got 10.77.0.6" "$SIM_OUT" && fail "a module took another's reply"
 # One row per module, whatever the number of requests.
 [ "$(grep -c '"event":"bootp"' "$SERVER_OUT")" -eq 1 ] || fail "more than one bootp row for one unknown module"
@@ -54,7 +54,7 @@ grep -q "000a1b2c3d0[23] got 10.77.0.50\|000a1b2c3d01 got 10.77.0.6" "$SIM_OUT" 
 ip netns exec "$MOD_NS" python3 -c "import socket; s=socket.socket(socket.AF_INET, socket.SOCK_DGRAM); \
 [s.sendto(d, ('10.77.0.1', 67)) for d in (b'x' * 299, b'\x01\x01\x06' + bytes(297))]"
 wait_for 5 "$SERVER_OUT" '"event":"ignored"' '"size":299'
-wait_for 5 "$SERVER_OUT" '"event":"ignored"' '"reason":"zero MAC"' '"mac":"000000000000"'
+wait_for 5 "$SERVER_OUT" '"event":"ignored"' '"reason":"zero MAC"' '"macAddress":"000000000000"'
 
 # Across the veth: the module serves Modbus/TCP on the address it was given.
 [[ "$(ip netns exec "$SRV_NS" "$PLINTHCTL" status 10.77.0.50)" == *"Module ID: 1217"* ]] || fail "no status"

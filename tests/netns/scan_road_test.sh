@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # plinthctl scan on port 502 across a veth pair between two network namespaces: five modules and one that accepts
 # and never answers; the other hosts refuse, but 60 and 61, which nobody holds. The scan lists exactly the five,
-# refreshes the configuration's row of one of them instead of adding another, and writes the result.
+# refreshes the configuration's row of one of them instead of adding another, writes the result and prints what it
+# holds, with what the modules report otherwise.
 # Usage: scan_road_test.sh PLINTHCTL PLINTH_SIM
 set -euo pipefail
 PLINTHCTL="$1" SIM="$2"
@@ -24,8 +25,14 @@ python3 - "$WORK/found.json" "$WORK/out.json" <<'PY'
 import json, sys
 found = [" ".join(s[k] for k in ("ipAddress", "moduleId", "inputWords", "outputWords", "macAddress", "status"))
          for s in json.load(open(sys.argv[1]))["slaves"]]
-assert found == ["10.77.0.5 1217 16 4 000a1b2c3d05 ok", "10.77.0.20 1218 4 4 000a1b2c3d20 ok", "10.77.0.21 1218 4 4 000a1b2c3d21 ok",
-                 "10.77.0.22 1218 4 4 000a1b2c3d22 ok", "10.77.0.250 4578 3 9 000a1b2c3dfa ok"], found
+# What the file holds: the configuration's row keeps its own values, a module of the catalogue its word counts;
+# where the module reports otherwise, the differences say so.
+assert found == ["10.77.0.5 1217 16 4 000a1b2c3d05 ok", "10.77.0.20 1218 4 4 000a1b2c3d20 ok", "10.77.0.21 0 0 0  ok",
+                 "10.77.0.22 1218 4 4 000a1b2c3d22 ok", "10.77.0.250 4578 16 16 000a1b2c3dfa ok"], found
+differences = [" ".join(d[k] for k in ("ipAddress", "field", "stored", "reported"))
+               for d in json.load(open(sys.argv[1]))["differences"]]
+assert differences == ["10.77.0.21 macAddress  000a1b2c3d21", "10.77.0.21 moduleId 0 1218", "10.77.0.21 inputWords 0 4",
+                       "10.77.0.21 outputWords 0 4", "10.77.0.250 inputWords 16 3", "10.77.0.250 outputWords 16 9"], differences
 rows = [" ".join((s["node"], s["ipAddress"], s["name"])) for s in json.load(open(sys.argv[2]))["slaves"]]
 assert rows[:2] == ["21 10.77.0.21 kept", "5 10.77.0.5 482-BFK-263-05"] and len(rows) == 5, rows
 PY

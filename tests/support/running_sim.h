@@ -52,6 +52,20 @@ bool WaitUntil(Cond cond) {
     if (cond()) return true;
   return false;
 }
+// A listener at address:port that never accepts, its queue full: a connect to it hangs, as at a silent host.
+class FullListener {
+ public:
+  FullListener(uint32_t address, uint16_t port) {
+    sockaddr_in at{AF_INET, htons(port), {address}, {}};
+    ::bind(listener_.fd, reinterpret_cast<sockaddr*>(&at), sizeof at);
+    ::listen(listener_.fd, 0);
+    for (SocketGuard& s : queued_) ConnectSocket(s.fd, address, port, 0);
+  }
+
+ private:
+  SocketGuard listener_{::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)};
+  SocketGuard queued_[2] = {SocketGuard(OpenTcpSocket()), SocketGuard(OpenTcpSocket())};
+};
 inline uint16_t UnusedPort() {  // a port on 127.0.0.1 that nothing listens on right now
   const SocketGuard s(::socket(AF_INET, SOCK_STREAM, 0));
   sockaddr_in at{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
