@@ -288,13 +288,7 @@ int BootpCommand(const BootpCommandOptions& options) {
   for (const std::string& pair : options.assign)
     if (!AddAssignRow(pair, config.dataList, given)) return 2;
 
-  // The signals are taken by sigtimedwait below, never by a handler: block
-  // them before any thread starts so every thread inherits the mask.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  StopSignals stop;  // before any thread starts, so that every thread inherits the mask
   printer.StartWriter();
 
   NetState net;
@@ -320,11 +314,8 @@ int BootpCommand(const BootpCommandOptions& options) {
   BootpReportFields fields;
   fields.bootpButtonChecked = true;
   fields.bootpStartTime = std::time(nullptr);
-  const timespec tick{options.tickMilliseconds / 1000, (options.tickMilliseconds % 1000) * 1000000L};
   for (;;) {
-    const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
-    if (signal == SIGINT || signal == SIGTERM) break;
-    if (signal < 0 && errno != EAGAIN && errno != EINTR) break;
+    if (stop.Wait(std::chrono::milliseconds(options.tickMilliseconds))) break;
     printer.Flush();
     if (!net.bootpRunning.load()) return 1;  // the server gave up; its message is out
     const BootpReportResult result = reporter.Tick(fields);

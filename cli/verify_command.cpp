@@ -1,6 +1,5 @@
 #include "cli/verify_command.h"
 
-#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -9,6 +8,7 @@
 #include <cstring>
 
 #include "base/utf8_text.h"
+#include "cli/command_support.h"
 #include "cli/console_messages.h"
 #include "cli/file_commands.h"
 #include "config/configuration.h"
@@ -17,8 +17,6 @@
 
 namespace plinth {
 namespace {
-
-constexpr int kInterruptedStatus = 130;
 
 // A report's folder must take a new file before the check starts, so that
 // a long check is not lost to a typing error.
@@ -67,14 +65,10 @@ int VerifyCommand(const VerifyCommandOptions& options) {
   std::vector<SlaveRecord> slaves;
   for (int i = 0; i < config.dataList.Count(); ++i) slaves.push_back(*config.dataList.At(i));
 
-  // SIGINT or SIGTERM cancels the check. Blocked before any thread starts,
-  // so that sigtimedwait below takes them; a closed standard output is no
-  // reason to die before the reports are written.
-  sigset_t stopSignals;
-  sigemptyset(&stopSignals);
-  sigaddset(&stopSignals, SIGINT);
-  sigaddset(&stopSignals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  // SIGINT or SIGTERM cancels the check (taken before any thread starts);
+  // a closed standard output is no reason to die before the reports are
+  // written.
+  StopSignals stop;
   signal(SIGPIPE, SIG_IGN);
 
   const bool progress = isatty(STDERR_FILENO);
@@ -83,15 +77,13 @@ int VerifyCommand(const VerifyCommandOptions& options) {
     std::fprintf(stderr, "verify: no thread could be started for the check\n");
     return 2;
   }
-  const timespec tick{0, 100 * 1000 * 1000};
   while (!check.WaitUntilDone(std::chrono::milliseconds(0))) {
-    const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
-    if (signal == SIGINT || signal == SIGTERM) {
+    if (const int signal = stop.Wait(std::chrono::milliseconds(100))) {
       check.Cancel();
       check.WaitUntilDone(std::chrono::seconds(10));
       if (progress) std::fprintf(stderr, "\r%40s\r", "");
       std::fprintf(stderr, "verify: interrupted; nothing written\n");
-      return kInterruptedStatus;
+      return ExitStatusOfSignal(signal);
     }
     if (progress) std::fprintf(stderr, "\rchecked %d of %d addresses ", check.Done(), check.Total());
   }

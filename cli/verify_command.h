@@ -21,7 +21,7 @@ struct VerifyCommandOptions {
 // standard output, progress on standard error when that is a terminal.
 // Exit status: 0 when every checkable slave matches, 1 when any differs or
 // is missing, 2 for bad usage, a file that cannot be read or a report that
-// cannot be written; 130 after SIGINT or SIGTERM (nothing written).
+// cannot be written; 130 after SIGINT, 143 after SIGTERM (nothing written).
 int VerifyCommand(const VerifyCommandOptions& options);
 
 }  // namespace plinth

@@ -131,22 +131,20 @@ ModbusError JudgeFailedReply(std::span<const uint8_t> reply, size_t expected, ui
   return error;
 }
 
-namespace {
-
-const char* ExceptionName(uint8_t code) {
+const char* ModbusExceptionName(uint8_t code) {
   switch (code) {
     case 1: return "illegal function";
     case 2: return "illegal data address";
     case 3: return "illegal data value";
     case 4: return "server device failure";
+    case 5: return "acknowledge";
     case 6: return "server device busy";
+    case 8: return "memory parity error";
     case 10: return "gateway path unavailable";
     case 11: return "gateway target device failed to respond";
     default: return nullptr;
   }
 }
-
-}  // namespace
 
 std::string DescribeModbusError(const ModbusError& e) {
   using Kind = ModbusError::Kind;
@@ -166,7 +164,7 @@ std::string DescribeModbusError(const ModbusError& e) {
     case Kind::kReceiveFailed:
       return std::string("receive failed: ") + std::strerror(e.systemError);
     case Kind::kException: {
-      const char* name = ExceptionName(e.code);
+      const char* name = ModbusExceptionName(e.code);
       std::snprintf(text, sizeof text, "exception code %02X%s%s%s", e.code, name ? " (" : "", name ? name : "",
                     name ? ")" : "");
       return text;

@@ -112,6 +112,10 @@ struct ReceiveEnd {
 // length field says how many).
 ModbusError JudgeFailedReply(std::span<const uint8_t> reply, size_t expected, uint8_t function, const ReceiveEnd& end);
 
+// The name Modbus gives an exception code ("illegal data address" for 2),
+// or nullptr for a code it names not.
+const char* ModbusExceptionName(uint8_t code);
+
 // The reason in words, such as "no answer within 2000 ms" or "exception
 // code 02 (illegal data address)".
 std::string DescribeModbusError(const ModbusError& error);

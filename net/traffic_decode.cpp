@@ -1,5 +1,6 @@
 #include "net/traffic_decode.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +9,7 @@
 #include "base/text_scan.h"
 #include "net/bootp_request.h"
 #include "net/modbus_client.h"
+#include "net/modbus_frames.h"
 
 namespace plinth {
 namespace {
@@ -74,7 +76,7 @@ void DecodeModbus(const TrafficEntry& e, DecodedTraffic& d) {
   if (code & 0x80) {
     if (b.size() >= 9) {
       d.exceptionCode = b[8];
-      d.exceptionName = ModbusExceptionName(b[8]);
+      d.exceptionName = ExceptionHeading(b[8]);
       text += " exception " + d.exceptionName + " (" + std::to_string(b[8]) + ")";
       Fail(d, d.exceptionName + " (" + std::to_string(b[8]) + ")");
     } else {
@@ -208,19 +210,12 @@ std::string ModbusFunctionName(uint8_t function) {
   }
 }
 
-std::string ModbusExceptionName(uint8_t code) {
-  switch (code) {
-    case 1: return "ILLEGAL FUNCTION";
-    case 2: return "ILLEGAL DATA ADDRESS";
-    case 3: return "ILLEGAL DATA VALUE";
-    case 4: return "SERVER DEVICE FAILURE";
-    case 5: return "ACKNOWLEDGE";
-    case 6: return "SERVER DEVICE BUSY";
-    case 8: return "MEMORY PARITY ERROR";
-    case 10: return "GATEWAY PATH UNAVAILABLE";
-    case 11: return "GATEWAY TARGET DEVICE FAILED TO RESPOND";
-    default: return "exception " + std::to_string(code);
-  }
+std::string ExceptionHeading(uint8_t code) {
+  const char* name = ModbusExceptionName(code);
+  if (!name) return "exception " + std::to_string(code);
+  std::string heading(name);
+  for (char& c : heading) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return heading;
 }
 
 const char* TrafficKindName(TrafficKind kind) {

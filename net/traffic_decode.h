@@ -41,8 +41,9 @@ DecodedTraffic DecodeTraffic(const TrafficEntry& entry);
 
 // "Read Holding Registers" for 3, ...; "function N" for others.
 std::string ModbusFunctionName(uint8_t function);
-// "ILLEGAL DATA ADDRESS" for 2, ...; "exception N" for others.
-std::string ModbusExceptionName(uint8_t code);
+// The exception's name as a heading: "ILLEGAL DATA ADDRESS" for 2, ...;
+// "exception N" for codes Modbus names not.
+std::string ExceptionHeading(uint8_t code);
 
 // "Modbus", "BOOTP" or "connect".
 const char* TrafficKindName(TrafficKind kind);

@@ -47,8 +47,9 @@ TEST(SimModule, OptionsEveryFaultModeWithinTheBoundAndFunction8ByHand) {
                                     WriteNode(s.fd, 1, status.data(), kIoImageAddress, 4), GetStatistics(s.fd, 1, statistics)}),
                 (std::array<int, 3>{ok, ok, ok}));
       EXPECT_LT(std::chrono::duration<double>(Clock::now() - start).count(), 3 * kReplyTimeoutMs / 1000.0 + 2.0);
-      if (ok)  // the count steps the MAC, with a carry
+      if (ok) {  // the count steps the MAC, with a carry
         EXPECT_EQ(statistics[kStatisticsMacOffset + 4] << 8 | statistics[kStatisticsMacOffset + 5], i ? 0x100 : 0xfe);
+      }
     });
   for (auto& t : clients) t.join();
   // Function 8 by hand: the statistics echo sub-function and data, then a byte count and the MAC;
