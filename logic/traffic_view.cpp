@@ -92,10 +92,10 @@ void TrafficView::Refilter() {
 }
 
 bool TrafficView::Save(const std::string& path, std::string& error) const {
-  TrafficFileWriter writer;
-  if (!writer.Open(path, error)) return false;
-  for (const TrafficRow* row : shown_) writer.Write(row->entry);
-  return writer.Close(error);
+  std::vector<TrafficEntry> entries;
+  entries.reserve(shown_.size());
+  for (const TrafficRow* row : shown_) entries.push_back(row->entry);
+  return SaveTraffic(path, entries, error);
 }
 
 }  // namespace plinth

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/atomic_file.h"
 #include "net/traffic_decode.h"
 
 namespace plinth {
@@ -25,6 +26,20 @@ TrafficFileFormat TrafficFormatFromPath(const std::string& path) {
     return TrafficFileFormat::kJsonLines;
   return TrafficFileFormat::kText;
 }
+
+namespace {
+
+// One entry in the file's form (pcap: its records, after the file header).
+std::string EntryInFormat(const TrafficEntry& entry, TrafficFileFormat format, PcapEncoder& pcap) {
+  switch (format) {
+    case TrafficFileFormat::kText: return TrafficTextLine(entry) + "\n";
+    case TrafficFileFormat::kJsonLines: return TrafficJsonLine(entry) + "\n";
+    case TrafficFileFormat::kPcap: return pcap.Records(entry);
+  }
+  return {};
+}
+
+}  // namespace
 
 TrafficFileWriter::~TrafficFileWriter() {
   std::string ignored;
@@ -60,12 +75,7 @@ void TrafficFileWriter::Attach(std::FILE* stream, TrafficFileFormat format) {
 
 void TrafficFileWriter::Write(const TrafficEntry& entry) {
   if (!file_) return;
-  std::string out;
-  switch (format_) {
-    case TrafficFileFormat::kText: out = TrafficTextLine(entry) + "\n"; break;
-    case TrafficFileFormat::kJsonLines: out = TrafficJsonLine(entry) + "\n"; break;
-    case TrafficFileFormat::kPcap: out = pcap_.Records(entry); break;
-  }
+  const std::string out = EntryInFormat(entry, format_, pcap_);
   if (!out.empty() && std::fwrite(out.data(), 1, out.size(), file_) != out.size() && !failed_)
     failed_ = errno ? errno : EIO;
   if (!owned_) std::fflush(file_);
@@ -94,10 +104,18 @@ bool TrafficFileWriter::Close(std::string& error) {
 }
 
 bool SaveTraffic(const std::string& path, std::span<const TrafficEntry> entries, std::string& error) {
-  TrafficFileWriter writer;
-  if (!writer.Open(path, error)) return false;
-  for (const TrafficEntry& e : entries) writer.Write(e);
-  return writer.Close(error);
+  // Made whole in memory and written atomically: a save that fails leaves
+  // the file that was there as it was.
+  const TrafficFileFormat format = TrafficFormatFromPath(path);
+  PcapEncoder pcap;
+  std::string content = format == TrafficFileFormat::kPcap ? PcapEncoder::FileHeader() : std::string();
+  for (const TrafficEntry& e : entries) content += EntryInFormat(e, format, pcap);
+  int systemError = 0;
+  if (WriteFileAtomically(path, std::vector<uint8_t>(content.begin(), content.end()), &systemError) ==
+      WriteFileError::None)
+    return true;
+  error = std::strerror(systemError);
+  return false;
 }
 
 }  // namespace plinth

@@ -40,7 +40,7 @@ class TrafficFileWriter {
   PcapEncoder pcap_;
 };
 
-// Writes entries to path at once; false with the reason in error.
+// Writes entries to path at once, atomically; false with the reason in error.
 bool SaveTraffic(const std::string& path, std::span<const TrafficEntry> entries, std::string& error);
 
 }  // namespace plinth
