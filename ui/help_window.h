@@ -18,6 +18,8 @@ inline constexpr int kHelpTestIo = 10024;
 inline constexpr int kHelpModuleSelection = 10025;
 inline constexpr int kHelpBootpServer = 10026;
 inline constexpr int kHelpNetworkScan = 10027;
+inline constexpr int kHelpPlantCheck = 10028;
+inline constexpr int kHelpTraffic = 10029;
 
 // The page that holds a topic ("qrc:/help/10020.html"); empty for unknown ones.
 QString HelpPage(int topic);

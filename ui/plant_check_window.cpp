@@ -19,6 +19,7 @@
 #include "base/text_scan.h"
 #include "logic/check_report_formats.h"
 #include "ui/button_column.h"
+#include "ui/help_window.h"
 #include "ui/main_dialog.h"
 
 namespace plinth {
@@ -79,6 +80,7 @@ PlantCheckWindow::PlantCheckWindow(MainDialog& main, PlantCheckOptions options, 
       logic_(*list_, prompts) {
   setObjectName(QStringLiteral("plantCheckWindow"));
   setWindowTitle(QStringLiteral("Plant check"));
+  SetHelpTopic(this, kHelpPlantCheck);
 
   main_.ControlsToFields();
   sweep_ = new QCheckBox(QStringLiteral("S&weep the master's network for modules not in the list"), this);

@@ -15,6 +15,8 @@
 #include <QTableView>
 #include <QVBoxLayout>
 
+#include "ui/help_window.h"
+
 namespace plinth {
 
 // The shown rows of the view as a table: state, time, kind, from, to,
@@ -79,6 +81,7 @@ class TrafficTableModel : public QAbstractTableModel {
 TrafficWindow::TrafficWindow(const TrafficLog* log, UserPrompts& prompts, QWidget* parent)
     : QDialog(parent), view_(log, log ? log->Capacity() : 1), prompts_(prompts) {
   setWindowTitle(QStringLiteral("Traffic"));
+  SetHelpTopic(this, kHelpTraffic);
   setObjectName(QStringLiteral("trafficWindow"));
   setAttribute(Qt::WA_DeleteOnClose, false);
   setModal(false);

@@ -188,7 +188,8 @@ TEST(Help, F1OnEveryWindowAndOnTheServiceControlsHasAPage) {
   using Page = std::pair<int, const char*>;
   for (auto [topic, text] : {Page{kHelpModuleStatus, "Flash IP Address"}, Page{kHelpModuleStatus, "Reset to BOOTP"},
                              Page{kHelpTestIo, "Set Output"}, Page{kHelpModuleSelection, "catalogue"},
-                             Page{kHelpBootpServer, "BOOTP"}, Page{kHelpNetworkScan, "502"}}) {
+                             Page{kHelpBootpServer, "BOOTP"}, Page{kHelpNetworkScan, "502"},
+                             Page{kHelpPlantCheck, "Take found values"}, Page{kHelpTraffic, ".pcap"}}) {
     QFile page(HelpPage(topic).mid(3));  // "qrc:/help/..." as a resource path
     ASSERT_TRUE(page.open(QIODevice::ReadOnly)) << topic;
     EXPECT_TRUE(page.readAll().contains(text)) << topic << " " << text;
