@@ -1,9 +1,9 @@
 // plinth_screenshots DIR: draws the main window with a few slaves, the Slave
-// Configuration, Module Selection, module status and Test I/O windows, and
-// saves each as a PNG in DIR (main-window.png, slave-configuration.png,
-// module-selection.png, module-status.png, test-io.png, plant-check.png).
-// The last three show simulated modules on loopback. Used by
-// scripts/screenshots.sh for the documentation.
+// Configuration, Module Selection, plant check, module status, Test I/O and
+// traffic windows, and saves each as a PNG in DIR (main-window.png,
+// slave-configuration.png, module-selection.png, plant-check.png,
+// module-status.png, test-io.png, traffic.png). The last four show simulated
+// modules on loopback. Used by scripts/screenshots.sh for the documentation.
 #include <QApplication>
 #include <QDir>
 #include <QListWidget>
@@ -16,8 +16,10 @@
 #include <thread>
 
 #include "base/text_scan.h"
+#include "net/modbus_client.h"
 #include "net/net_state.h"
 #include "net/tcp_connect.h"
+#include "net/traffic_log.h"
 #include "sim/sim_server.h"
 #include "ui/io_test_dialog.h"
 #include "ui/main_dialog.h"
@@ -27,6 +29,7 @@
 #include "ui/qt_user_prompts.h"
 #include "ui/resources.h"
 #include "ui/slave_config_dialog.h"
+#include "ui/traffic_window.h"
 
 namespace {
 
@@ -157,7 +160,10 @@ int main(int argc, char** argv) {
   select.hide();
   ok = SavePlantCheck(dir) && ok;
 
-  // A module of ID 6115 on loopback for the module status and Test I/O windows.
+  // A module of ID 6115 on loopback for the module status and Test I/O
+  // windows; what goes over the wire meanwhile fills the traffic window.
+  plinth::TrafficLog traffic;
+  plinth::SetTrafficLog(&traffic);
   plinth::SimModuleConfig config;
   config.port = 0;
   config.moduleId = 6115;
@@ -180,8 +186,20 @@ int main(int argc, char** argv) {
   plinth::TestIoDialog test(io, prompts, &status);
   ok = Save(test, dir, "test-io.png") && ok;
   test.hide();
+  io.Cycle(messages);
+  // A register the module does not have (an exception reply), and a port
+  // where nothing listens (a refused connect).
+  uint16_t word = 0;
+  plinth::ReadNode(connection, 1, &word, 0x1234, 1);
+  plinth::CloseSocket(plinth::ConnectTcp(config.address, 1));
+  plinth::TrafficWindow trafficWindow(&traffic, prompts);
+  trafficWindow.resize(1100, 420);
+  trafficWindow.Poll();
+  ok = Save(trafficWindow, dir, "traffic.png") && ok;
+  trafficWindow.hide();
   plinth::CloseSocket(connection);
   sim.RequestStop();
   serving.join();
+  plinth::SetTrafficLog(nullptr);
   return ok ? 0 : 1;
 }
