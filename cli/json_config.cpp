@@ -1,11 +1,7 @@
 #include "cli/json_config.h"
 
-#include <climits>
-#include <limits>
-
-#include "base/text_scan.h"
-#include "config/mac_text.h"
 #include "config/slave_list_rules.h"
+#include "config/slave_values.h"
 
 namespace plinth {
 namespace {
@@ -13,11 +9,6 @@ namespace {
 using nlohmann::json;
 
 const char* TypeName(const json& v) { return v.type_name(); }
-
-// A text from the input, quoted and cut to a few dozen characters.
-std::string Quoted(const std::string& text) {
-  return "\"" + (text.size() > 40 ? text.substr(0, 40) + "..." : text) + "\"";
-}
 
 // The parser's message with the token it quotes cut short.
 std::string ShortParseError(const std::string& message) {
@@ -28,34 +19,12 @@ std::string ShortParseError(const std::string& message) {
   return message.substr(0, start + 40) + "..." + message.substr(end);
 }
 
-// An address given in the input must be one; empty means none.
-bool CheckAddress(const std::string& where, const std::string& text, std::string& error) {
-  if (text.empty() || ReadIpv4Octets(text)) return true;
-  error = where + ": " + Quoted(text) + " is not an IPv4 address (four numbers 0 to 255 joined by dots)";
+// A value of the input that the shared checks refuse gives where and why.
+bool CheckValue(const std::string& where, std::string_view key, const std::string& text, std::string& error) {
+  const std::string problem = SlaveValueProblem(key, text);
+  if (problem.empty()) return true;
+  error = where + ": " + problem;
   return false;
-}
-
-// A number text of a slave: empty or a whole number from 0 to max.
-bool CheckNumber(const std::string& where, const std::string& text, int max, const char* what, std::string& error) {
-  if (text.empty()) return true;
-  const std::optional<int> n = ReadWholeDecimal(text);
-  if (n && *n >= 0 && *n <= max) return true;
-  error = where + ": " + Quoted(text) + " is not " + what;
-  return false;
-}
-
-// What FindNodeProblems found, as the first message about the input.
-std::string NodeProblemText(const NodeProblem& p, const DataList& list) {
-  const std::string where = "slaves[" + std::to_string(p.slot) + "].node: " + Quoted(list.At(p.slot)->node);
-  switch (p.kind) {
-    case NodeProblem::kUnreadable:
-      return where + " is not a node number (a whole number 1 to 254)";
-    case NodeProblem::kOutOfRange:
-      return where + " is outside the node numbers 1 to 254";
-    case NodeProblem::kDuplicate:
-      return where + ": node " + std::to_string(p.node) + " is already slaves[" + std::to_string(p.firstSlot) + "]'s";
-  }
-  return where;
 }
 
 bool TakeString(const json& object, const char* key, const std::string& where, std::string& out,
@@ -88,20 +57,13 @@ bool TakeWord(const json& object, const char* key, const std::string& where, uin
   return true;
 }
 
-// A MAC address given in the input is 12 hex digits; empty means none.
-bool CheckMac(const std::string& where, const std::string& text, std::string& error) {
-  if (IsMacText(text)) return true;
-  error = where + ": " + Quoted(text) + " is not a MAC address (12 hex digits, ':' or '-' between bytes allowed)";
-  return false;
-}
-
 bool CheckKeys(const json& object, std::initializer_list<const char*> allowed, const std::string& where,
                std::string& error) {
   for (auto it = object.begin(); it != object.end(); ++it) {
     bool known = false;
     for (const char* k : allowed) known = known || it.key() == k;
     if (!known) {
-      error = where + ": unknown key " + Quoted(it.key());
+      error = where + ": unknown key " + QuotedInput(it.key());
       return false;
     }
   }
@@ -121,7 +83,7 @@ bool ParseMaster(const json& master, MasterSettings& m, std::string& error) {
       !TakeWord(master, "fileWord1", "master", m.fileWord1, error) ||
       !TakeWord(master, "fileWord2", "master", m.fileWord2, error) ||
       !TakeWord(master, "advancedSettings", "master", m.advancedSettings, error) ||
-      !CheckAddress("master.ip", m.masterIpText, error))
+      !CheckValue("master.ip", "ipAddress", m.masterIpText, error))
     return false;
   if (auto it = master.find("saveUnknownSlaves"); it != master.end()) {
     if (!it->is_boolean()) {
@@ -151,12 +113,13 @@ bool ParseSlave(const json& slave, const std::string& where, SlaveRecord& r, std
          TakeString(slave, "inputWords", where, r.inputWords, error) &&
          TakeString(slave, "outputWords", where, r.outputWords, error) &&
          TakeString(slave, "paramWords", where, r.paramWords, error) &&
-         CheckAddress(where + ".ipAddress" + (r.node.empty() ? "" : " (node " + r.node + ")"), r.ipAddress, error) &&
-         CheckMac(where + ".macAddress", r.macAddress, error) &&
-         CheckNumber(where + ".moduleId", r.moduleId, 65535, "a module ID (a whole number 0 to 65535)", error) &&
-         CheckNumber(where + ".inputWords", r.inputWords, INT_MAX, "a word count (a whole number from 0)", error) &&
-         CheckNumber(where + ".outputWords", r.outputWords, INT_MAX, "a word count (a whole number from 0)", error) &&
-         CheckNumber(where + ".paramWords", r.paramWords, INT_MAX, "a word count (a whole number from 0)", error);
+         CheckValue(where + ".ipAddress" + (r.node.empty() ? "" : " (node " + r.node + ")"), "ipAddress", r.ipAddress,
+                    error) &&
+         CheckValue(where + ".macAddress", "macAddress", r.macAddress, error) &&
+         CheckValue(where + ".moduleId", "moduleId", r.moduleId, error) &&
+         CheckValue(where + ".inputWords", "inputWords", r.inputWords, error) &&
+         CheckValue(where + ".outputWords", "outputWords", r.outputWords, error) &&
+         CheckValue(where + ".paramWords", "paramWords", r.paramWords, error);
 }
 
 }  // namespace
@@ -214,7 +177,9 @@ bool ParseConfigurationJson(const std::string& text, Configuration& config, std:
   // slave without one is not written, unless saveUnknownSlaves writes it as 0.
   const std::vector<NodeProblem> problems = FindNodeProblems(config.dataList);
   if (!problems.empty()) {
-    error = NodeProblemText(problems.front(), config.dataList);
+    const NodeProblem& p = problems.front();
+    error = "slaves[" + std::to_string(p.slot) + "].node: " +
+            DescribeNodeProblem(p, config.dataList, [](int slot) { return "slaves[" + std::to_string(slot) + "]"; });
     return false;
   }
   for (int i = 0; config.master.saveUnknownSlaves && i < config.dataList.Count(); ++i)

@@ -1,7 +1,9 @@
 #include "config/slave_csv.h"
 
-#include "base/text_scan.h"
+#include <algorithm>
+
 #include "config/csv_table.h"
+#include "config/slave_values.h"
 
 namespace plinth {
 namespace {
@@ -18,11 +20,6 @@ std::string* Field(SlaveRecord& r, const std::string& key) {
   if (key == "outputWords") return &r.outputWords;
   if (key == "paramWords") return &r.paramWords;
   return nullptr;
-}
-
-// A text from the input, quoted and cut to a few dozen characters.
-std::string Quoted(const std::string& text) {
-  return "\"" + (text.size() > 40 ? text.substr(0, 40) + "..." : text) + "\"";
 }
 
 std::string Where(int row, size_t column, const std::string& key) {
@@ -79,7 +76,7 @@ bool ParseSlavesCsv(std::string_view text, std::vector<std::unique_ptr<SlaveReco
       continue;
     }
     if (!Field(probe, key)) {
-      error = Where(headerRow, c, "") + ": unknown column " + Quoted(key) + "; the columns are node, status, "
+      error = Where(headerRow, c, "") + ": unknown column " + QuotedInput(key) + "; the columns are node, status, "
               "ipAddress, macAddress, moduleId, name, description, inputWords, outputWords, paramWords";
       return false;
     }
@@ -111,13 +108,24 @@ bool ParseSlavesCsv(std::string_view text, std::vector<std::unique_ptr<SlaveReco
       if (header[c].empty()) continue;
       std::string* field = Field(*record, header[c]);
       *field = c < cells.size() ? cells[c] : std::string();
-      if (header[c] == "ipAddress" && !field->empty() && !ReadIpv4Octets(*field)) {
-        error = Where(row, c, header[c]) + ": " + Quoted(*field) +
-                " is not an IPv4 address (four numbers 0 to 255 joined by dots)";
+      if (const std::string problem = SlaveValueProblem(header[c], *field); !problem.empty()) {
+        error = Where(row, c, header[c]) + ": " + problem;
         return false;
       }
     }
     read.push_back(std::move(record));
+  }
+  // Nodes are checked over the whole list, as in the JSON form: each 1 to
+  // 254 and held once.
+  DataList list;
+  for (const auto& record : read) list.Append(std::make_unique<SlaveRecord>(*record));
+  if (const std::vector<NodeProblem> problems = FindNodeProblems(list); !problems.empty()) {
+    const size_t column = static_cast<size_t>(std::find(header.begin(), header.end(), "node") - header.begin());
+    const auto rowOf = [&table](int slot) { return table.rowNumbers[static_cast<size_t>(slot) + 1]; };
+    const NodeProblem& p = problems.front();
+    error = Where(rowOf(p.slot), column, "node") + ": " +
+            DescribeNodeProblem(p, list, [&rowOf](int slot) { return "row " + std::to_string(rowOf(slot)); });
+    return false;
   }
   records = std::move(read);
   return true;

@@ -96,9 +96,9 @@ std::string DescribeConnectFault(const ModuleProbe& probe, int connectTimeoutMs)
   switch (probe.connect) {
     case ConnectFault::kNone: return "connected";
     case ConnectFault::kRefused: return "refused";
-    case ConnectFault::kSilent: return "no answer within " + std::to_string(connectTimeoutMs) + " ms";
-    case ConnectFault::kUnreachable: return std::strerror(probe.connectError);
-    case ConnectFault::kCancelled: return "cancelled";
+    case ConnectFault::kSilent: return DescribeConnectError(ETIMEDOUT, connectTimeoutMs);
+    case ConnectFault::kUnreachable: return DescribeConnectError(probe.connectError, connectTimeoutMs);
+    case ConnectFault::kCancelled: return DescribeConnectError(ECANCELED, connectTimeoutMs);
   }
   return "not connected";
 }

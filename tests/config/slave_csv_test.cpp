@@ -49,6 +49,10 @@ TEST(SlaveCsv, BadRowsAreRefusedWithRowAndColumn) {
   } cases[] = {
       {"node,ipAddress\n1,10.0.0.1\n2,300.1.1.1\n",
        "row 3, column B (ipAddress): \"300.1.1.1\" is not an IPv4 address (four numbers 0 to 255 joined by dots)"},
+      {"macAddress;node\n02:00:00:00:00;1\n", "row 2, column A (macAddress): \"02:00:00:00:00\" is not a MAC address"},
+      {"node,inputWords\n1,abc\n", "row 2, column B (inputWords): \"abc\" is not a word count"},
+      {"name,node\nA,5\n\nB,900\n", "row 4, column B (node): \"900\" is outside the node numbers 1 to 254"},
+      {"name,node\nA,5\nB, 5\n", "row 3, column B (node): \" 5\": node 5 is already row 2's"},
       {"node;nodes\n1;2\n", "row 1, column B: unknown column \"nodes\""},
       {"name,node,name\n", "row 1, column C (name): column named twice (also column A)"},
       {"node\n1,x\n", "row 2, column B: a value beyond the last named column"},
